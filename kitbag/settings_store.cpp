@@ -1,0 +1,64 @@
+#include "settings_store.h"
+
+#include "ini_document.h"
+#include "platform.h"
+
+namespace kitbag {
+
+namespace {
+
+constexpr const char* kDefaultFolder = "Kitbag";
+constexpr const char* kDefaultFileName = "settings.ini";
+
+std::string platformNewline() { return platform::pathSeparator() == '\\' ? "\r\n" : "\n"; }
+
+} // namespace
+
+std::string settingsFilePath() {
+    std::optional<std::string> configured = platform::environmentVariable(kSettingsPathVariable);
+    if (configured && !configured->empty())
+        return *configured;
+    std::string userFolder = platform::userConfigDirectory();
+    if (userFolder.empty())
+        return std::string();
+    std::string folder = platform::pathSeparator() == '\\' ? kDefaultFolder : "kitbag";
+    return platform::joinPath(platform::joinPath(userFolder, folder), kDefaultFileName);
+}
+
+std::optional<std::string> readSetting(std::string_view section, std::string_view key) {
+    std::string path = settingsFilePath();
+    std::string text;
+    if (path.empty() || platform::readWholeFile(path, text) != platform::ReadResult::Ok)
+        return std::nullopt;
+    return IniDocument(text).value(section, key);
+}
+
+bool writeSetting(std::string_view section, std::string_view key, std::string_view value) {
+    if (!isStorableSectionName(section) || !isStorableKey(key) || !isStorableValue(value))
+        return false;
+    std::string path = settingsFilePath();
+    if (path.empty())
+        return false;
+    std::string folder = platform::parentDirectory(path);
+    if (!folder.empty() && !platform::createDirectories(folder))
+        return false;
+
+    platform::InterProcessLock lock(path + ".lock");
+    if (!lock.held())
+        return false;
+    std::string text;
+    // A file that exists but cannot be read is left alone rather than replaced by one holding a single key.
+    if (platform::readWholeFile(path, text) == platform::ReadResult::Failed)
+        return false;
+    IniDocument document(text, platformNewline());
+    document.setValue(section, key, value);
+
+    std::string temporary = path + ".new";
+    if (!platform::writeFileDurably(temporary, document.text()) || !platform::replaceFile(temporary, path)) {
+        platform::deleteFile(temporary);
+        return false;
+    }
+    return true;
+}
+
+} // namespace kitbag

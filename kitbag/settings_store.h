@@ -1,0 +1,28 @@
+// The settings file on disk: where it is, reading one value, and writing one value safely.
+//
+// Reads take no lock: a write replaces the file in one rename, so a reader sees the old file or the new
+// one. Writes take an inter-process lock on "<file>.lock" around read-modify-replace, so that processes
+// writing different keys at once all keep their values. Any thread may call; a write blocks while
+// another writes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kitbag {
+
+// The environment variable that points the store at another file.
+constexpr const char* kSettingsPathVariable = "KITBAG_SETTINGS";
+
+// KITBAG_SETTINGS when set and not empty, else the per-user default; "" when neither can be found.
+std::string settingsFilePath();
+
+// The raw text of a value, or nothing (missing file, unreadable file, missing section or key).
+std::optional<std::string> readSetting(std::string_view section, std::string_view key);
+
+// Stores the text of a value. False when the names or value cannot be stored, or the file cannot be
+// read, locked or replaced; the file is then as it was.
+bool writeSetting(std::string_view section, std::string_view key, std::string_view value);
+
+} // namespace kitbag

@@ -1,0 +1,95 @@
+// The OS layer of the libraries: every call into Windows or POSIX goes through here.
+//
+// Functions and small classes are named for what they do. No OS header is included: handles cross as
+// opaque values. Everything here is safe to call from any thread unless it says otherwise; nothing
+// throws except where the standard library does (allocation).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// ---- Environment ----------------------------------------------------------------------------------
+
+// The value of an environment variable, or nothing when it is not set.
+std::optional<std::string> environmentVariable(const char* name);
+// Sets (or, with a null value, removes) a variable of this process; children inherit it.
+bool setEnvironmentVariable(const char* name, const char* value);
+
+// ---- Paths ----------------------------------------------------------------------------------------
+
+// The separator this platform writes between path components, and whether a character is one
+// (Windows takes '/' as well as '\\').
+char pathSeparator();
+bool isPathSeparator(char c);
+// a + separator + b, without doubling a separator at the end of a.
+std::string joinPath(const std::string& a, const std::string& b);
+// Everything before the last separator, or "" when there is none.
+std::string parentDirectory(const std::string& path);
+// The per-user folder for application settings: %APPDATA% on Windows; $XDG_CONFIG_HOME, else
+// $HOME/.config, on Linux. Empty when none can be found.
+std::string userConfigDirectory();
+// The full path of the running executable, or "" when it cannot be had.
+std::string executablePath();
+// File name of a shared library built from the given base name: "Name.dll" or "libName.so".
+std::string sharedLibraryFileName(const std::string& baseName);
+// The folder for temporary files ($TMPDIR or /tmp; the user's temporary folder on Windows).
+std::string temporaryDirectory();
+unsigned long currentProcessId();
+
+// ---- Files ----------------------------------------------------------------------------------------
+
+enum class ReadResult { Ok, Missing, Failed };
+// Reads a whole file. Other processes may read, replace or delete it meanwhile.
+ReadResult readWholeFile(const std::string& path, std::string& contents);
+// Creates or truncates the file, writes the bytes and flushes them to the disk before returning.
+bool writeFileDurably(const std::string& path, const std::string& contents);
+// Renames source over target in one step: a reader sees the old file or the new one, never a mix.
+bool replaceFile(const std::string& source, const std::string& target);
+bool deleteFile(const std::string& path);
+bool fileExists(const std::string& path);
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool createDirectories(const std::string& path);
+
+// An exclusive lock shared by all processes that lock the same lock file. The constructor blocks until
+// the lock is held or cannot be had (then held() is false). The lock dies with its owner, so a process
+// that is killed never leaves it stuck.
+class InterProcessLock {
+public:
+    explicit InterProcessLock(const std::string& lockFilePath);
+    ~InterProcessLock();
+    InterProcessLock(const InterProcessLock&) = delete;
+    InterProcessLock& operator=(const InterProcessLock&) = delete;
+
+    bool held() const { return m_held; }
+
+private:
+    std::intptr_t m_native = -1; // HANDLE or file descriptor
+    bool m_held = false;
+};
+
+// ---- Shared libraries -----------------------------------------------------------------------------
+
+// A loaded shared library, released by the destructor.
+class DynamicLibrary {
+public:
+    explicit DynamicLibrary(const std::string& path);
+    ~DynamicLibrary();
+    DynamicLibrary(const DynamicLibrary&) = delete;
+    DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+
+    bool loaded() const { return m_handle != nullptr; }
+    // The address of an exported symbol, or null.
+    void* symbol(const char* name) const;
+    // The loader's explanation of the last failure, for messages in tests and tools.
+    const std::string& error() const { return m_error; }
+
+private:
+    void* m_handle = nullptr;
+    std::string m_error;
+};
+
+} // namespace platform

@@ -1,0 +1,26 @@
+#include "platform.h"
+
+#include <windows.h>
+
+namespace platform {
+
+DynamicLibrary::DynamicLibrary(const std::string& path) {
+    m_handle = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    if (!m_handle)
+        m_error = "LoadLibraryA failed with error " + std::to_string(GetLastError());
+}
+
+DynamicLibrary::~DynamicLibrary() {
+    if (m_handle)
+        FreeLibrary(static_cast<HMODULE>(m_handle));
+}
+
+void* DynamicLibrary::symbol(const char* name) const {
+    if (!m_handle)
+        return nullptr;
+    // Through an integer: C++ does not convert function pointers to object pointers directly.
+    FARPROC address = GetProcAddress(static_cast<HMODULE>(m_handle), name);
+    return reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(address));
+}
+
+} // namespace platform

@@ -1,0 +1,335 @@
+// The settings store through its public API, in this process and across processes.
+#include "Kitbag.h"
+
+#include "child_process.h"
+#include "platform.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using testing_support::ScopedEnvironmentVariable;
+using testing_support::TemporaryFolder;
+
+// Each test gets its own store file, named through KITBAG_SETTINGS for this process and its children.
+class KitbagTest : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+    std::string store = folder.file("settings.ini");
+    ScopedEnvironmentVariable pointAtStore{"KITBAG_SETTINGS", store};
+
+    // Runs the helper host with the given arguments; returns its output without the final line feed.
+    std::string helper(const std::vector<std::string>& arguments, int expectedExit = 0) {
+        platform::ProcessResult result = platform::runProcess(testing_support::helperProgram("kitbag_helper"), arguments);
+        EXPECT_TRUE(result.finished);
+        EXPECT_EQ(result.exitCode, expectedExit) << result.errors;
+        std::string out = result.output;
+        while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+            out.pop_back();
+        return out;
+    }
+    void writeStore(const std::string& text) { testing_support::writeFile(store, text); }
+};
+
+TEST_F(KitbagTest, BooleansCrossProcessesBothWays) {
+    ASSERT_TRUE(KB_SetBoolA("Debug", "EnableTrace", true));
+    ASSERT_TRUE(KB_SetBoolA("Debug", "EnableLogInfo", false));
+    EXPECT_EQ(helper({"get-bool", "Debug", "EnableTrace"}), "1");
+    EXPECT_EQ(helper({"get-bool", "Debug", "EnableLogInfo"}), "0");
+
+    helper({"set-bool", "Debug", "EnableTrace", "0"});
+    helper({"set-bool", "Debug", "EnableLogToFile", "1"});
+    bool trace = true, toFile = false;
+    EXPECT_TRUE(KB_GetBoolA("Debug", "EnableTrace", &trace));
+    EXPECT_TRUE(KB_GetBoolA("Debug", "EnableLogToFile", &toFile));
+    EXPECT_FALSE(trace);
+    EXPECT_TRUE(toFile);
+}
+
+TEST_F(KitbagTest, IntegersCrossProcessesBothWays) {
+    for (int value : {0, 102400, -1, INT_MIN, INT_MAX}) {
+        helper({"set-int", "Debug", "InternalBufferSize", std::to_string(value)});
+        int read = 12345;
+        EXPECT_TRUE(KB_GetIntA("Debug", "InternalBufferSize", &read));
+        EXPECT_EQ(read, value);
+    }
+    ASSERT_TRUE(KB_SetStringA("Debug", "InternalBufferSize", "0x19000"));
+    EXPECT_EQ(helper({"get-int", "Debug", "InternalBufferSize"}), "102400");
+}
+
+TEST_F(KitbagTest, StringsCrossProcessesBothWaysUnchanged) {
+    const char* values[] = {"C:\\Program Files\\Pelmora\\console.log", "  padded  ", "\"quoted\"", "a=b;c[d]",
+                            "caf\xc3\xa9", ""};
+    for (const char* value : values) {
+        ASSERT_TRUE(KB_SetStringA("Debug", "LogFile", value));
+        EXPECT_EQ(helper({"get-string", "Debug", "LogFile"}), value);
+
+        helper({"set-string", "Debug", "Other", value});
+        char buffer[260];
+        std::memset(buffer, 'x', sizeof buffer);
+        EXPECT_TRUE(KB_GetStringA("Debug", "Other", buffer, sizeof buffer));
+        EXPECT_STREQ(buffer, value);
+    }
+}
+
+TEST_F(KitbagTest, FileIsPlainTextAPersonCanEdit) {
+    ASSERT_TRUE(KB_SetBoolA("Debug", "EnableTrace", true));
+    ASSERT_TRUE(KB_SetStringA("Debug", "LogFile", "console.log"));
+    std::string text = testing_support::readFile(store);
+    EXPECT_NE(text.find("[Debug]"), std::string::npos) << text;
+    EXPECT_NE(text.find("EnableTrace=1"), std::string::npos) << text;
+    EXPECT_NE(text.find("LogFile=console.log"), std::string::npos) << text;
+
+    // A person's edit, comment and all, is read and survives the next write.
+    writeStore("; edited by hand\n[debug]\nenabletrace = false\n");
+    bool trace = true;
+    EXPECT_TRUE(KB_GetBoolA("Debug", "EnableTrace", &trace));
+    EXPECT_FALSE(trace);
+    ASSERT_TRUE(KB_SetBoolA("Debug", "EnableLogInfo", true));
+    EXPECT_EQ(testing_support::readFile(store).rfind("; edited by hand", 0), 0u);
+}
+
+TEST_F(KitbagTest, MissingValuesLeaveTargetsUntouched) {
+    struct Case {
+        const char* name;
+        const char* storeText; // nullptr: no file at all
+    };
+    const Case cases[] = {
+        {"no file", nullptr},
+        {"empty file", ""},
+        {"other section only", "[Other]\nFlag=1\nSize=5\nName=x\n"},
+        {"keys missing", "[Debug]\nUnrelated=1\n"},
+        {"wrong types", "[Debug]\nFlag=yes\nSize=12abc\n"},
+        {"out of range", "[Debug]\nFlag=2\nSize=99999999999\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::writeFile(store, c.storeText ? c.storeText : "");
+        if (!c.storeText)
+            platform::deleteFile(store);
+        bool flag = true;
+        int size = 777;
+        char name[8] = "keep";
+        EXPECT_FALSE(KB_GetBoolA("Debug", "Flag", &flag));
+        EXPECT_FALSE(KB_GetIntA("Debug", "Size", &size));
+        EXPECT_FALSE(KB_GetStringA("Debug", "Name", name, sizeof name));
+        EXPECT_TRUE(flag);
+        EXPECT_EQ(size, 777);
+        EXPECT_STREQ(name, "keep");
+    }
+}
+
+TEST_F(KitbagTest, StringReadNeverWritesPastItsCapacity) {
+    ASSERT_TRUE(KB_SetStringA("Debug", "LogFile", "abcdefgh"));
+    struct Case {
+        std::size_t capacity;
+        const char* expected;
+    };
+    const Case cases[] = {{1, ""}, {4, "abc"}, {8, "abcdefg"}, {9, "abcdefgh"}, {32, "abcdefgh"}};
+    for (const auto& c : cases) {
+        char buffer[40];
+        std::memset(buffer, '#', sizeof buffer);
+        EXPECT_TRUE(KB_GetStringA("Debug", "LogFile", buffer, c.capacity));
+        EXPECT_STREQ(buffer, c.expected) << "capacity " << c.capacity;
+        for (std::size_t i = c.capacity; i < sizeof buffer; ++i)
+            ASSERT_EQ(buffer[i], '#') << "byte " << i << " written with capacity " << c.capacity;
+    }
+    char untouched[4] = {'#', '#', '#', '#'};
+    EXPECT_FALSE(KB_GetStringA("Debug", "LogFile", untouched, 0));
+    EXPECT_EQ(std::string(untouched, 4), "####");
+}
+
+TEST_F(KitbagTest, CorruptFileStillServesItsGoodKeys) {
+    std::string junk = "[Debug]\nEnableTrace=1\n";
+    junk += std::string("\x00\x01\xfe\xff garbage \x00 [[[ ===\n", 26);
+    junk += "no equals here\n[Debug\nLogFile=good.log\nEnableLogInfo=maybe\nInternalBufferSize=4096\n";
+    writeStore(junk);
+
+    bool trace = false, info = true;
+    int size = 0;
+    char file[260] = "";
+    EXPECT_TRUE(KB_GetBoolA("Debug", "EnableTrace", &trace));
+    EXPECT_FALSE(KB_GetBoolA("Debug", "EnableLogInfo", &info));
+    EXPECT_TRUE(KB_GetIntA("Debug", "InternalBufferSize", &size));
+    EXPECT_TRUE(KB_GetStringA("Debug", "LogFile", file, sizeof file));
+    EXPECT_TRUE(trace);
+    EXPECT_TRUE(info);
+    EXPECT_EQ(size, 4096);
+    EXPECT_STREQ(file, "good.log");
+
+    // Writing into a corrupt file keeps what was there, junk included.
+    ASSERT_TRUE(KB_SetBoolA("Debug", "EnableLogInfo", true));
+    EXPECT_EQ(helper({"get-bool", "Debug", "EnableLogInfo"}), "1");
+    EXPECT_EQ(helper({"get-string", "Debug", "LogFile"}), "good.log");
+    EXPECT_NE(testing_support::readFile(store).find("garbage"), std::string::npos);
+}
+
+TEST_F(KitbagTest, UnreadableStoreIsNeitherReadNorReplaced) {
+    // A folder where the file should be: it can be neither read nor replaced.
+    ScopedEnvironmentVariable pointAtFolder("KITBAG_SETTINGS", folder.path());
+    bool flag = true;
+    EXPECT_FALSE(KB_GetBoolA("Debug", "Flag", &flag));
+    EXPECT_TRUE(flag);
+    EXPECT_FALSE(KB_SetBoolA("Debug", "Flag", false));
+    EXPECT_TRUE(platform::fileExists(folder.path()));
+}
+
+TEST_F(KitbagTest, NullArgumentsAreRefused) {
+    bool flag = true;
+    int number = 5;
+    char text[8] = "keep";
+    EXPECT_FALSE(KB_GetBoolA(nullptr, "k", &flag));
+    EXPECT_FALSE(KB_GetBoolA("Debug", nullptr, &flag));
+    EXPECT_FALSE(KB_GetBoolA("Debug", "k", nullptr));
+    EXPECT_FALSE(KB_GetIntA(nullptr, "k", &number));
+    EXPECT_FALSE(KB_GetIntA("Debug", nullptr, &number));
+    EXPECT_FALSE(KB_GetIntA("Debug", "k", nullptr));
+    EXPECT_FALSE(KB_GetStringA(nullptr, "k", text, sizeof text));
+    EXPECT_FALSE(KB_GetStringA("Debug", nullptr, text, sizeof text));
+    EXPECT_FALSE(KB_GetStringA("Debug", "k", nullptr, 8));
+    EXPECT_FALSE(KB_SetBoolA(nullptr, "k", true));
+    EXPECT_FALSE(KB_SetBoolA("Debug", nullptr, true));
+    EXPECT_FALSE(KB_SetStringA(nullptr, "k", "v"));
+    EXPECT_FALSE(KB_SetStringA("Debug", nullptr, "v"));
+    EXPECT_FALSE(KB_SetStringA("Debug", "k", nullptr));
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(number, 5);
+    EXPECT_STREQ(text, "keep");
+    EXPECT_FALSE(platform::fileExists(store)) << "a refused call wrote the store";
+}
+
+TEST_F(KitbagTest, UnstorableNamesAndValuesAreRefused) {
+    EXPECT_FALSE(KB_SetStringA("Debug", "LogFile", "two\nlines"));
+    EXPECT_FALSE(KB_SetStringA("Debug", "Key=Value", "x"));
+    EXPECT_FALSE(KB_SetStringA("De]bug", "Key", "x"));
+    EXPECT_FALSE(KB_SetBoolA("", "Key", true));
+    EXPECT_FALSE(platform::fileExists(store));
+}
+
+TEST_F(KitbagTest, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kWriters = 4;
+    constexpr int kKeysEach = 25;
+    std::vector<std::unique_ptr<platform::ChildProcess>> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        std::string prefix = "w" + std::to_string(w) + "_";
+        writers.push_back(std::make_unique<platform::ChildProcess>(
+            testing_support::helperProgram("kitbag_helper"),
+            std::vector<std::string>{"write-many", "Debug", prefix, std::to_string(kKeysEach)}));
+        ASSERT_TRUE(writers.back()->started());
+    }
+    // This process writes too, meanwhile.
+    for (int i = 0; i < kKeysEach; ++i)
+        ASSERT_TRUE(KB_SetStringA("Debug", ("main_" + std::to_string(i)).c_str(), std::to_string(i).c_str()));
+    for (auto& writer : writers) {
+        ASSERT_TRUE(writer->wait(120000));
+        EXPECT_EQ(writer->exitCode(), 0) << writer->errors();
+    }
+    for (std::string prefix : {"w0_", "w1_", "w2_", "w3_", "main_"}) {
+        for (int i = 0; i < kKeysEach; ++i) {
+            int value = -1;
+            EXPECT_TRUE(KB_GetIntA("Debug", (prefix + std::to_string(i)).c_str(), &value)) << prefix << i;
+            EXPECT_EQ(value, i);
+        }
+    }
+}
+
+TEST_F(KitbagTest, ProcessKilledMidWriteLeavesACompleteFile) {
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(KB_SetStringA("Keep", ("k" + std::to_string(i)).c_str(), std::string(40, 'v').c_str()));
+    ASSERT_TRUE(KB_SetStringA("Keep", "sentinel", "end"));
+
+    std::mt19937 random(12345);
+    for (int round = 0; round < 8; ++round) {
+        platform::ChildProcess writer(testing_support::helperProgram("kitbag_helper"), {"write-loop", "Loop", "n"});
+        ASSERT_TRUE(writer.started());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 60));
+        writer.kill();
+
+        char sentinel[8] = "";
+        ASSERT_TRUE(KB_GetStringA("Keep", "sentinel", sentinel, sizeof sentinel)) << "round " << round;
+        EXPECT_STREQ(sentinel, "end");
+        char value[64] = "";
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_TRUE(KB_GetStringA("Keep", ("k" + std::to_string(i)).c_str(), value, sizeof value));
+            ASSERT_EQ(std::string(value), std::string(40, 'v'));
+        }
+    }
+    // The store is still writable after the killed writers.
+    EXPECT_TRUE(KB_SetBoolA("Keep", "after", true));
+}
+
+TEST_F(KitbagTest, BooleanValueReadsPersistsAndRefreshes) {
+    {
+        BooleanValue avi("Debug", "Enable AVI Logging", true);
+        EXPECT_TRUE(avi.GetValue()) << "the default stands in for a missing value";
+        EXPECT_TRUE(avi.SetValue(false));
+        EXPECT_FALSE(avi.GetValue());
+    }
+    EXPECT_EQ(helper({"get-bool", "Debug", "Enable AVI Logging"}), "0");
+    EXPECT_EQ(helper({"boolean-value", "Debug", "Enable AVI Logging", "1"}), "0");
+
+    BooleanValue capture(TWinString<char>("Debug"), TWinString<char>(std::string("Capture Logging")), false);
+    EXPECT_FALSE(capture.Refresh(0, nullptr)) << "nothing persisted yet";
+    helper({"set-bool", "Debug", "Capture Logging", "1"});
+    EXPECT_FALSE(capture.GetValue()) << "the current value changes only on Refresh";
+    EXPECT_FALSE(capture.Refresh(1, nullptr)) << "reserved arguments must be zero";
+    EXPECT_FALSE(capture.GetValue());
+    EXPECT_TRUE(capture.Refresh(0, nullptr));
+    EXPECT_TRUE(capture.GetValue());
+}
+
+TEST_F(KitbagTest, BooleanValueKeepsItsValueWhenTheStoreCannotBeWritten) {
+    ScopedEnvironmentVariable pointAtFolder("KITBAG_SETTINGS", folder.path());
+    BooleanValue value("Debug", "Capture Logging", false);
+    EXPECT_FALSE(value.SetValue(true));
+    EXPECT_TRUE(value.GetValue());
+}
+
+// Where the store lives without KITBAG_SETTINGS: a fresh helper process per case.
+TEST(KitbagDefaultLocation, PerUserFileUnderTheConfigFolder) {
+    TemporaryFolder home;
+    const bool windows = platform::pathSeparator() == '\\';
+    struct Case {
+        const char* name;
+        platform::EnvironmentChanges environment;
+        std::string expectedFile;
+    };
+    std::vector<Case> cases;
+    if (windows) {
+        cases.push_back({"APPDATA", {{"KITBAG_SETTINGS", std::nullopt}, {"APPDATA", home.path()}},
+                         home.file("Kitbag\\settings.ini")});
+        cases.push_back({"empty KITBAG_SETTINGS", {{"KITBAG_SETTINGS", ""}, {"APPDATA", home.path()}},
+                         home.file("Kitbag\\settings.ini")});
+    } else {
+        cases.push_back({"XDG_CONFIG_HOME",
+                         {{"KITBAG_SETTINGS", std::nullopt}, {"XDG_CONFIG_HOME", home.file("xdg")}},
+                         home.file("xdg/kitbag/settings.ini")});
+        cases.push_back({"HOME",
+                         {{"KITBAG_SETTINGS", std::nullopt}, {"XDG_CONFIG_HOME", std::nullopt}, {"HOME", home.path()}},
+                         home.file(".config/kitbag/settings.ini")});
+        cases.push_back({"empty KITBAG_SETTINGS",
+                         {{"KITBAG_SETTINGS", ""}, {"XDG_CONFIG_HOME", home.file("xdg2")}},
+                         home.file("xdg2/kitbag/settings.ini")});
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto set = platform::runProcess(testing_support::helperProgram("kitbag_helper"),
+                                        {"set-bool", "Debug", "EnableTrace", "1"}, c.environment);
+        EXPECT_EQ(set.exitCode, 0) << set.errors;
+        EXPECT_NE(testing_support::readFile(c.expectedFile).find("EnableTrace=1"), std::string::npos);
+        auto get = platform::runProcess(testing_support::helperProgram("kitbag_helper"),
+                                        {"get-bool", "Debug", "EnableTrace"}, c.environment);
+        EXPECT_EQ(get.output.substr(0, 1), "1");
+    }
+}
+
+} // namespace

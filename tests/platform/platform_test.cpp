@@ -1,0 +1,151 @@
+#include "platform.h"
+
+#include "child_process.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using testing_support::TemporaryFolder;
+
+const bool kWindows = platform::pathSeparator() == '\\';
+
+TEST(PlatformPaths, JoinAndParent) {
+    std::string sep(1, platform::pathSeparator());
+    EXPECT_EQ(platform::joinPath("a", "b"), "a" + sep + "b");
+    EXPECT_EQ(platform::joinPath("a" + sep, "b"), "a" + sep + "b");
+    EXPECT_EQ(platform::joinPath("", "b"), "b");
+    EXPECT_EQ(platform::parentDirectory("x" + sep + "y" + sep + "z.txt"), "x" + sep + "y");
+    EXPECT_EQ(platform::parentDirectory("plain"), "");
+    if (kWindows) {
+        EXPECT_EQ(platform::parentDirectory("C:/a\\b/c"), "C:/a\\b");
+    }
+}
+
+TEST(PlatformPaths, ExecutableAndLibraryNames) {
+    std::string exe = platform::executablePath();
+    EXPECT_NE(exe.find("platform_tests"), std::string::npos) << exe;
+    EXPECT_EQ(platform::sharedLibraryFileName("Trace"), kWindows ? "Trace.dll" : "libTrace.so");
+}
+
+TEST(PlatformEnvironment, SetReadAndRemove) {
+    const char* name = "PL_PLATFORM_TEST_VARIABLE";
+    EXPECT_TRUE(platform::setEnvironmentVariable(name, "value with spaces"));
+    EXPECT_EQ(platform::environmentVariable(name), "value with spaces");
+    EXPECT_TRUE(platform::setEnvironmentVariable(name, std::string(1000, 'L').c_str()));
+    EXPECT_EQ(platform::environmentVariable(name), std::string(1000, 'L'));
+    EXPECT_TRUE(platform::setEnvironmentVariable(name, nullptr));
+    EXPECT_EQ(platform::environmentVariable(name), std::nullopt);
+}
+
+TEST(PlatformFiles, ReadTellsMissingFromFailed) {
+    TemporaryFolder folder;
+    std::string text = "unchanged";
+    EXPECT_EQ(platform::readWholeFile(folder.file("none.txt"), text), platform::ReadResult::Missing);
+    EXPECT_EQ(platform::readWholeFile(folder.file("no-folder/none.txt"), text), platform::ReadResult::Missing);
+    EXPECT_EQ(platform::readWholeFile(folder.path(), text), platform::ReadResult::Failed);
+    EXPECT_EQ(text, "unchanged");
+}
+
+TEST(PlatformFiles, DurableWriteThenReplaceInOneStep) {
+    TemporaryFolder folder;
+    std::string target = folder.file("target.ini");
+    std::string binary("a\0b\r\nc\xff", 7);
+    ASSERT_TRUE(platform::writeFileDurably(target, "old"));
+    ASSERT_TRUE(platform::writeFileDurably(folder.file("new.tmp"), binary));
+    ASSERT_TRUE(platform::replaceFile(folder.file("new.tmp"), target));
+    std::string text;
+    ASSERT_EQ(platform::readWholeFile(target, text), platform::ReadResult::Ok);
+    EXPECT_EQ(text, binary);
+    EXPECT_FALSE(platform::fileExists(folder.file("new.tmp")));
+    EXPECT_TRUE(platform::deleteFile(target));
+    EXPECT_FALSE(platform::fileExists(target));
+    EXPECT_FALSE(platform::deleteFile(target));
+}
+
+TEST(PlatformFiles, CreateDirectoriesMakesEveryLevel) {
+    TemporaryFolder folder;
+    std::string deep = platform::joinPath(platform::joinPath(folder.path(), "a"), "b");
+    EXPECT_TRUE(platform::createDirectories(deep));
+    EXPECT_TRUE(platform::createDirectories(deep)) << "an existing folder is fine";
+    EXPECT_TRUE(platform::writeFileDurably(platform::joinPath(deep, "f"), "x"));
+    EXPECT_FALSE(platform::createDirectories(platform::joinPath(deep, "f"))) << "a file is not a folder";
+}
+
+TEST(PlatformFiles, InterProcessLockExcludesOtherHolders) {
+    TemporaryFolder folder;
+    std::string lockFile = folder.file("store.lock");
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    auto worker = [&] {
+        for (int i = 0; i < 200; ++i) {
+            platform::InterProcessLock lock(lockFile);
+            ASSERT_TRUE(lock.held());
+            if (inside.fetch_add(1) != 0)
+                overlaps++;
+            std::this_thread::yield();
+            inside.fetch_sub(1);
+        }
+    };
+    std::thread a(worker), b(worker);
+    a.join();
+    b.join();
+    EXPECT_EQ(overlaps.load(), 0);
+
+    platform::InterProcessLock nowhere(folder.file("missing-folder/x.lock"));
+    EXPECT_FALSE(nowhere.held());
+}
+
+TEST(PlatformLibraries, LoadsAndFailsClearly) {
+    platform::DynamicLibrary kitbag(testing_support::libraryBesideTests("Kitbag"));
+    ASSERT_TRUE(kitbag.loaded()) << kitbag.error();
+    EXPECT_NE(kitbag.symbol("KB_GetBoolA"), nullptr);
+    EXPECT_EQ(kitbag.symbol("NoSuchFunction"), nullptr);
+
+    platform::DynamicLibrary missing(testing_support::libraryBesideTests("NoSuchLibrary"));
+    EXPECT_FALSE(missing.loaded());
+    EXPECT_FALSE(missing.error().empty());
+    EXPECT_EQ(missing.symbol("anything"), nullptr);
+}
+
+TEST(PlatformChildProcess, PassesArgumentsEnvironmentAndExitCode) {
+    const std::string probe = testing_support::helperProgram("probe_host");
+    auto echo = platform::runProcess(probe, {"echo", "plain", "two words", "quote\"inside", "back\\slash\\", ""});
+    ASSERT_TRUE(echo.finished);
+    EXPECT_EQ(echo.exitCode, 0);
+    std::string newline = kWindows ? "\r\n" : "\n";
+    EXPECT_EQ(echo.output, "plain" + newline + "two words" + newline + "quote\"inside" + newline + "back\\slash\\" +
+                               newline + newline);
+
+    auto env = platform::runProcess(probe, {"env", "PL_PROBE"}, {{"PL_PROBE", "from parent"}});
+    EXPECT_EQ(env.output, "from parent" + newline);
+    platform::setEnvironmentVariable("PL_PROBE_INHERITED", "inherited");
+    auto removed = platform::runProcess(probe, {"env", "PL_PROBE_INHERITED"}, {{"PL_PROBE_INHERITED", std::nullopt}});
+    EXPECT_EQ(removed.output, "<unset>" + newline);
+    auto inherited = platform::runProcess(probe, {"env", "PL_PROBE_INHERITED"});
+    EXPECT_EQ(inherited.output, "inherited" + newline);
+    platform::setEnvironmentVariable("PL_PROBE_INHERITED", nullptr);
+
+    auto errors = platform::runProcess(probe, {"stderr", "to stderr"});
+    EXPECT_EQ(errors.errors, "to stderr" + newline);
+    EXPECT_EQ(errors.output, "");
+    EXPECT_EQ(platform::runProcess(probe, {"exit", "7"}).exitCode, 7);
+}
+
+TEST(PlatformChildProcess, TimesOutAndKills) {
+    platform::ChildProcess sleeper(testing_support::helperProgram("probe_host"), {"sleep"});
+    ASSERT_TRUE(sleeper.started());
+    EXPECT_FALSE(sleeper.wait(50));
+    sleeper.kill();
+    EXPECT_TRUE(sleeper.wait(0));
+    EXPECT_NE(sleeper.exitCode(), 0);
+
+    platform::ChildProcess missing(testing_support::helperProgram("no_such_program"), {});
+    EXPECT_FALSE(missing.started());
+}
+
+} // namespace

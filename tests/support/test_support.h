@@ -1,0 +1,45 @@
+// Small helpers shared by the test programs: where the helper hosts are, a private temporary folder
+// per test, and a variable of this process's environment set for the length of a scope.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace testing_support {
+
+// The path of a helper program built beside the running test program ("name.exe" on Windows).
+std::string helperProgram(const std::string& name);
+// The path of a shared library built beside the running test program.
+std::string libraryBesideTests(const std::string& baseName);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& contents);
+
+// A fresh, empty folder under the system's temporary folder, removed with everything in it at the end.
+class TemporaryFolder {
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+// Sets (or with nothing, removes) a variable of this process and restores the old value at the end.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(std::string name, const std::optional<std::string>& value);
+    ~ScopedEnvironmentVariable();
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_previous;
+};
+
+} // namespace testing_support
