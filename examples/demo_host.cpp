@@ -28,7 +28,8 @@ void showSettingsFile() {
 }
 
 void settingsRoundTrip() {
-    std::printf("Storing: EnableTrace=1, EnableLogToFile=0, InternalBufferSize=0x19000, LogFile=console.log\n");
+    std::printf(
+        "Storing: EnableTrace=1, EnableLogToFile=0, InternalBufferSize=0x19000, LogFile=console.log\n");
     KB_SetBoolA(kSection, "EnableTrace", true);
     KB_SetBoolA(kSection, "EnableLogToFile", false);
     KB_SetStringA(kSection, "InternalBufferSize", "0x19000");
@@ -41,8 +42,8 @@ void settingsRoundTrip() {
     KB_GetBoolA(kSection, "EnableLogToFile", &toFile);
     KB_GetIntA(kSection, "InternalBufferSize", &bufferSize);
     KB_GetStringA(kSection, "LogFile", logFile, sizeof logFile);
-    std::printf("Read back: EnableTrace=%d EnableLogToFile=%d InternalBufferSize=%d LogFile=%s\n", trace, toFile,
-                bufferSize, logFile);
+    std::printf("Read back: EnableTrace=%d EnableLogToFile=%d InternalBufferSize=%d LogFile=%s\n", trace,
+                toFile, bufferSize, logFile);
 
     bool missing = true;
     bool found = KB_GetBoolA(kSection, "NoSuchKey", &missing);

@@ -7,8 +7,7 @@
 
 #include <string>
 
-template <typename CharT>
-class TWinString {
+template <typename CharT> class TWinString {
 public:
     using string_type = std::basic_string<CharT>;
 

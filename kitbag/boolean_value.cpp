@@ -7,7 +7,9 @@ BooleanValue::BooleanValue(const TWinString<char>& section, const TWinString<cha
 
 BooleanValue::~BooleanValue() = default;
 
-bool BooleanValue::GetValue() const { return m_value; }
+bool BooleanValue::GetValue() const {
+    return m_value;
+}
 
 bool BooleanValue::SetValue(bool value) {
     m_value = value;

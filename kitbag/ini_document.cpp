@@ -15,7 +15,9 @@ std::string_view trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -27,9 +29,13 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+bool hasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
-bool isQuoted(std::string_view text) { return text.size() >= 2 && text.front() == '"' && text.back() == '"'; }
+bool isQuoted(std::string_view text) {
+    return text.size() >= 2 && text.front() == '"' && text.back() == '"';
+}
 
 bool needsQuotes(std::string_view value) {
     if (value.empty())
@@ -48,15 +54,19 @@ std::string_view detectNewline(std::string_view text) {
 } // namespace
 
 bool isStorableSectionName(std::string_view name) {
-    return !name.empty() && trim(name) == name && !hasLineBreak(name) && name.find(']') == std::string_view::npos;
+    return !name.empty() && trim(name) == name && !hasLineBreak(name) &&
+           name.find(']') == std::string_view::npos;
 }
 
 bool isStorableKey(std::string_view key) {
-    return !key.empty() && trim(key) == key && !hasLineBreak(key) && key.find('=') == std::string_view::npos &&
+    return !key.empty() && trim(key) == key && !hasLineBreak(key) &&
+           key.find('=') == std::string_view::npos &&
            std::string_view("[;#").find(key.front()) == std::string_view::npos;
 }
 
-bool isStorableValue(std::string_view value) { return !hasLineBreak(value); }
+bool isStorableValue(std::string_view value) {
+    return !hasLineBreak(value);
+}
 
 IniDocument::IniDocument(std::string_view text, std::string newline) {
     std::string_view detected = detectNewline(text);
@@ -153,7 +163,8 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
             if (m_lines[i].kind == Kind::Entry)
                 insertAt = i + 1;
         }
-        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), parseLine(entryText(key, value)));
+        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                       parseLine(entryText(key, value)));
         return;
     }
     if (!m_lines.empty() && !trim(m_lines.back().raw).empty())

@@ -11,8 +11,7 @@
 namespace {
 
 // Runs the body, turning any exception (allocation failure) into a false result.
-template <typename Body>
-bool guarded(Body body) noexcept {
+template <typename Body> bool guarded(Body body) noexcept {
     try {
         return body();
     } catch (...) {

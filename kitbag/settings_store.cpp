@@ -10,7 +10,9 @@ namespace {
 constexpr const char* kDefaultFolder = "Kitbag";
 constexpr const char* kDefaultFileName = "settings.ini";
 
-std::string platformNewline() { return platform::pathSeparator() == '\\' ? "\r\n" : "\n"; }
+std::string platformNewline() {
+    return platform::pathSeparator() == '\\' ? "\r\n" : "\n";
+}
 
 } // namespace
 

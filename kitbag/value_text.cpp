@@ -81,8 +81,12 @@ std::optional<int> parseInt32(std::string_view text) {
     return parseDecimal(text);
 }
 
-std::string formatBool(bool value) { return value ? "1" : "0"; }
+std::string formatBool(bool value) {
+    return value ? "1" : "0";
+}
 
-std::string formatInt32(int value) { return std::to_string(value); }
+std::string formatInt32(int value) {
+    return std::to_string(value);
+}
 
 } // namespace kitbag

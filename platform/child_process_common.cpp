@@ -23,8 +23,12 @@ std::string detail::uniqueCapturePath(const char* suffix) {
                                               std::to_string(counter++) + suffix);
 }
 
-std::string ChildProcess::output() const { return readOrEmpty(m_outputPath); }
-std::string ChildProcess::errors() const { return readOrEmpty(m_errorsPath); }
+std::string ChildProcess::output() const {
+    return readOrEmpty(m_outputPath);
+}
+std::string ChildProcess::errors() const {
+    return readOrEmpty(m_errorsPath);
+}
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const EnvironmentChanges& environment, unsigned timeoutMilliseconds) {

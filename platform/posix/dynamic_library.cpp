@@ -17,6 +17,8 @@ DynamicLibrary::~DynamicLibrary() {
         ::dlclose(m_handle);
 }
 
-void* DynamicLibrary::symbol(const char* name) const { return m_handle ? ::dlsym(m_handle, name) : nullptr; }
+void* DynamicLibrary::symbol(const char* name) const {
+    return m_handle ? ::dlsym(m_handle, name) : nullptr;
+}
 
 } // namespace platform

@@ -18,6 +18,8 @@ bool setEnvironmentVariable(const char* name, const char* value) {
     return ::setenv(name, value, 1) == 0;
 }
 
-unsigned long currentProcessId() { return static_cast<unsigned long>(::getpid()); }
+unsigned long currentProcessId() {
+    return static_cast<unsigned long>(::getpid());
+}
 
 } // namespace platform

@@ -5,8 +5,12 @@
 
 namespace platform {
 
-char pathSeparator() { return '/'; }
-bool isPathSeparator(char c) { return c == '/'; }
+char pathSeparator() {
+    return '/';
+}
+bool isPathSeparator(char c) {
+    return c == '/';
+}
 
 std::string userConfigDirectory() {
     auto xdg = environmentVariable("XDG_CONFIG_HOME");
@@ -27,7 +31,9 @@ std::string executablePath() {
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
-std::string sharedLibraryFileName(const std::string& baseName) { return "lib" + baseName + ".so"; }
+std::string sharedLibraryFileName(const std::string& baseName) {
+    return "lib" + baseName + ".so";
+}
 
 } // namespace platform
 

@@ -37,7 +37,8 @@ std::string quoteArgument(const std::string& argument) {
 // Windows compares variable names without case; the block must be sorted that way too.
 struct CaseInsensitiveLess {
     bool operator()(const std::string& a, const std::string& b) const {
-        return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_LESS_THAN;
+        return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+               CSTR_LESS_THAN;
     }
 };
 
@@ -74,7 +75,9 @@ HANDLE inheritableFile(const std::string& path, DWORD access, DWORD disposition)
                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-HANDLE processHandle(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
+HANDLE processHandle(std::intptr_t native) {
+    return reinterpret_cast<HANDLE>(native);
+}
 
 } // namespace
 

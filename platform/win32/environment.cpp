@@ -26,6 +26,8 @@ bool setEnvironmentVariable(const char* name, const char* value) {
     return SetEnvironmentVariableA(name, value) != FALSE;
 }
 
-unsigned long currentProcessId() { return GetCurrentProcessId(); }
+unsigned long currentProcessId() {
+    return GetCurrentProcessId();
+}
 
 } // namespace platform

@@ -28,14 +28,16 @@ private:
     HANDLE m_handle;
 };
 
-bool isMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+bool isMissingError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 } // namespace
 
 ReadResult readWholeFile(const std::string& path, std::string& contents) {
     // Shared for delete as well, so that a writer can rename its new file over this one meanwhile.
-    FileHandle file(
-        CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
         return isMissingError(GetLastError()) ? ReadResult::Missing : ReadResult::Failed;
     std::string text;
@@ -53,8 +55,8 @@ ReadResult readWholeFile(const std::string& path, std::string& contents) {
 }
 
 bool writeFileDurably(const std::string& path, const std::string& contents) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    FileHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
         return false;
     std::size_t offset = 0;
@@ -81,9 +83,13 @@ bool replaceFile(const std::string& source, const std::string& target) {
     return false;
 }
 
-bool deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+bool deleteFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != FALSE;
+}
 
-bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool fileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool createDirectories(const std::string& path) {
     if (path.empty())
@@ -99,8 +105,8 @@ bool createDirectories(const std::string& path) {
 }
 
 InterProcessLock::InterProcessLock(const std::string& lockFilePath) {
-    HANDLE file = CreateFileA(lockFilePath.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(lockFilePath.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     m_native = reinterpret_cast<std::intptr_t>(file);

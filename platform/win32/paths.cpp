@@ -4,8 +4,12 @@
 
 namespace platform {
 
-char pathSeparator() { return '\\'; }
-bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+char pathSeparator() {
+    return '\\';
+}
+bool isPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 std::string userConfigDirectory() {
     auto appData = environmentVariable("APPDATA");
@@ -21,7 +25,9 @@ std::string executablePath() {
     return std::string(buffer, length);
 }
 
-std::string sharedLibraryFileName(const std::string& baseName) { return baseName + ".dll"; }
+std::string sharedLibraryFileName(const std::string& baseName) {
+    return baseName + ".dll";
+}
 
 } // namespace platform
 

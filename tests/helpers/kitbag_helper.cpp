@@ -18,7 +18,9 @@ int print(bool found, const std::string& text) {
     return 0;
 }
 
-int stored(bool ok) { return ok ? 0 : 1; }
+int stored(bool ok) {
+    return ok ? 0 : 1;
+}
 
 } // namespace
 

@@ -75,8 +75,9 @@ TEST(IniDocument, ByteOrderMarkBeforeTheFirstSectionIsKept) {
 }
 
 TEST(IniDocument, ValuesReadBackExactlyAsStored) {
-    const char* values[] = {"", "plain", "  padded both  ", "\ttab", "\"quoted\"", "\"", "a=b=c", "; not a comment",
-                            "[x]", "C:\\Program Files\\x.log", "caf\xc3\xa9"};
+    const char* values[] = {"",           "plain", "  padded both  ", "\ttab", "\"quoted\"",
+                            "\"",         "a=b=c", "; not a comment", "[x]",   "C:\\Program Files\\x.log",
+                            "caf\xc3\xa9"};
     for (const char* value : values) {
         IniDocument doc("");
         doc.setValue("Debug", "Key", value);

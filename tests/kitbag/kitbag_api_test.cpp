@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -29,7 +29,8 @@ protected:
 
     // Runs the helper host with the given arguments; returns its output without the final line feed.
     std::string helper(const std::vector<std::string>& arguments, int expectedExit = 0) {
-        platform::ProcessResult result = platform::runProcess(testing_support::helperProgram("kitbag_helper"), arguments);
+        platform::ProcessResult result =
+            platform::runProcess(testing_support::helperProgram("kitbag_helper"), arguments);
         EXPECT_TRUE(result.finished);
         EXPECT_EQ(result.exitCode, expectedExit) << result.errors;
         std::string out = result.output;
@@ -67,8 +68,8 @@ TEST_F(KitbagTest, IntegersCrossProcessesBothWays) {
 }
 
 TEST_F(KitbagTest, StringsCrossProcessesBothWaysUnchanged) {
-    const char* values[] = {"C:\\Program Files\\Pelmora\\console.log", "  padded  ", "\"quoted\"", "a=b;c[d]",
-                            "caf\xc3\xa9", ""};
+    const char* values[] = {
+        "C:\\Program Files\\Pelmora\\console.log", "  padded  ", "\"quoted\"", "a=b;c[d]", "caf\xc3\xa9", ""};
     for (const char* value : values) {
         ASSERT_TRUE(KB_SetStringA("Debug", "LogFile", value));
         EXPECT_EQ(helper({"get-string", "Debug", "LogFile"}), value);
@@ -150,7 +151,8 @@ TEST_F(KitbagTest, StringReadNeverWritesPastItsCapacity) {
 
 TEST_F(KitbagTest, CorruptFileStillServesItsGoodKeys) {
     std::string junk = "[Debug]\nEnableTrace=1\n";
-    junk += std::string("\x00\x01\xfe\xff garbage \x00 [[[ ===\n", 26);
+    const char binary[] = "\x00\x01\xfe\xff garbage \x00 [[[ ===\n";
+    junk += std::string(binary, sizeof binary - 1);
     junk += "no equals here\n[Debug\nLogFile=good.log\nEnableLogInfo=maybe\nInternalBufferSize=4096\n";
     writeStore(junk);
 
@@ -249,7 +251,8 @@ TEST_F(KitbagTest, ProcessKilledMidWriteLeavesACompleteFile) {
 
     std::mt19937 random(12345);
     for (int round = 0; round < 8; ++round) {
-        platform::ChildProcess writer(testing_support::helperProgram("kitbag_helper"), {"write-loop", "Loop", "n"});
+        platform::ChildProcess writer(testing_support::helperProgram("kitbag_helper"),
+                                      {"write-loop", "Loop", "n"});
         ASSERT_TRUE(writer.started());
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 60));
         writer.kill();
@@ -305,17 +308,20 @@ TEST(KitbagDefaultLocation, PerUserFileUnderTheConfigFolder) {
     };
     std::vector<Case> cases;
     if (windows) {
-        cases.push_back({"APPDATA", {{"KITBAG_SETTINGS", std::nullopt}, {"APPDATA", home.path()}},
+        cases.push_back({"APPDATA",
+                         {{"KITBAG_SETTINGS", std::nullopt}, {"APPDATA", home.path()}},
                          home.file("Kitbag\\settings.ini")});
-        cases.push_back({"empty KITBAG_SETTINGS", {{"KITBAG_SETTINGS", ""}, {"APPDATA", home.path()}},
+        cases.push_back({"empty KITBAG_SETTINGS",
+                         {{"KITBAG_SETTINGS", ""}, {"APPDATA", home.path()}},
                          home.file("Kitbag\\settings.ini")});
     } else {
         cases.push_back({"XDG_CONFIG_HOME",
                          {{"KITBAG_SETTINGS", std::nullopt}, {"XDG_CONFIG_HOME", home.file("xdg")}},
                          home.file("xdg/kitbag/settings.ini")});
-        cases.push_back({"HOME",
-                         {{"KITBAG_SETTINGS", std::nullopt}, {"XDG_CONFIG_HOME", std::nullopt}, {"HOME", home.path()}},
-                         home.file(".config/kitbag/settings.ini")});
+        cases.push_back(
+            {"HOME",
+             {{"KITBAG_SETTINGS", std::nullopt}, {"XDG_CONFIG_HOME", std::nullopt}, {"HOME", home.path()}},
+             home.file(".config/kitbag/settings.ini")});
         cases.push_back({"empty KITBAG_SETTINGS",
                          {{"KITBAG_SETTINGS", ""}, {"XDG_CONFIG_HOME", home.file("xdg2")}},
                          home.file("xdg2/kitbag/settings.ini")});

@@ -46,7 +46,8 @@ TEST(PlatformFiles, ReadTellsMissingFromFailed) {
     TemporaryFolder folder;
     std::string text = "unchanged";
     EXPECT_EQ(platform::readWholeFile(folder.file("none.txt"), text), platform::ReadResult::Missing);
-    EXPECT_EQ(platform::readWholeFile(folder.file("no-folder/none.txt"), text), platform::ReadResult::Missing);
+    EXPECT_EQ(platform::readWholeFile(folder.file("no-folder/none.txt"), text),
+              platform::ReadResult::Missing);
     EXPECT_EQ(platform::readWholeFile(folder.path(), text), platform::ReadResult::Failed);
     EXPECT_EQ(text, "unchanged");
 }
@@ -114,17 +115,19 @@ TEST(PlatformLibraries, LoadsAndFailsClearly) {
 
 TEST(PlatformChildProcess, PassesArgumentsEnvironmentAndExitCode) {
     const std::string probe = testing_support::helperProgram("probe_host");
-    auto echo = platform::runProcess(probe, {"echo", "plain", "two words", "quote\"inside", "back\\slash\\", ""});
+    auto echo =
+        platform::runProcess(probe, {"echo", "plain", "two words", "quote\"inside", "back\\slash\\", ""});
     ASSERT_TRUE(echo.finished);
     EXPECT_EQ(echo.exitCode, 0);
     std::string newline = kWindows ? "\r\n" : "\n";
-    EXPECT_EQ(echo.output, "plain" + newline + "two words" + newline + "quote\"inside" + newline + "back\\slash\\" +
-                               newline + newline);
+    EXPECT_EQ(echo.output, "plain" + newline + "two words" + newline + "quote\"inside" + newline +
+                               "back\\slash\\" + newline + newline);
 
     auto env = platform::runProcess(probe, {"env", "PL_PROBE"}, {{"PL_PROBE", "from parent"}});
     EXPECT_EQ(env.output, "from parent" + newline);
     platform::setEnvironmentVariable("PL_PROBE_INHERITED", "inherited");
-    auto removed = platform::runProcess(probe, {"env", "PL_PROBE_INHERITED"}, {{"PL_PROBE_INHERITED", std::nullopt}});
+    auto removed =
+        platform::runProcess(probe, {"env", "PL_PROBE_INHERITED"}, {{"PL_PROBE_INHERITED", std::nullopt}});
     EXPECT_EQ(removed.output, "<unset>" + newline);
     auto inherited = platform::runProcess(probe, {"env", "PL_PROBE_INHERITED"});
     EXPECT_EQ(inherited.output, "inherited" + newline);

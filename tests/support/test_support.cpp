@@ -12,7 +12,9 @@ namespace testing_support {
 
 namespace {
 
-std::string testProgramFolder() { return platform::parentDirectory(platform::executablePath()); }
+std::string testProgramFolder() {
+    return platform::parentDirectory(platform::executablePath());
+}
 
 } // namespace
 
@@ -43,8 +45,8 @@ TemporaryFolder::TemporaryFolder() {
     static std::atomic<unsigned> counter{0};
     std::filesystem::path base(platform::temporaryDirectory());
     for (;;) {
-        std::filesystem::path candidate = base / ("pl-test-" + std::to_string(platform::currentProcessId()) + "-" +
-                                                  std::to_string(counter++));
+        std::filesystem::path candidate = base / ("pl-test-" + std::to_string(platform::currentProcessId()) +
+                                                  "-" + std::to_string(counter++));
         if (std::filesystem::create_directory(candidate)) {
             m_path = candidate.string();
             return;
@@ -57,9 +59,12 @@ TemporaryFolder::~TemporaryFolder() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
-std::string TemporaryFolder::file(const std::string& name) const { return platform::joinPath(m_path, name); }
+std::string TemporaryFolder::file(const std::string& name) const {
+    return platform::joinPath(m_path, name);
+}
 
-ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std::optional<std::string>& value)
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
+                                                     const std::optional<std::string>& value)
     : m_name(std::move(name)), m_previous(platform::environmentVariable(m_name.c_str())) {
     platform::setEnvironmentVariable(m_name.c_str(), value ? value->c_str() : nullptr);
 }

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The demo command: builds the libraries and the demo host and runs it.
+#   scripts/demo.sh          natively on Linux
+#   scripts/demo.sh --wine   the Windows (x86_64) build under Wine
+# The demo keeps its settings in build/demo-settings.ini, never in your own settings file.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+mkdir -p "$PL_BUILD"
+if [ "${1:-}" = "--wine" ]; then
+    pl_ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix wine64
+    config=win-demo
+    # shellcheck disable=SC2046
+    pl_configure "$config" $(pl_config_args win-x86_64) -DPL_BUILD_TESTS=OFF
+    cmake --build "$PL_BUILD/$config" --parallel "$PL_JOBS" --target demo_host >/dev/null
+    pl_start_wine
+    trap pl_stop_wine EXIT
+    KITBAG_SETTINGS="$PL_BUILD/demo-settings.ini" /usr/lib/wine/wine64 "$PL_BUILD/$config/bin/demo_host.exe"
+else
+    pl_ensure_packages cmake ninja-build g++
+    config=demo
+    pl_configure "$config" -DCMAKE_BUILD_TYPE=Debug -DPL_BUILD_TESTS=OFF
+    cmake --build "$PL_BUILD/$config" --parallel "$PL_JOBS" --target demo_host >/dev/null
+    KITBAG_SETTINGS="$PL_BUILD/demo-settings.ini" "$PL_BUILD/$config/bin/demo_host"
+fi

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds every configuration and runs every test, natively
+# (plain, AddressSanitizer+UndefinedBehaviorSanitizer, ThreadSanitizer) and under Wine (Windows x86_64),
+# and checks the 32-bit Windows DLLs. Ends with one line "N passed, N failed"; exits non-zero on any failure.
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+passed=0
+failed=0
+failures=()
+
+fail() {
+    failed=$((failed + 1))
+    failures+=("$1")
+}
+
+# Runs ctest in a build folder and adds its counts; a run that reports no counts is one failure.
+run_ctest() {
+    local name=$1 log="$PL_BUILD/$1.ctest.log"
+    shift
+    (cd "$PL_BUILD/$name" && "$@" ctest --output-on-failure --timeout 900) >"$log" 2>&1
+    local summary total bad
+    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    if [ -z "$summary" ]; then
+        cat "$log"
+        fail "$name: ctest reported no result"
+        return
+    fi
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+    passed=$((passed + total - bad))
+    if [ "$bad" -ne 0 ]; then
+        failed=$((failed + bad))
+        sed -n '/The following tests FAILED/,$p' "$log" | grep -E '^\s+[0-9]+ - ' | while read -r line; do
+            echo "  $name: $line"
+        done
+        grep -B2 -A40 -E 'Failure|FAILED|ERROR: .*Sanitizer|WARNING: ThreadSanitizer|leaks:|imports .* not a system' "$log" | head -n 200
+        failures+=("$name: $bad ctest test(s)")
+    fi
+    echo "$name: $summary"
+}
+
+# A host outside the tree finds the installed libraries with find_package and links all three.
+check_package() {
+    local name=$1 run=$2 prefix="$PL_BUILD/$1-install" consumer="$PL_BUILD/$1-consumer"
+    local toolchain=()
+    # A cross build looks for packages only under its sysroot: name the package folder itself.
+    [[ $name == win-* ]] && toolchain=("-DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-${name#win-}.cmake"
+        "-DPelmoraLogging_DIR=$prefix/lib/cmake/PelmoraLogging")
+    rm -rf "$prefix" "$consumer"
+    if cmake --install "$PL_BUILD/$name" --prefix "$prefix" >/dev/null &&
+        cmake -S "$PL_ROOT/tests/package" -B "$consumer" -G Ninja "${toolchain[@]}" \
+            -DCMAKE_PREFIX_PATH="$prefix" >/dev/null &&
+        cmake --build "$consumer" >/dev/null &&
+        { [ "$run" = no ] || KITBAG_SETTINGS="$consumer/settings.ini" "$consumer/package_consumer"; }; then
+        passed=$((passed + 1))
+        echo "$name: installed package found and linked by a host"
+    else
+        fail "$name: installed package"
+    fi
+}
+
+mkdir -p "$PL_BUILD"
+pl_ensure_packages "${PL_NATIVE_PACKAGES[@]}" "${PL_WINDOWS_PACKAGES[@]}" || exit 1
+
+start=$(date +%s)
+for config in linux-debug linux-asan linux-tsan win-i686 win-x86_64; do
+    # shellcheck disable=SC2046
+    if ! pl_configure "$config" $(pl_config_args "$config") || ! pl_build "$config" >"$PL_BUILD/$config.build.log" 2>&1; then
+        tail -n 60 "$PL_BUILD/$config.build.log" 2>/dev/null
+        fail "$config: build"
+        continue
+    fi
+    echo "$config: built ($(($(date +%s) - start)) s so far)"
+    case $config in
+        linux-debug)
+            run_ctest "$config"
+            check_package "$config" yes
+            ;;
+        linux-asan)
+            run_ctest "$config" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
+            ;;
+        linux-tsan)
+            # ThreadSanitizer needs the fixed memory layout that address-space randomisation can break.
+            run_ctest "$config" setarch "$(uname -m)" -R env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+            ;;
+        win-i686)
+            # No 32-bit Wine here: the DLLs are inspected, not run.
+            run_ctest "$config"
+            check_package "$config" no
+            ;;
+        win-x86_64)
+            # GUI tests get a private X server; Wine starts with it.
+            pl_start_xvfb
+            pl_start_wine
+            run_ctest "$config"
+            pl_stop_wine
+            pl_stop_xvfb
+            ;;
+    esac
+done
+
+echo "Took $(($(date +%s) - start)) s."
+for failure in "${failures[@]}"; do
+    echo "FAILED: $failure"
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
