@@ -58,7 +58,8 @@ pl_config_args() {
 pl_start_wine() {
     export WINEPREFIX="$PL_BUILD/wineprefix" WINEDEBUG=-all
     /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
-    /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+    # No Mono or Gecko: their installers would ask on the X display and wait for an answer.
+    WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 }
 
 pl_stop_wine() {
