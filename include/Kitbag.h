@@ -51,9 +51,9 @@ KITBAG_API bool KB_SetBoolA(const char* section, const char* key, bool value);
 KITBAG_API bool KB_SetStringA(const char* section, const char* key, const char* value);
 }
 
-// A named persisted boolean. It reads the store once when constructed (the default stands in when the
-// store has no valid value) and keeps that as its current value; SetValue makes a value current and
-// persists it at once. Not synchronised: one thread uses an object at a time.
+// A named persisted boolean. Constructing one reads nothing: the first GetValue reads the store (the
+// default stands in when the store has no valid value) and keeps that as the current value; SetValue
+// makes a value current and persists it at once. Not synchronised: one thread uses an object at a time.
 class KITBAG_API BooleanValue {
 public:
     BooleanValue(const TWinString<char>& section, const TWinString<char>& key, bool defaultValue);
@@ -65,13 +65,15 @@ public:
     virtual bool GetValue() const;
     // Returns whether the value was persisted; the value is current either way.
     virtual bool SetValue(bool value);
-    // Reads the persisted value again, for a value another process may have changed. Both arguments are
-    // reserved and must be zero; with anything else it does nothing. Returns whether a persisted value
-    // was found.
-    virtual bool Refresh(unsigned long flags, void* reserved);
+    // Forgets the current value, so that the next GetValue reads the store again (for a value another
+    // process may have changed). Both arguments are reserved and must be zero; with anything else it
+    // does nothing and returns false.
+    virtual bool Reload(unsigned long flags, void* reserved);
 
 private:
     TWinString<char> m_section;
     TWinString<char> m_key;
-    bool m_value;
+    bool m_default;
+    mutable bool m_value;
+    mutable bool m_known; // m_value holds the current value
 };

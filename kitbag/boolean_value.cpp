@@ -1,23 +1,28 @@
 #include "Kitbag.h"
 
 BooleanValue::BooleanValue(const TWinString<char>& section, const TWinString<char>& key, bool defaultValue)
-    : m_section(section), m_key(key), m_value(defaultValue) {
-    Refresh(0, nullptr);
-}
+    : m_section(section), m_key(key), m_default(defaultValue), m_value(defaultValue), m_known(false) {}
 
 BooleanValue::~BooleanValue() = default;
 
 bool BooleanValue::GetValue() const {
+    if (!m_known) {
+        m_value = m_default;
+        KB_GetBoolA(m_section.c_str(), m_key.c_str(), &m_value);
+        m_known = true;
+    }
     return m_value;
 }
 
 bool BooleanValue::SetValue(bool value) {
     m_value = value;
+    m_known = true;
     return KB_SetBoolA(m_section.c_str(), m_key.c_str(), value);
 }
 
-bool BooleanValue::Refresh(unsigned long flags, void* reserved) {
+bool BooleanValue::Reload(unsigned long flags, void* reserved) {
     if (flags != 0 || reserved != nullptr)
         return false;
-    return KB_GetBoolA(m_section.c_str(), m_key.c_str(), &m_value);
+    m_known = false;
+    return true;
 }

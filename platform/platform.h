@@ -71,6 +71,64 @@ private:
     bool m_held = false;
 };
 
+// ---- Log files and debugger --------------------------------------------------------------------
+
+// Appends the bytes to the end of a file, creating it if missing, with write-through: they are on the
+// disk when the call returns. Other processes may append to the same file at the same time; appends do
+// not overwrite each other. Returns the bytes written, 0 when the file cannot be opened.
+std::size_t appendWriteThrough(const char* path, const char* data, std::size_t size);
+
+// Sends one text to the debugger output (OutputDebugStringA; on Linux, standard error).
+void debuggerOutput(const char* text);
+
+// The platform's text for an error code, NUL-terminated in the buffer, empty when it has none: on
+// Windows DirectShow's AMGetErrorTextA (quartz.dll, looked up at run time), on Linux the strerror text
+// of an errno value.
+void mediaErrorText(long error, char* buffer, std::size_t capacity);
+
+// ---- Time -----------------------------------------------------------------------------------------
+
+struct LocalTime {
+    int year;
+    int month;     // 1 to 12
+    int day;       // 1 to 31
+    int dayOfWeek; // 0 (Sunday) to 6
+    int hour;
+    int minute;
+    int second;
+    int milliseconds;
+};
+LocalTime localTime();
+
+// ---- Locks ----------------------------------------------------------------------------------------
+
+// A lock the holding thread may take again (a critical section on Windows). Not copyable.
+class RecursiveLock {
+public:
+    RecursiveLock();
+    ~RecursiveLock();
+    RecursiveLock(const RecursiveLock&) = delete;
+    RecursiveLock& operator=(const RecursiveLock&) = delete;
+
+    void lock();
+    void unlock();
+
+private:
+    alignas(8) unsigned char m_storage[64];
+};
+
+// Holds a lock for a scope.
+template <typename Lock> class ScopedLock {
+public:
+    explicit ScopedLock(Lock& lock) : m_lock(lock) { m_lock.lock(); }
+    ~ScopedLock() { m_lock.unlock(); }
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+
+private:
+    Lock& m_lock;
+};
+
 // ---- Shared libraries -----------------------------------------------------------------------------
 
 // A loaded shared library, released by the destructor.

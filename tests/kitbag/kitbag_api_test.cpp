@@ -270,7 +270,7 @@ TEST_F(KitbagTest, ProcessKilledMidWriteLeavesACompleteFile) {
     EXPECT_TRUE(KB_SetBoolA("Keep", "after", true));
 }
 
-TEST_F(KitbagTest, BooleanValueReadsPersistsAndRefreshes) {
+TEST_F(KitbagTest, BooleanValueReadsPersistsAndReloads) {
     {
         BooleanValue avi("Debug", "Enable AVI Logging", true);
         EXPECT_TRUE(avi.GetValue()) << "the default stands in for a missing value";
@@ -280,14 +280,16 @@ TEST_F(KitbagTest, BooleanValueReadsPersistsAndRefreshes) {
     EXPECT_EQ(helper({"get-bool", "Debug", "Enable AVI Logging"}), "0");
     EXPECT_EQ(helper({"boolean-value", "Debug", "Enable AVI Logging", "1"}), "0");
 
+    // Constructed before the value is stored: nothing is read until the first GetValue.
     BooleanValue capture(TWinString<char>("Debug"), TWinString<char>(std::string("Capture Logging")), false);
-    EXPECT_FALSE(capture.Refresh(0, nullptr)) << "nothing persisted yet";
     helper({"set-bool", "Debug", "Capture Logging", "1"});
-    EXPECT_FALSE(capture.GetValue()) << "the current value changes only on Refresh";
-    EXPECT_FALSE(capture.Refresh(1, nullptr)) << "reserved arguments must be zero";
-    EXPECT_FALSE(capture.GetValue());
-    EXPECT_TRUE(capture.Refresh(0, nullptr));
     EXPECT_TRUE(capture.GetValue());
+    helper({"set-bool", "Debug", "Capture Logging", "0"});
+    EXPECT_TRUE(capture.GetValue()) << "the current value stays until Reload";
+    EXPECT_FALSE(capture.Reload(1, nullptr)) << "reserved arguments must be zero";
+    EXPECT_TRUE(capture.GetValue());
+    EXPECT_TRUE(capture.Reload(0, nullptr));
+    EXPECT_FALSE(capture.GetValue());
 }
 
 TEST_F(KitbagTest, BooleanValueKeepsItsValueWhenTheStoreCannotBeWritten) {

@@ -1,0 +1,92 @@
+#include "line_pipeline.h"
+
+#include "console_state.h"
+#include "console_view.h"
+#include "format_string.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The last character of the last non-empty text written; a space at load, so the banner is not stamped.
+// Read and written under PipelineLock.
+char lastCharacter = ' ';
+
+void emitTimeStamp() {
+    platform::LocalTime now = platform::localTime();
+    std::string stamp;
+    FormatString(stamp, kTimeStampFormat, now.hour, now.minute, now.second);
+    ConsoleEmit(stamp.c_str());
+}
+
+} // namespace
+
+void ConsoleWriteText(const char* text, bool stamp) {
+    if (!text)
+        text = "";
+    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    // Loading first means the banner, when this call loads, comes before the stamp decision.
+    LoadSettings(false);
+    if (stamp && lastCharacter == '\n')
+        emitTimeStamp();
+    ConsoleEmit(text);
+    std::size_t length = std::strlen(text);
+    if (length > 0)
+        lastCharacter = text[length - 1];
+}
+
+void ConsoleEmit(const char* text) {
+    if (!text)
+        text = "";
+    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    LoadSettings(false);
+    ConsoleState& state = consoleState;
+    if (!state.DebugLogBuffer.PrepareForWrite())
+        return;
+    state.DebugLogBuffer.Store(text);
+    if (state.logToFile)
+        AppendToLogFile(text);
+    AppendToView(text);
+    if (state.logToDebugOutput)
+        SendToDebugger(text);
+}
+
+std::size_t AppendToLogFile(const char* text) {
+    return platform::appendWriteThrough(consoleState.logFile, text, std::strlen(text));
+}
+
+void SendInDebuggerPieces(const char* text, void (*send)(const char* piece)) {
+    std::size_t length = std::strlen(text);
+    if (length <= kDebuggerPieceSize) {
+        send(text);
+        return;
+    }
+    char piece[kDebuggerPieceSize + 4];
+    for (std::size_t offset = 0; offset < length; offset += kDebuggerPieceSize) {
+        std::size_t pieceLength = std::min(kDebuggerPieceSize, length - offset);
+        std::memcpy(piece, text + offset, pieceLength);
+        piece[pieceLength] = '\0';
+        send(piece);
+    }
+}
+
+void SendToDebugger(const char* text) {
+    SendInDebuggerPieces(text, platform::debuggerOutput);
+}
+
+char* ReadDebugLog(bool html, bool crlf) {
+    std::string text;
+    {
+        platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+        LoadSettings(false);
+        text = consoleState.DebugLogBuffer.Read(html, crlf);
+    }
+    // The host releases it with free: allocate with malloc.
+    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy)
+        std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}

@@ -1,0 +1,33 @@
+// The line pipeline: the one road by which text leaves Console.
+//
+// ConsoleWriteText puts a time stamp in front of a text that starts a new line and hands both to
+// ConsoleEmit, which feeds, under PipelineLock and in this order, the ring buffer, the log file, the
+// console window's view and the debugger output. Any thread may call; the lock is recursive, because the
+// first emission loads the settings and the load writes the start banner through the pipeline.
+#pragma once
+
+#include "platform.h"
+
+#include <cstddef>
+
+// The pipeline's lock; created with the module, deleted when it unloads (console_module.cpp).
+extern platform::RecursiveLock PipelineLock;
+
+constexpr const char* kTimeStampFormat = "%02d:%02d:%02d - ";
+constexpr std::size_t kDebuggerPieceSize = 1000;
+
+// Writes a text, with a stamp in front when stamp is true and the last text written ended a line. The
+// stamp decision and both emissions happen in one hold of PipelineLock, so a stamp is never separated
+// from its text and two threads never both stamp one line. A null text is an empty one.
+void ConsoleWriteText(const char* text, bool stamp);
+// Feeds one text to the four sinks.
+void ConsoleEmit(const char* text);
+// Appends to the log file named by logFile; returns the bytes written, 0 when it cannot be opened.
+std::size_t AppendToLogFile(const char* text);
+// Sends a text to the debugger output in pieces of at most kDebuggerPieceSize bytes.
+void SendToDebugger(const char* text);
+// Cuts a text into the debugger's pieces and hands each, NUL-terminated, to send (in order).
+void SendInDebuggerPieces(const char* text, void (*send)(const char* piece));
+// A heap copy of the buffered text (see DebugLogBuffer::Read) that the caller releases with free; null
+// when memory runs out.
+char* ReadDebugLog(bool html, bool crlf);

@@ -1,0 +1,94 @@
+#include "console_state.h"
+
+#include "format_string.h"
+#include "line_pipeline.h"
+#include "platform.h"
+
+#include <cstdio>
+
+std::atomic<bool> settingsLoaded{false};
+
+namespace {
+
+// Set when the first load has finished: the fast path of LoadSettings(false) that takes no lock.
+std::atomic<bool> firstLoadFinished{false};
+
+void readBool(const char* key, std::atomic<bool>& field) {
+    bool value = field.load();
+    KB_GetBoolA(kSettingsSection, key, &value);
+    field.store(value);
+}
+
+void writeStartBanner() {
+    platform::LocalTime now = platform::localTime();
+    std::string timeText =
+        AsctimeText(now.year, now.month, now.day, now.dayOfWeek, now.hour, now.minute, now.second);
+    std::string banner;
+    FormatString(banner, kStartBannerFormat, timeText.c_str());
+    ConsoleWriteText(banner.c_str(), true);
+}
+
+void loadSettingsLocked() {
+    ConsoleState& state = consoleState;
+    state.PluginMenu = nullptr;
+    state.PluginCommandHandler = nullptr;
+    settingsLoaded = true;
+    state.logError = true;
+    state.trace = true;
+
+    readBool("EnableLogToDebugOutput", state.logToDebugOutput);
+    KB_GetIntA(kSettingsSection, "InternalBufferSize", &state.DebugLogBuffer.SizeSetting());
+    readBool("EnableLogToFile", state.logToFile);
+    readBool("EnableLogInfo", state.logInfo);
+    readBool("EnableLogError", state.logError);
+    readBool("EnableTrace", state.trace);
+    KB_GetStringA(kSettingsSection, "LogFile", state.logFile, sizeof state.logFile);
+
+    state.DebugLogBuffer.Allocate(state.DebugLogBuffer.Size());
+    if (state.logToFile && state.logFile[0] != '\0')
+        platform::deleteFile(state.logFile);
+    writeStartBanner();
+}
+
+} // namespace
+
+ConsoleState::ConsoleState()
+    : aviLogging("Debug", "Enable AVI Logging", false), captureLogging("Debug", "Capture Logging", false) {
+    // Nothing is read at load: the values read the store when first asked.
+    aviLogging.Reload(0, nullptr);
+    captureLogging.Reload(0, nullptr);
+}
+
+void LoadSettings(bool force) {
+    if (!force && firstLoadFinished.load(std::memory_order_acquire))
+        return;
+    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    // Either this thread is inside its own load (the banner's emission), or another thread finished it.
+    if (!force && settingsLoaded)
+        return;
+    loadSettingsLocked();
+    firstLoadFinished.store(true, std::memory_order_release);
+}
+
+void SaveSettings() {
+    ConsoleState& state = consoleState;
+    KB_SetBoolA(kSettingsSection, "EnableLogToDebugOutput", state.logToDebugOutput);
+    KB_SetBoolA(kSettingsSection, "EnableLogToFile", state.logToFile);
+    KB_SetBoolA(kSettingsSection, "EnableLogInfo", state.logInfo);
+    {
+        platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+        KB_SetStringA(kSettingsSection, "LogFile", state.logFile);
+    }
+    KB_SetBoolA(kSettingsSection, "EnableLogError", state.logError);
+    KB_SetBoolA(kSettingsSection, "EnableTrace", state.trace);
+}
+
+std::string AsctimeText(int year, int month, int day, int dayOfWeek, int hour, int minute, int second) {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::string text;
+    FormatString(text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n", kDays[dayOfWeek % 7], kMonths[(month + 11) % 12],
+                 day, hour, minute, second, year);
+    return text;
+}

@@ -1,0 +1,7 @@
+// The console window's view, as the line pipeline sees it.
+#pragma once
+
+// Appends a text at the end of the console window's view, with a carriage return before each line feed.
+// Does nothing while no console window exists. Called under PipelineLock for every emitted text; it never
+// waits for the window thread.
+void AppendToView(const char* text);

@@ -1,0 +1,50 @@
+#include "platform.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::size_t appendWriteThrough(const char* path, const char* data, std::size_t size) {
+    // O_APPEND: each write lands at the end, whoever else appends; O_DSYNC: on the disk when write returns.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_DSYNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return 0;
+    ssize_t written;
+    do {
+        written = ::write(fd, data, size);
+    } while (written < 0 && errno == EINTR);
+    ::close(fd);
+    return written < 0 ? 0 : static_cast<std::size_t>(written);
+}
+
+void debuggerOutput(const char* text) {
+    std::size_t length = std::strlen(text);
+    while (length > 0) {
+        ssize_t written = ::write(STDERR_FILENO, text, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        text += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
+
+void mediaErrorText(long error, char* buffer, std::size_t capacity) {
+    if (capacity == 0)
+        return;
+    buffer[0] = '\0';
+    // Only errno values have a text; strerrordesc_np answers null for any other number.
+    if (error <= 0 || error > 4095)
+        return;
+    const char* text = ::strerrordesc_np(static_cast<int>(error));
+    if (!text)
+        return;
+    std::strncpy(buffer, text, capacity - 1);
+    buffer[capacity - 1] = '\0';
+}
+
+} // namespace platform

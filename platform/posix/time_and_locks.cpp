@@ -1,0 +1,45 @@
+#include "platform.h"
+
+#include <ctime>
+#include <new>
+#include <pthread.h>
+
+namespace platform {
+
+LocalTime localTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    tm fields{};
+    ::localtime_r(&now.tv_sec, &fields);
+    return LocalTime{
+        fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_wday,
+        fields.tm_hour,        fields.tm_min,     fields.tm_sec,  static_cast<int>(now.tv_nsec / 1000000)};
+}
+
+static_assert(sizeof(pthread_mutex_t) <= 64, "RecursiveLock storage too small");
+
+namespace {
+pthread_mutex_t* mutexIn(unsigned char* storage) {
+    return std::launder(reinterpret_cast<pthread_mutex_t*>(storage));
+}
+} // namespace
+
+RecursiveLock::RecursiveLock() {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(new (m_storage) pthread_mutex_t, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+RecursiveLock::~RecursiveLock() {
+    pthread_mutex_destroy(mutexIn(m_storage));
+}
+void RecursiveLock::lock() {
+    pthread_mutex_lock(mutexIn(m_storage));
+}
+void RecursiveLock::unlock() {
+    pthread_mutex_unlock(mutexIn(m_storage));
+}
+
+} // namespace platform

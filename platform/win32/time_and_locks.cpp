@@ -1,0 +1,37 @@
+#include "platform.h"
+
+#include <windows.h>
+
+#include <new>
+
+namespace platform {
+
+LocalTime localTime() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return LocalTime{now.wYear, now.wMonth,  now.wDay,    now.wDayOfWeek,
+                     now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+static_assert(sizeof(CRITICAL_SECTION) <= 64, "RecursiveLock storage too small");
+
+namespace {
+CRITICAL_SECTION* sectionIn(unsigned char* storage) {
+    return std::launder(reinterpret_cast<CRITICAL_SECTION*>(storage));
+}
+} // namespace
+
+RecursiveLock::RecursiveLock() {
+    InitializeCriticalSection(new (m_storage) CRITICAL_SECTION);
+}
+RecursiveLock::~RecursiveLock() {
+    DeleteCriticalSection(sectionIn(m_storage));
+}
+void RecursiveLock::lock() {
+    EnterCriticalSection(sectionIn(m_storage));
+}
+void RecursiveLock::unlock() {
+    LeaveCriticalSection(sectionIn(m_storage));
+}
+
+} // namespace platform

@@ -1,0 +1,49 @@
+// Loads Console at run time, writes and reads through it, and unloads it again, three times over.
+// Exits 0 when every round worked; prints what each round read back.
+#include "platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The exported names carry their parameter types (GCC's mangling on both platforms).
+constexpr const char* kTraceSimple = "_Z14CS_TRACESIMPLEPKc";
+constexpr const char* kGetDebugLogOutput = "_Z17GetDebugLogOutputb";
+
+template <typename Function> Function lookUp(const platform::DynamicLibrary& library, const char* name) {
+    void* address = library.symbol(name);
+    Function function = nullptr;
+    std::memcpy(&function, &address, sizeof function);
+    return function;
+}
+
+std::string libraryPath() {
+    std::string folder = platform::parentDirectory(platform::executablePath());
+    return platform::joinPath(folder, platform::sharedLibraryFileName("Console"));
+}
+
+} // namespace
+
+int main() {
+    for (int round = 0; round < 3; ++round) {
+        platform::DynamicLibrary console(libraryPath());
+        if (!console.loaded()) {
+            std::fprintf(stderr, "cannot load: %s\n", console.error().c_str());
+            return 1;
+        }
+        auto traceSimple = lookUp<void (*)(const char*)>(console, kTraceSimple);
+        auto getOutput = lookUp<char* (*)(bool)>(console, kGetDebugLogOutput);
+        if (!traceSimple || !getOutput) {
+            std::fprintf(stderr, "exports not found\n");
+            return 1;
+        }
+        traceSimple(("round " + std::to_string(round) + "\n").c_str());
+        char* text = getOutput(false);
+        std::printf("[%s]\n", text ? text : "(null)");
+        std::free(text);
+    }
+    return 0;
+}
