@@ -1,49 +1,65 @@
 // Demo host: uses the libraries the way a host application does and shows what they did.
 //
-// For now it shows the settings store: it writes the values Console reads, reads them back, and
-// shows where they live. Run it through scripts/demo.sh, which points the store at a file of its own.
+// Run it through scripts/demo.sh, which points the settings store at a file of its own (KITBAG_SETTINGS);
+// the console log file is written beside that file.
+#include "Console.h"
 #include "Kitbag.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <sstream>
+#include <string>
 
 namespace {
 
 const char* kSection = "Debug";
 
-void showSettingsFile() {
-    const char* path = std::getenv("KITBAG_SETTINGS");
-    if (!path || !*path) {
-        std::printf("Settings file: the per-user default (KITBAG_SETTINGS is not set)\n");
-        return;
-    }
-    std::printf("Settings file: %s\n", path);
+std::string fileText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
-    std::printf("---- its text ----\n%s------------------\n", text.str().c_str());
+    return text.str();
+}
+
+std::string settingsPath() {
+    const char* path = std::getenv("KITBAG_SETTINGS");
+    return path && *path ? path : "";
+}
+
+// The console log goes beside the demo's settings file (or into the current folder).
+std::string consoleLogPath() {
+    std::string settings = settingsPath();
+    std::size_t slash = settings.find_last_of("/\\");
+    return (slash == std::string::npos ? std::string() : settings.substr(0, slash + 1)) + "demo-console.log";
+}
+
+void section(const char* title) {
+    std::printf("\n== %s ==\n", title);
 }
 
 void settingsRoundTrip() {
-    std::printf(
-        "Storing: EnableTrace=1, EnableLogToFile=0, InternalBufferSize=0x19000, LogFile=console.log\n");
+    section("Kitbag settings store");
+    std::printf("Storing: EnableTrace=1, EnableLogInfo=1, EnableLogToFile=1, InternalBufferSize=0x19000,\n"
+                "         LogFile=%s\n",
+                consoleLogPath().c_str());
     KB_SetBoolA(kSection, "EnableTrace", true);
-    KB_SetBoolA(kSection, "EnableLogToFile", false);
+    KB_SetBoolA(kSection, "EnableLogInfo", true);
+    KB_SetBoolA(kSection, "EnableLogToFile", true);
+    KB_SetBoolA(kSection, "EnableLogToDebugOutput", false);
     KB_SetStringA(kSection, "InternalBufferSize", "0x19000");
-    KB_SetStringA(kSection, "LogFile", "console.log");
+    KB_SetStringA(kSection, "LogFile", consoleLogPath().c_str());
 
-    bool trace = false, toFile = true;
+    bool trace = false, toFile = false;
     int bufferSize = 0;
     char logFile[260] = "";
     KB_GetBoolA(kSection, "EnableTrace", &trace);
     KB_GetBoolA(kSection, "EnableLogToFile", &toFile);
     KB_GetIntA(kSection, "InternalBufferSize", &bufferSize);
     KB_GetStringA(kSection, "LogFile", logFile, sizeof logFile);
-    std::printf("Read back: EnableTrace=%d EnableLogToFile=%d InternalBufferSize=%d LogFile=%s\n", trace,
-                toFile, bufferSize, logFile);
+    std::printf("Read back: EnableTrace=%d EnableLogToFile=%d InternalBufferSize=%d\n           LogFile=%s\n",
+                trace, toFile, bufferSize, logFile);
 
     bool missing = true;
     bool found = KB_GetBoolA(kSection, "NoSuchKey", &missing);
@@ -52,13 +68,46 @@ void settingsRoundTrip() {
     BooleanValue avi(kSection, "Enable AVI Logging", false);
     avi.SetValue(!avi.GetValue());
     std::printf("Enable AVI Logging switched to %d (kept by the store at once)\n", avi.GetValue());
+    std::printf("Settings file: %s\n",
+                settingsPath().empty() ? "(the per-user default)" : settingsPath().c_str());
+}
+
+void consoleWriters() {
+    section("Console writers");
+    std::printf("CS_IsTraceEnabled=%d CS_IsLogEnabled=%d CS_IsLogErrorEnabled=%d\n", CS_IsTraceEnabled(),
+                CS_IsLogEnabled(), CS_IsLogErrorEnabled());
+    CS_TRACESIMPLE("CS_TRACESIMPLE writes its text as it is\n");
+    CS_TRACE("CS_TRACE formats: %d frames in %.1f s\n", 250, 10.0);
+    CS_TRACE("one line ");
+    CS_TRACE("written in %d pieces\n", 2);
+    CS_LOG("CS_LOG writes while EnableLogInfo is on: %s\n", "it is");
+    CS_LOGERROR("CS_LOGERROR without a code\n");
+    CS_LOGERROR(static_cast<long>(ENOENT), "CS_LOGERROR with a code: open failed");
+    CS_LOGKRMERROR(KRMResult(-1, "device busy"), "CS_LOGKRMERROR: capture refused");
+    CS_TRACEDD(20, 20, "CS_TRACEDD draws on the screen (Windows only)");
+    std::printf("Wrote through every export.\n");
+}
+
+void readBack() {
+    section("GetDebugLogOutput(false)");
+    char* plain = GetDebugLogOutput(false);
+    std::printf("%s", plain ? plain : "(null)\n");
+    std::free(plain);
+
+    section("GetDebugLogOutput(true)");
+    char* html = GetDebugLogOutput(true);
+    std::printf("%s", html ? html : "(null)\n");
+    std::free(html);
+
+    section("Console log file");
+    std::printf("%s holds:\n%s", consoleLogPath().c_str(), fileText(consoleLogPath()).c_str());
 }
 
 } // namespace
 
 int main() {
-    std::printf("== Kitbag settings store ==\n");
     settingsRoundTrip();
-    showSettingsFile();
+    consoleWriters();
+    readBack();
     return 0;
 }

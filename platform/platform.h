@@ -73,10 +73,12 @@ private:
 
 // ---- Log files and debugger --------------------------------------------------------------------
 
-// Appends the bytes to the end of a file, creating it if missing, with write-through: they are on the
-// disk when the call returns. Other processes may append to the same file at the same time; appends do
-// not overwrite each other. Returns the bytes written, 0 when the file cannot be opened.
-std::size_t appendWriteThrough(const char* path, const char* data, std::size_t size);
+// Appends a prefix and a text (either may be empty) to the end of a file as one write, creating the file
+// if missing, with write-through: they are on the disk when the call returns. Other processes may append
+// to the same file at the same time; appends do not overwrite each other. Returns the bytes written, 0
+// when the file cannot be opened.
+std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t prefixSize, const char* text,
+                               std::size_t textSize);
 
 // Sends one text to the debugger output (OutputDebugStringA; on Linux, standard error).
 void debuggerOutput(const char* text);

@@ -2,7 +2,6 @@
 
 #include "console_state.h"
 #include "console_view.h"
-#include "format_string.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,14 +14,39 @@ namespace {
 // Read and written under PipelineLock.
 char lastCharacter = ' ';
 
-void emitTimeStamp() {
-    platform::LocalTime now = platform::localTime();
-    std::string stamp;
-    FormatString(stamp, kTimeStampFormat, now.hour, now.minute, now.second);
-    ConsoleEmit(stamp.c_str());
+void putTwoDigits(char* out, int value) {
+    out[0] = static_cast<char>('0' + value / 10 % 10);
+    out[1] = static_cast<char>('0' + value % 10);
+}
+
+// Feeds the sinks, in their fixed order, with the lock held and the settings loaded.
+void emitLocked(const char* stamp, const char* text) {
+    ConsoleState& state = consoleState;
+    if (!state.DebugLogBuffer.PrepareForWrite())
+        return;
+    state.DebugLogBuffer.Store(stamp);
+    state.DebugLogBuffer.Store(text);
+    if (state.logToFile)
+        AppendToLogFile(stamp, text);
+    if (*stamp)
+        AppendToView(stamp);
+    AppendToView(text);
+    if (state.logToDebugOutput) {
+        if (*stamp)
+            SendToDebugger(stamp);
+        SendToDebugger(text);
+    }
 }
 
 } // namespace
+
+TimeStamp FormatTimeStamp(int hour, int minute, int second) {
+    TimeStamp stamp{"00:00:00 - "};
+    putTwoDigits(stamp.text, hour);
+    putTwoDigits(stamp.text + 3, minute);
+    putTwoDigits(stamp.text + 6, second);
+    return stamp;
+}
 
 void ConsoleWriteText(const char* text, bool stamp) {
     if (!text)
@@ -30,32 +54,32 @@ void ConsoleWriteText(const char* text, bool stamp) {
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     // Loading first means the banner, when this call loads, comes before the stamp decision.
     LoadSettings(false);
-    if (stamp && lastCharacter == '\n')
-        emitTimeStamp();
-    ConsoleEmit(text);
+    if (stamp && lastCharacter == '\n') {
+        platform::LocalTime now = platform::localTime();
+        emitLocked(FormatTimeStamp(now.hour, now.minute, now.second).text, text);
+    } else {
+        emitLocked("", text);
+    }
     std::size_t length = std::strlen(text);
     if (length > 0)
         lastCharacter = text[length - 1];
 }
 
 void ConsoleEmit(const char* text) {
+    ConsoleEmitStamped("", text);
+}
+
+void ConsoleEmitStamped(const char* stamp, const char* text) {
     if (!text)
         text = "";
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     LoadSettings(false);
-    ConsoleState& state = consoleState;
-    if (!state.DebugLogBuffer.PrepareForWrite())
-        return;
-    state.DebugLogBuffer.Store(text);
-    if (state.logToFile)
-        AppendToLogFile(text);
-    AppendToView(text);
-    if (state.logToDebugOutput)
-        SendToDebugger(text);
+    emitLocked(stamp, text);
 }
 
-std::size_t AppendToLogFile(const char* text) {
-    return platform::appendWriteThrough(consoleState.logFile, text, std::strlen(text));
+std::size_t AppendToLogFile(const char* stamp, const char* text) {
+    return platform::appendWriteThrough(consoleState.logFile, stamp, std::strlen(stamp), text,
+                                        std::strlen(text));
 }
 
 void SendInDebuggerPieces(const char* text, void (*send)(const char* piece)) {

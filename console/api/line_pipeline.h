@@ -13,8 +13,13 @@
 // The pipeline's lock; created with the module, deleted when it unloads (console_module.cpp).
 extern platform::RecursiveLock PipelineLock;
 
-constexpr const char* kTimeStampFormat = "%02d:%02d:%02d - ";
 constexpr std::size_t kDebuggerPieceSize = 1000;
+
+// The stamp "hh:mm:ss - " (local time, 24-hour clock, two digits each) with its NUL.
+struct TimeStamp {
+    char text[12];
+};
+TimeStamp FormatTimeStamp(int hour, int minute, int second);
 
 // Writes a text, with a stamp in front when stamp is true and the last text written ended a line. The
 // stamp decision and both emissions happen in one hold of PipelineLock, so a stamp is never separated
@@ -22,8 +27,12 @@ constexpr std::size_t kDebuggerPieceSize = 1000;
 void ConsoleWriteText(const char* text, bool stamp);
 // Feeds one text to the four sinks.
 void ConsoleEmit(const char* text);
-// Appends to the log file named by logFile; returns the bytes written, 0 when it cannot be opened.
-std::size_t AppendToLogFile(const char* text);
+// Feeds a stamp and its text to the four sinks as one emission: each sink gets the stamp, then the text;
+// the log file gets both in one write.
+void ConsoleEmitStamped(const char* stamp, const char* text);
+// Appends a stamp (may be empty) and a text to the log file named by logFile, in one write-through write;
+// returns the bytes written, 0 when the file cannot be opened.
+std::size_t AppendToLogFile(const char* stamp, const char* text);
 // Sends a text to the debugger output in pieces of at most kDebuggerPieceSize bytes.
 void SendToDebugger(const char* text);
 // Cuts a text into the debugger's pieces and hands each, NUL-terminated, to send (in order).

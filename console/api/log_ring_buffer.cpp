@@ -1,6 +1,8 @@
 #include "log_ring_buffer.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 LogRingBuffer::~LogRingBuffer() {
     Release();
@@ -38,13 +40,27 @@ bool LogRingBuffer::PrepareForWrite() {
 }
 
 void LogRingBuffer::Store(const char* text) {
+    if (m_size <= 0)
+        return;
+    std::size_t length = std::strlen(text);
+    const std::size_t size = static_cast<std::size_t>(m_size);
+    // Only the last size bytes of a longer text can stay.
+    if (length > size) {
+        text += length - size;
+        length = size;
+    }
     char* const end = m_start + m_size;
-    for (; *text; ++text) {
-        *m_writePosition++ = *text;
+    while (length > 0) {
+        std::size_t room = static_cast<std::size_t>(end - m_writePosition);
+        std::size_t chunk = std::min(length, room);
+        std::memcpy(m_writePosition, text, chunk);
+        m_writePosition += chunk;
         if (m_writePosition >= end)
             m_writePosition = m_start;
-        if (m_count < m_size)
-            ++m_count;
+        text += chunk;
+        length -= chunk;
+        m_count =
+            static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(m_count) + chunk, size));
     }
 }
 

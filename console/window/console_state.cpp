@@ -7,11 +7,9 @@
 #include <cstdio>
 
 std::atomic<bool> settingsLoaded{false};
+std::atomic<bool> firstLoadFinished{false};
 
 namespace {
-
-// Set when the first load has finished: the fast path of LoadSettings(false) that takes no lock.
-std::atomic<bool> firstLoadFinished{false};
 
 void readBool(const char* key, std::atomic<bool>& field) {
     bool value = field.load();
@@ -59,9 +57,7 @@ ConsoleState::ConsoleState()
     captureLogging.Reload(0, nullptr);
 }
 
-void LoadSettings(bool force) {
-    if (!force && firstLoadFinished.load(std::memory_order_acquire))
-        return;
+void LoadSettingsNow(bool force) {
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     // Either this thread is inside its own load (the banner's emission), or another thread finished it.
     if (!force && settingsLoaded)

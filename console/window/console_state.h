@@ -42,11 +42,19 @@ extern std::atomic<bool> settingsLoaded;
 constexpr const char* kSettingsSection = "Debug";
 constexpr const char* kStartBannerFormat = "*** Pelmora Console started at %s\n";
 
+// Set when the first load has finished: the fast path of LoadSettings(false), which every export takes.
+extern std::atomic<bool> firstLoadFinished;
+
 // Reads the settings and prepares the record: a new buffer, the log file deleted when file logging is on,
-// the start banner. With force false only the first call in the process does so; later calls return at
-// once. A load holds PipelineLock from start to end, so texts that other threads emit meanwhile wait for
-// it instead of finding no buffer.
-void LoadSettings(bool force);
+// the start banner. A load holds PipelineLock from start to end, so texts that other threads emit
+// meanwhile wait for it instead of finding no buffer.
+void LoadSettingsNow(bool force);
+
+// With force false only the first call in the process loads; later calls return at once.
+inline void LoadSettings(bool force) {
+    if (force || !firstLoadFinished.load(std::memory_order_acquire))
+        LoadSettingsNow(force);
+}
 // Writes the persisted settings back; called when the console window is destroyed.
 void SaveSettings();
 // The banner's time text in the asctime layout: "Wed Jun 30 21:49:08 1993\n".

@@ -3,18 +3,21 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace platform {
 
-std::size_t appendWriteThrough(const char* path, const char* data, std::size_t size) {
+std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t prefixSize, const char* text,
+                               std::size_t textSize) {
     // O_APPEND: each write lands at the end, whoever else appends; O_DSYNC: on the disk when write returns.
     int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_DSYNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return 0;
+    iovec pieces[2] = {{const_cast<char*>(prefix), prefixSize}, {const_cast<char*>(text), textSize}};
     ssize_t written;
     do {
-        written = ::write(fd, data, size);
+        written = ::writev(fd, pieces, 2);
     } while (written < 0 && errno == EINTR);
     ::close(fd);
     return written < 0 ? 0 : static_cast<std::size_t>(written);

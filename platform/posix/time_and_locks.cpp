@@ -9,8 +9,14 @@ namespace platform {
 LocalTime localTime() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    tm fields{};
-    ::localtime_r(&now.tv_sec, &fields);
+    // Converting to local time costs more than the rest of a log line; a second's fields serve the whole
+    // second.
+    thread_local time_t cachedSecond = -1;
+    thread_local tm fields{};
+    if (now.tv_sec != cachedSecond) {
+        ::localtime_r(&now.tv_sec, &fields);
+        cachedSecond = now.tv_sec;
+    }
     return LocalTime{
         fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_wday,
         fields.tm_hour,        fields.tm_min,     fields.tm_sec,  static_cast<int>(now.tv_nsec / 1000000)};

@@ -32,6 +32,9 @@ TEST(LogRingBuffer, KeepsTheMostRecentBytesOldestFirst) {
     EXPECT_EQ(filled(buffer, 8, {"1234567", "8"}), "12345678") << "exactly full";
     EXPECT_EQ(filled(buffer, 8, {"1234567", "89"}), "23456789");
     EXPECT_EQ(filled(buffer, 3, {"a", "", "bcdefg", "h"}), "fgh");
+    EXPECT_EQ(filled(buffer, 5, {"ab", "1234567"}), "34567") << "a text longer than the ring, from mid-ring";
+    buffer.Store("xy");
+    EXPECT_EQ(buffer.Read(false, false), "567xy");
 }
 
 TEST(LogRingBuffer, ReadBackMarksLineFeedsForHtmlOrTheWindow) {
@@ -88,6 +91,12 @@ TEST(FormatString, FormatsArgumentsAndTakesANullFormatFromOut) {
     std::string selfFormatted = "100%% sure";
     FormatString(selfFormatted, nullptr);
     EXPECT_EQ(selfFormatted, "100% sure");
+}
+
+TEST(TimeStamp, TwoDigitsEachOnATwentyFourHourClock) {
+    EXPECT_STREQ(FormatTimeStamp(9, 5, 3).text, "09:05:03 - ");
+    EXPECT_STREQ(FormatTimeStamp(0, 0, 0).text, "00:00:00 - ");
+    EXPECT_STREQ(FormatTimeStamp(23, 59, 59).text, "23:59:59 - ");
 }
 
 TEST(StartBanner, TimeTextHasTheAsctimeLayout) {
