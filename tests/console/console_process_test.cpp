@@ -133,6 +133,22 @@ TEST_F(ConsoleHost, ConsoleInitialiseStartsANewBufferFileAndBanner) {
     EXPECT_EQ(read("console.log"), read("second"));
 }
 
+TEST_F(ConsoleHost, DebuggerOutputOnLinuxIsStandardError) {
+    if (platform::pathSeparator() == '\\')
+        GTEST_SKIP() << "on Windows the text goes to OutputDebugStringA";
+    settings["EnableLogToDebugOutput"] = "1";
+    writeSettings();
+    auto result = platform::runProcess(testing_support::helperProgram("console_host"),
+                                       {"simple", "to the debugger\\n"}, environment());
+    EXPECT_EQ(normalized(result.errors), kBanner + "[T]to the debugger\n");
+
+    settings["EnableLogToDebugOutput"] = "0";
+    writeSettings();
+    result = platform::runProcess(testing_support::helperProgram("console_host"), {"simple", "quiet\\n"},
+                                  environment());
+    EXPECT_EQ(result.errors, "");
+}
+
 TEST_F(ConsoleHost, EnableLogToFileWithoutAFileNameDeletesNothing) {
     settings["EnableLogToFile"] = "1";
     testing_support::writeFile(path("bystander.log"), "untouched");
