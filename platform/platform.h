@@ -19,6 +19,12 @@ std::optional<std::string> environmentVariable(const char* name);
 // Sets (or, with a null value, removes) a variable of this process; children inherit it.
 bool setEnvironmentVariable(const char* name, const char* value);
 
+// The process command line as one mutable text that later readers see changed. On Windows it is the
+// process's own (GetCommandLineA). On Linux it is built on first use from the process's arguments
+// (/proc/self/cmdline, joined by blanks, arguments holding white space or empty in double quotes) and
+// kept by the platform layer of the library that asks; the process's argv is never touched.
+char* processCommandLine();
+
 // ---- Paths ----------------------------------------------------------------------------------------
 
 // The separator this platform writes between path components, and whether a character is one
@@ -32,8 +38,10 @@ std::string parentDirectory(const std::string& path);
 // The per-user folder for application settings: %APPDATA% on Windows; $XDG_CONFIG_HOME, else
 // $HOME/.config, on Linux. Empty when none can be found.
 std::string userConfigDirectory();
-// The full path of the running executable, or "" when it cannot be had.
+// The full path of the running executable, or "" when it cannot be had (or does not fit the platform's
+// path buffer: 260 characters on Windows).
 std::string executablePath();
+std::string currentDirectory();
 // File name of a shared library built from the given base name: "Name.dll" or "libName.so".
 std::string sharedLibraryFileName(const std::string& baseName);
 // The folder for temporary files ($TMPDIR or /tmp; the user's temporary folder on Windows).
@@ -82,11 +90,37 @@ std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t
 
 // Sends one text to the debugger output (OutputDebugStringA; on Linux, standard error).
 void debuggerOutput(const char* text);
+// Writes one text to the process's standard error, unbuffered.
+void writeStandardError(const char* text);
 
 // The platform's text for an error code, NUL-terminated in the buffer, empty when it has none: on
 // Windows DirectShow's AMGetErrorTextA (quartz.dll, looked up at run time), on Linux the strerror text
 // of an errno value.
 void mediaErrorText(long error, char* buffer, std::size_t capacity);
+
+// The system's message text for an error code (FormatMessageA on Windows, the strerror text of an errno
+// value on Linux), without line ends at its end. False when the system has none.
+bool systemErrorText(long code, std::string& text);
+
+// UTF-16 text (NUL-terminated) as narrow text: the ANSI code page on Windows, UTF-8 on Linux.
+std::string narrowFromUtf16(const unsigned short* text);
+
+// ---- Debugger and system functions -----------------------------------------------------------------
+
+// A system function found at run time by library and function name, or null. On Windows the library
+// is loaded (LoadLibraryA; *library receives it, to release with releaseSystemLibrary) and the function
+// looked up. Linux has no such libraries: the platform serves the functions Console binds itself, which
+// is "IsDebuggerPresent" of "kernel32.dll" (answered from TracerPid in /proc/self/status).
+void* bindSystemFunction(const char* libraryName, const char* functionName, void** library);
+void releaseSystemLibrary(void* library);
+// Keeps the system from asking the user about files it cannot open (SetErrorMode with
+// SEM_NOOPENFILEERRORBOX on Windows; nothing on Linux).
+void suppressOpenFileErrorBoxes();
+
+// Calls body(context) and reports whether it returned normally. Any C++ exception it raises is absorbed;
+// on Windows so is a structured exception such as an access fault (the body's frames are abandoned, so
+// only code whose state may be abandoned belongs in it). Calls may nest and come from any thread.
+bool callGuarded(void (*body)(void*), void* context);
 
 // ---- Time -----------------------------------------------------------------------------------------
 
@@ -101,6 +135,8 @@ struct LocalTime {
     int milliseconds;
 };
 LocalTime localTime();
+// The system time (UTC) in 100-nanosecond units since 1 January 1601.
+std::int64_t systemTimeTicks();
 
 // ---- Locks ----------------------------------------------------------------------------------------
 

@@ -24,6 +24,10 @@ std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t
 }
 
 void debuggerOutput(const char* text) {
+    writeStandardError(text);
+}
+
+void writeStandardError(const char* text) {
     std::size_t length = std::strlen(text);
     while (length > 0) {
         ssize_t written = ::write(STDERR_FILENO, text, length);

@@ -22,6 +22,14 @@ LocalTime localTime() {
         fields.tm_hour,        fields.tm_min,     fields.tm_sec,  static_cast<int>(now.tv_nsec / 1000000)};
 }
 
+std::int64_t systemTimeTicks() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    // From 1601 to 1970: 11,644,473,600 seconds.
+    constexpr std::int64_t kEpochDifference = 11644473600LL;
+    return (static_cast<std::int64_t>(now.tv_sec) + kEpochDifference) * 10000000 + now.tv_nsec / 100;
+}
+
 static_assert(sizeof(pthread_mutex_t) <= 64, "RecursiveLock storage too small");
 
 namespace {

@@ -5,7 +5,8 @@
 namespace platform {
 
 DynamicLibrary::DynamicLibrary(const std::string& path) {
-    m_handle = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    // A library named by its path finds the libraries it depends on beside it.
+    m_handle = reinterpret_cast<void*>(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!m_handle)
         m_error = "LoadLibraryA failed with error " + std::to_string(GetLastError());
 }

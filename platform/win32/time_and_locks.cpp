@@ -13,6 +13,13 @@ LocalTime localTime() {
                      now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
+std::int64_t systemTimeTicks() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
+                                     now.dwLowDateTime);
+}
+
 static_assert(sizeof(CRITICAL_SECTION) <= 64, "RecursiveLock storage too small");
 
 namespace {

@@ -11,16 +11,34 @@
 //   threads TAG N M                                         N threads at once, each writing M lines
 //                                                           "TAG t<i> line <j>\n" with CS_TRACE
 //   touch FILE | wait-for FILE                              a file as a signal between processes
+// Arguments holding "logging:" are left to CLog.
+// The CLog logger:
+//   get-log                                                 CS_GetLog()
+//   clog SEVERITY TEXT                                      CS_GetLog() << severity << TEXT
+//   clog-enabled                                            prints "enabled=" and IsEnabledFor 0..7 as 1/0
+//   clog-file | set-log-to-file 0|1                         prints "tofile=B logfile=NAME" | SetLogToFile
+//   env NAME | command-line                                 prints "NAME=value" or "NAME unset" | the
+//                                                           process command line as "commandline=[...]"
+//   callback SEVERITIES                                     installs a callback accepting those severities
+//                                                           ("67"); it prints "callback S [text]"
+//   callback-throw | callback-fault                         a callback that throws | writes through null
+//   com-error                                               prints "comerror=[description]" or
+//   "comerror=none" exit-probe                                              at exit, calls CS_GetLog and
+//   prints the outcome threads-get-log N                                       N threads call CS_GetLog at
+//   once
 #include "Console.h"
 
 #include "platform.h"
+#include "thread_error_info.h"
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +82,94 @@ void writeFromThreads(const std::string& tag, int threadCount, int lineCount) {
         thread.join();
 }
 
+std::string escaped(const std::string& text) {
+    std::string result;
+    for (char c : text)
+        result += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return result;
+}
+
+class PrintingCallback : public CLogCallback {
+public:
+    explicit PrintingCallback(std::string accepted) : m_accepted(std::move(accepted)) {}
+    bool AcceptsSeverity(CLog::LogSeverity severity) override {
+        return m_accepted.find(static_cast<char>('0' + severity)) != std::string::npos;
+    }
+    void OnMessage(CLog::LogSeverity severity, const CLog& log) override {
+        std::printf("callback %d [%s]\n", static_cast<int>(severity), escaped(log.GetMessageText()).c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    std::string m_accepted;
+};
+
+class ThrowingCallback : public CLogCallback {
+public:
+    bool AcceptsSeverity(CLog::LogSeverity) override { return true; }
+    void OnMessage(CLog::LogSeverity, const CLog&) override {
+        std::printf("callback-throw called\n");
+        std::fflush(stdout);
+        throw std::runtime_error("from the callback");
+    }
+};
+
+class FaultingCallback : public CLogCallback {
+public:
+    bool AcceptsSeverity(CLog::LogSeverity) override { return true; }
+    void OnMessage(CLog::LogSeverity, const CLog&) override {
+        std::printf("callback-fault called\n");
+        std::fflush(stdout);
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
+};
+
+// Callbacks live as long as the process: the log may call them until it is destroyed, after every static
+// object of this program. The last one stays reachable from here.
+CLogCallback* installedCallback = nullptr;
+
+void installCallback(CLogCallback* callback) {
+    installedCallback = callback;
+    CS_GetLog().SetLogCallback(callback);
+}
+
+void probeAtExit() {
+    try {
+        CS_GetLog();
+        std::printf("exit-probe: log alive\n");
+    } catch (const std::logic_error& error) {
+        std::printf("exit-probe: %s\n", error.what());
+    }
+    std::fflush(stdout);
+}
+
+void getLogFromThreads(int count) {
+    std::atomic<bool> go{false};
+    std::vector<CLog*> seen(static_cast<std::size_t>(count), nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t) {
+        threads.emplace_back([&, t] {
+            while (!go.load())
+                std::this_thread::yield();
+            seen[static_cast<std::size_t>(t)] = &CS_GetLog();
+        });
+    }
+    go = true;
+    for (auto& thread : threads)
+        thread.join();
+    bool same = true;
+    for (CLog* log : seen)
+        same = same && log == seen[0];
+    std::printf("same log=%d\n", same);
+}
+
+bool isLoggingOption(std::string argument) {
+    for (char& c : argument)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return argument.find("logging:") != std::string::npos;
+}
+
 void waitForFile(const std::string& path) {
     while (!platform::fileExists(path))
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -83,6 +189,8 @@ int main(int argc, char** argv) {
     };
     while (i < args.size()) {
         std::string command = next();
+        if (isLoggingOption(command))
+            continue; // for CLog, which reads it from the process command line
         if (command == "simple") {
             CS_TRACESIMPLE(unescape(next()).c_str());
         } else if (command == "trace") {
@@ -124,6 +232,39 @@ int main(int argc, char** argv) {
             std::string tag = next();
             int threads = std::atoi(next().c_str());
             writeFromThreads(tag, threads, std::atoi(next().c_str()));
+        } else if (command == "get-log") {
+            CS_GetLog();
+        } else if (command == "clog") {
+            int severity = std::atoi(next().c_str());
+            CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << unescape(next()).c_str();
+        } else if (command == "clog-enabled") {
+            std::string enabled;
+            for (int s = 0; s < 8; ++s)
+                enabled += CS_GetLog().IsEnabledFor(static_cast<CLog::LogSeverity>(s)) ? '1' : '0';
+            std::printf("enabled=%s\n", enabled.c_str());
+        } else if (command == "clog-file") {
+            std::printf("tofile=%d logfile=%s\n", CS_GetLog().GetLogToFile(),
+                        CS_GetLog().GetLogFilename().c_str());
+        } else if (command == "set-log-to-file") {
+            CS_GetLog().SetLogToFile(next() == "1");
+        } else if (command == "env") {
+            std::string name = next();
+            auto value = platform::environmentVariable(name.c_str());
+            std::printf("%s%s%s\n", name.c_str(), value ? "=" : " unset", value ? value->c_str() : "");
+        } else if (command == "command-line") {
+            std::printf("commandline=[%s]\n", platform::processCommandLine());
+        } else if (command == "callback") {
+            installCallback(new PrintingCallback(next()));
+        } else if (command == "callback-throw") {
+            installCallback(new ThrowingCallback);
+        } else if (command == "callback-fault") {
+            installCallback(new FaultingCallback);
+        } else if (command == "com-error") {
+            std::printf("comerror=[%s]\n", escaped(ThreadErrorDescription()).c_str());
+        } else if (command == "exit-probe") {
+            std::atexit(probeAtExit);
+        } else if (command == "threads-get-log") {
+            getLogFromThreads(std::atoi(next().c_str()));
         } else if (command == "touch") {
             std::ofstream(next()) << "x";
         } else if (command == "wait-for") {

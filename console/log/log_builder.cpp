@@ -1,0 +1,168 @@
+// CLogReffed: one message being written into the log's text, and the manipulators.
+#include "Console.h"
+
+#include "logging_word.h"
+#include "platform.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kPrefixes[] = {" INFO: ",  " TRACE: ",  " WARNING: ",   " ERROR: ",
+                                     " FATAL: ", " ALWAYS: ", " USERALERT: ", " USERINTERVENTION: "};
+constexpr const char* kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                     "Thursday", "Friday", "Saturday"};
+constexpr const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
+                                   "July",    "August",   "September", "October", "November", "December"};
+constexpr int kDefaultRadix = 10;
+
+// Digits of an unsigned value in a radix from 2 to 36, lower-case letters above 9.
+std::string digitsOf(unsigned long long value, int radix) {
+    char buffer[72];
+    char* end = buffer + sizeof buffer;
+    char* p = end;
+    do {
+        int digit = static_cast<int>(value % static_cast<unsigned>(radix));
+        *--p = static_cast<char>(digit < 10 ? '0' + digit : 'a' + digit - 10);
+        value /= static_cast<unsigned>(radix);
+    } while (value != 0);
+    return std::string(p, end);
+}
+
+} // namespace
+
+CLogReffed::CLogReffed(CLog* log) : m_radix(kDefaultRadix), m_log(log) {}
+
+CLogReffed::CLogReffed(const CLogReffed& other) : m_radix(other.m_radix), m_log(other.m_log) {
+    other.m_log = nullptr;
+}
+
+CLogReffed::~CLogReffed() {
+    if (m_log)
+        m_log->Dispatch();
+}
+
+bool CLogReffed::Converts() const {
+    return m_log && m_log->m_messageEnabled;
+}
+
+CLogReffed& CLogReffed::operator<<(const char* text) {
+    if (m_log)
+        m_log->m_text += text ? text : "<null>";
+    return *this;
+}
+
+CLogReffed& CLogReffed::operator<<(unsigned short* const& text) {
+    if (m_log)
+        m_log->m_text += text ? platform::narrowFromUtf16(text) : std::string("<null>");
+    return *this;
+}
+
+CLogReffed& CLogReffed::operator<<(const TWinString<char>& text) {
+    if (m_log)
+        m_log->m_text += text.str();
+    return *this;
+}
+
+CLogReffed& CLogReffed::operator<<(bool value) {
+    return *this << (value ? "true" : "false");
+}
+
+CLogReffed& CLogReffed::operator<<(int value) {
+    if (!Converts())
+        return *this;
+    // Like _itoa: a sign in radix 10 only; other radices show the 32 bits as an unsigned number.
+    if (m_radix == 10 && value < 0)
+        m_log->m_text +=
+            "-" + digitsOf(0u - static_cast<unsigned long long>(static_cast<long long>(value)), 10);
+    else
+        m_log->m_text += digitsOf(static_cast<std::uint32_t>(value), m_radix);
+    return *this;
+}
+
+CLogReffed& CLogReffed::operator<<(unsigned long value) {
+    if (Converts())
+        m_log->m_text += digitsOf(value, m_radix);
+    return *this;
+}
+
+CLogReffed& CLogReffed::operator<<(long errorCode) {
+    if (!Converts())
+        return *this;
+    // The code in hexadecimal as its bits: 0x80004005 on Windows, the whole 64 bits where long has them.
+    std::string code = digitsOf(static_cast<unsigned long>(errorCode), 16);
+    std::string text;
+    if (platform::systemErrorText(errorCode, text))
+        m_log->m_text += text + " (0x" + code + ")";
+    else
+        m_log->m_text += "(0x" + code + ")";
+    m_radix = kDefaultRadix;
+    return *this;
+}
+
+CLogReffed& CLogReffed::operator<<(CLogReffed& (*manipulator)(CLogReffed&)) {
+    return manipulator(*this);
+}
+
+void CLogReffed::SetRadix(int radix) {
+    if (radix >= 2 && radix <= 36)
+        m_radix = radix;
+}
+
+void CLogReffed::SetUserMark() {
+    if (m_log)
+        m_log->m_userMark = static_cast<std::uint32_t>(m_log->m_text.size());
+}
+
+CLogReffed& Endl(CLogReffed& builder) {
+    return builder << "\n";
+}
+
+CLogReffed& Hex(CLogReffed& builder) {
+    builder.SetRadix(16);
+    return builder;
+}
+
+CLogReffed& Dec(CLogReffed& builder) {
+    builder.SetRadix(10);
+    return builder;
+}
+
+CLogReffed& Bin(CLogReffed& builder) {
+    builder.SetRadix(2);
+    return builder;
+}
+
+CLogReffed& User(CLogReffed& builder) {
+    builder.SetUserMark();
+    return builder;
+}
+
+CLogReffed& Date(CLogReffed& builder) {
+    platform::LocalTime now = platform::localTime();
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %d %s %d", kWeekdays[now.dayOfWeek % 7], now.day,
+                  kMonths[(now.month + 11) % 12], now.year);
+    return builder << text;
+}
+
+CLogReffed& Time(CLogReffed& builder) {
+    platform::LocalTime now = platform::localTime();
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d:%03d", now.hour, now.minute, now.second,
+                  now.milliseconds);
+    return builder << text;
+}
+
+// ---- Starting a message ----------------------------------------------------------------------------------
+
+CLogReffed CLog::operator<<(LogSeverity severity) {
+    bool enabled = IsEnabledFor(severity);
+    m_messageEnabled = enabled;
+    if (enabled)
+        m_messageSeverity = severity;
+    CLogReffed builder(this);
+    if (enabled)
+        builder << Time << kPrefixes[severity] << User;
+    return builder;
+}

@@ -1,0 +1,19 @@
+#include "platform.h"
+
+#include <windows.h>
+
+namespace platform {
+
+char* processCommandLine() {
+    return GetCommandLineA();
+}
+
+std::string currentDirectory() {
+    char buffer[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
+    if (length == 0 || length >= MAX_PATH)
+        return std::string();
+    return std::string(buffer, length);
+}
+
+} // namespace platform

@@ -1,0 +1,277 @@
+// CLog as a process sees it: configuration from the command line and the environment, the header and
+// footer, the singleton's life, and dispatch to each sink. Every case runs a fresh copy of console_host in
+// a folder of its own, so its log file ("<executable>.log") is its own too.
+#include "child_process.h"
+#include "platform.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+namespace {
+
+using testing_support::TemporaryFolder;
+
+const bool kWindows = platform::pathSeparator() == '\\';
+const std::string kHeaderPattern = R"(\*{75}\nLog started on [A-Z][a-z]+day [1-3]?\d [A-Z][a-z]+ \d{4} at )"
+                                   R"(\d\d:\d\d:\d\d:\d\d\d local time\nProcess ID:           0x[0-9a-f]+\n)"
+                                   R"(CommandLine is:       '[^\n]*'\nCurrent directory is: '[^\n]*'\n\n)";
+const std::string kFooterPattern =
+    R"(\nLog ended on [A-Z][a-z]+day [1-3]?\d [A-Z][a-z]+ \d{4} at )"
+    R"(\d\d:\d\d:\d\d:\d\d\d local time\nRunning time 00:00:\d\d:\d\d\d\n\*{75}\n\n)";
+
+std::string withoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+class LogHost : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+    std::string host = folder.file(kWindows ? "console_host.exe" : "console_host");
+    std::string logFile = host + ".log";
+    platform::EnvironmentChanges environment{{"KITBAG_SETTINGS", folder.file("settings.ini")},
+                                             {"logging", std::nullopt}};
+
+    void SetUp() override {
+        std::filesystem::copy_file(testing_support::helperProgram("console_host"), host);
+        if (kWindows) {
+            // The copy finds Console.dll and Kitbag.dll where the tests were built.
+            std::string bin = platform::parentDirectory(platform::executablePath());
+            environment.push_back({"PATH", bin + ";" + platform::environmentVariable("PATH").value_or("")});
+        }
+    }
+
+    platform::ProcessResult run(const std::vector<std::string>& arguments) {
+        platform::ProcessResult result = platform::runProcess(host, arguments, environment, 30000);
+        EXPECT_TRUE(result.finished) << "the host hung";
+        EXPECT_EQ(result.exitCode, 0) << result.errors;
+        result.output = withoutCarriageReturns(result.output);
+        return result;
+    }
+    void setVariable(const std::optional<std::string>& value) { environment[1].second = value; }
+    std::string read(const std::string& path) const { return testing_support::readFile(path); }
+    bool has(const std::string& text, const std::string& line) const {
+        return text.find(line) != std::string::npos;
+    }
+};
+
+TEST_F(LogHost, WithoutOptionOrVariableOnlyUserSeveritiesAreOn) {
+    auto result = run(
+        {"clog-enabled", "env", "logging", "clog-file", "clog", "4", "fatal", "read", folder.file("out")});
+    EXPECT_EQ(result.output, "enabled=00000011\nlogging=00000100\ntofile=0 logfile=\n");
+    EXPECT_FALSE(platform::fileExists(logFile));
+    EXPECT_FALSE(has(read(folder.file("out")), "Log started")) << "the header reaches no sink";
+}
+
+TEST_F(LogHost, OptionSetsTheWordPassesItOnAndLeavesTheCommandLine) {
+    auto result = run({"-logging:7", "get-log", "command-line", "env", "logging", "clog-file", "clog", "2",
+                       "disk low", "read", folder.file("out")});
+    EXPECT_TRUE(has(result.output, "logging=00000007\n"));
+    EXPECT_TRUE(has(result.output, "tofile=1 logfile=" + logFile + "\n"));
+    std::smatch line;
+    ASSERT_TRUE(std::regex_search(result.output, line, std::regex(R"(commandline=\[(.*)\])")));
+    if (kWindows) {
+        // Linux keeps the command line text per library: the host's own copy still has the option.
+        EXPECT_FALSE(has(line[1], "logging:")) << line[1];
+        EXPECT_TRUE(std::regex_search(std::string(line[1]),
+                                      std::regex(R"(console_host(\.exe)?"? get-log command-line)")))
+            << "the option and the blank after it are gone: " << line[1];
+    }
+
+    std::string file = read(logFile);
+    EXPECT_TRUE(std::regex_match(
+        file, std::regex(kHeaderPattern + R"(\d\d:\d\d:\d\d:\d\d\d WARNING: disk low\n)" + kFooterPattern)))
+        << file;
+    EXPECT_TRUE(has(file, "-logging:7 get-log")) << "the header shows the command line as it was";
+
+    std::string pipeline = read(folder.file("out"));
+    EXPECT_EQ(pipeline.rfind("*** Pelmora Console started at ", 0), 0u)
+        << "the banner comes before the header";
+    EXPECT_TRUE(has(pipeline, "\n*****")) << pipeline;
+    EXPECT_TRUE(has(pipeline, " WARNING: disk low\n"));
+}
+
+TEST_F(LogHost, WordFromTheEnvironment) {
+    struct Case {
+        const char* value;
+        const char* enabled;
+        const char* variableAfter;
+        bool footer; // the header is written before the test can switch the file on
+    };
+    const Case cases[] = {
+        {"00000001", "11111111", "00000001", false},         // inherited: no header, no footer
+        {"", "00000011", "00000100", true},                  // empty counts as absent
+        {"000000000103", "01111111", "000000000103", false}, // longer than eight digits: the whole text
+        {"0x00000009", "11111111", "0x00000009", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        platform::deleteFile(logFile);
+        setVariable(std::string(c.value));
+        auto result =
+            run({"clog-enabled", "env", "logging", "set-log-to-file", "1", "callback", "6", "clog", "6", "user"});
+        EXPECT_TRUE(has(result.output, "enabled=" + std::string(c.enabled) + "\n")) << result.output;
+        EXPECT_TRUE(has(result.output, "logging=" + std::string(c.variableAfter) + "\n")) << result.output;
+        std::string file = read(logFile);
+        EXPECT_FALSE(has(file, "Log started on"));
+        EXPECT_EQ(has(file, "Log ended on"), c.footer);
+        EXPECT_TRUE(has(file, " USERALERT: user\n"));
+    }
+}
+
+TEST_F(LogHost, OptionAnywhereInTheCommandLine) {
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* enabled;
+        const char* variable;
+    };
+    const Case cases[] = {
+        {{"x-logging:3"}, "11111111", "00000003"},
+        {{"/LOGGING:0x10107"}, "01111111", "00010107"},
+        {{"-logging:0"}, "00000011", "00000000"},
+        {{"-logging:900"}, "00000000", "00000900"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        for (const char* command : {"clog-enabled", "env", "logging"})
+            arguments.push_back(command);
+        auto result = run(arguments);
+        EXPECT_EQ(result.output, "enabled=" + std::string(c.enabled) + "\nlogging=" + c.variable + "\n")
+            << c.arguments[0];
+    }
+}
+
+TEST_F(LogHost, OptionUnderADebugger) {
+    if (kWindows)
+        GTEST_SKIP() << "no debugger to attach under Wine here";
+    // gdb runs the host as a real debugger would: TracerPid is set.
+    auto result = platform::runProcess(
+        "/usr/bin/gdb",
+        {"-nx", "-batch", "-ex", "run", "--args", host, "/Logging:0x305", "clog-enabled", "env", "logging"},
+        environment, 60000);
+    ASSERT_TRUE(result.finished);
+    EXPECT_TRUE(has(result.output, "enabled=01111111\n")) << result.output << result.errors;
+    EXPECT_TRUE(has(result.output, "logging=00000107\n")) << result.output;
+
+    auto plain = platform::runProcess(
+        "/usr/bin/gdb", {"-nx", "-batch", "-ex", "run", "--args", host, "get-log", "env", "logging"},
+        environment, 60000);
+    EXPECT_TRUE(has(plain.output, "logging=00000102\n")) << plain.output << plain.errors;
+}
+
+TEST_F(LogHost, FirstCallOfTheModuleIsCsGetLog) {
+    auto result = run({"-logging:2", "get-log", "read", folder.file("out")});
+    std::string pipeline = read(folder.file("out"));
+    EXPECT_TRUE(std::regex_match(
+        pipeline, std::regex(R"(\*\*\* Pelmora Console started at [^\n]+\n\n)" + kHeaderPattern)))
+        << pipeline;
+}
+
+TEST_F(LogHost, ThreadsAskingFirstCreateOneLog) {
+    auto result = run({"-logging:1", "threads-get-log", "8"});
+    EXPECT_EQ(result.output, "same log=1\n");
+    std::string file = read(logFile);
+    EXPECT_EQ(occurrences(file, "Log started on"), 1);
+    EXPECT_EQ(occurrences(file, "Log ended on"), 1);
+}
+
+TEST_F(LogHost, DeadReferenceFromAnExitFunction) {
+    if (kWindows)
+        GTEST_SKIP() << "an executable's exit functions run before its DLLs unload on Windows";
+    // The probe is registered before the log exists, so it runs after the log was destroyed.
+    auto result = run({"exit-probe", "-logging:1", "get-log"});
+    EXPECT_EQ(result.output, "exit-probe: Dead Reference Detected\n");
+    EXPECT_EQ(occurrences(read(logFile), "Log ended on"), 1);
+}
+
+TEST_F(LogHost, EachSinkByItsBit) {
+    struct Case {
+        const char* option;
+        bool inFile;
+        bool inPipeline;
+    };
+    for (const Case& c : {Case{"-logging:1", true, false}, Case{"-logging:2", false, true},
+                          Case{"-logging:3", true, true}, Case{"-logging:8", false, false}}) {
+        SCOPED_TRACE(c.option);
+        platform::deleteFile(logFile);
+        run({c.option, "clog", "0", "the message", "read", folder.file("out")});
+        EXPECT_EQ(has(read(logFile), " INFO: the message\n"), c.inFile);
+        EXPECT_EQ(has(read(folder.file("out")), " INFO: the message\n"), c.inPipeline);
+    }
+}
+
+TEST_F(LogHost, UserAlertsWithoutACallbackGoToTheUser) {
+    if (kWindows)
+        GTEST_SKIP() << "on Windows they are message boxes";
+    auto result = run({"-logging:0", "clog", "6", "look here", "clog", "4", "fatal goes nowhere", "clog", "7",
+                       "act now\\n"});
+    EXPECT_EQ(result.errors, "USERALERT: look here\nUSERINTERVENTION: act now\n");
+}
+
+TEST_F(LogHost, CallbackTakesWhatItAccepts) {
+    auto result = run({"-logging:8", "callback", "26", "clog", "2", "warned", "clog", "3", "not taken",
+                       "clog", "6", "alerted"});
+    EXPECT_TRUE(std::regex_match(
+        result.output, std::regex(R"(callback 2 \[\d\d:\d\d:\d\d:\d\d\d WARNING: warned\\n\]\n)"
+                                  R"(callback 6 \[\d\d:\d\d:\d\d:\d\d\d USERALERT: alerted\\n\]\n)")))
+        << result.output;
+    EXPECT_EQ(result.errors, "") << "an alert the callback took shows nothing";
+}
+
+TEST_F(LogHost, ThrowingCallbackIsDroppedAfterOneCall) {
+    auto result = run({"-logging:9", "callback-throw", "clog", "2", "one", "clog", "2", "two"});
+    EXPECT_EQ(result.output, "callback-throw called\n");
+    std::string file = read(logFile);
+    EXPECT_TRUE(has(file, " WARNING: one\n") && has(file, " WARNING: two\n")) << "logging goes on";
+}
+
+TEST_F(LogHost, FaultingCallbackIsDroppedAfterOneCall) {
+    if (!kWindows)
+        GTEST_SKIP() << "only Windows turns a fault into something a guard can catch";
+    auto result = run({"-logging:9", "callback-fault", "clog", "2", "one", "clog", "2", "two"});
+    EXPECT_EQ(result.output, "callback-fault called\n");
+    std::string file = read(logFile);
+    EXPECT_TRUE(has(file, " WARNING: one\n") && has(file, " WARNING: two\n")) << "logging goes on";
+}
+
+TEST_F(LogHost, ErrorsBecomeTheThreadsComErrorInformation) {
+    if (!kWindows)
+        GTEST_SKIP() << "COM error information is Windows'";
+    auto result = run({"-logging:4", "get-log", "com-error", "clog", "3", "first error", "clog", "2",
+                       "a warning", "com-error", "clog", "4", "fatal", "com-error"});
+    std::regex expected(R"(comerror=\[\*{75}\\nLog started on [^\]]*\]\n)"
+                        R"(comerror=\[\d\d:\d\d:\d\d:\d\d\d ERROR: first error\\n\]\n)"
+                        R"(comerror=\[\d\d:\d\d:\d\d:\d\d\d FATAL: fatal\\n\]\n)");
+    EXPECT_TRUE(std::regex_match(result.output, expected)) << result.output;
+}
+
+TEST(LogUnload, FooterAtEveryUnload) {
+    TemporaryFolder folder;
+    std::string host = folder.file(kWindows ? "console_unload_host.exe" : "console_unload_host");
+    std::filesystem::copy_file(testing_support::helperProgram("console_unload_host"), host);
+    std::string bin = platform::parentDirectory(platform::executablePath());
+    auto result =
+        platform::runProcess(host, {"-logging:1", bin},
+                             {{"KITBAG_SETTINGS", folder.file("settings.ini")}, {"logging", std::nullopt}});
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    std::string file = testing_support::readFile(host + ".log");
+    // Windows removes the option from the process command line, so later loads inherit the word through
+    // the variable and write no header; on Linux each load finds the option in its own copy again.
+    const int headers = kWindows ? 1 : 3;
+    EXPECT_EQ(occurrences(file, "Log started on"), headers);
+    EXPECT_EQ(occurrences(file, "Log ended on"), headers) << "every log's footer is written at its unload";
+    EXPECT_TRUE(std::regex_search(file, std::regex(kFooterPattern + "$")));
+}
+
+} // namespace

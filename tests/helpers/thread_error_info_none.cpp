@@ -1,0 +1,5 @@
+#include "thread_error_info.h"
+
+std::string ThreadErrorDescription() {
+    return "none";
+}
