@@ -2,7 +2,9 @@
 //  - buffer only: our ring buffer against spdlog's ring-buffer sink;
 //  - with the file sink: our write-through append against a spdlog file sink that flushes and syncs
 //    every line.
-// Both sides format "hh:mm:ss - " and a short printf-style text. Run from scripts/bench.sh, which prints
+//  - a CLog message below the threshold against a spdlog message below its level;
+//  - a CLog message to the pipeline (buffer only) against spdlog's ring-buffer sink.
+// Both sides format the time and a short text. Run from scripts/bench.sh, which prints
 // the ratios; absolute times depend on the machine.
 #include "Console.h"
 #include "Kitbag.h"
@@ -99,10 +101,57 @@ void BM_Spdlog_FileFlushSync(benchmark::State& state) {
     spdlogLines(state, *logger);
 }
 
+// The log reads its word on first use: pipeline on, threshold WARNING (INFO is below it).
+CLog& benchLog() {
+    static CLog& log = []() -> CLog& {
+        ::setenv("logging", "00000202", 1);
+        return CS_GetLog();
+    }();
+    return log;
+}
+
+void BM_CLog_Disabled(benchmark::State& state) {
+    configureConsole(false);
+    CLog& log = benchLog();
+    int i = 0;
+    for (auto _ : state)
+        log << CLog::INFO << "value " << ++i << " of "
+            << "bench";
+}
+
+void BM_Spdlog_Disabled(benchmark::State& state) {
+    auto logger = spdlogWith(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(3400));
+    logger->set_level(spdlog::level::warn);
+    int i = 0;
+    for (auto _ : state)
+        logger->info("value {} of {}", ++i, "bench");
+}
+
+void BM_CLog_ToPipeline(benchmark::State& state) {
+    configureConsole(false);
+    CLog& log = benchLog();
+    int i = 0;
+    for (auto _ : state)
+        log << CLog::WARNING << "value " << ++i << " of "
+            << "bench";
+}
+
+void BM_Spdlog_RingBufferMessage(benchmark::State& state) {
+    auto logger = spdlogWith(std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(3400));
+    logger->set_pattern("%H:%M:%S:%e %l: %v");
+    int i = 0;
+    for (auto _ : state)
+        logger->warn("value {} of {}", ++i, "bench");
+}
+
 BENCHMARK(BM_Console_BufferOnly);
 BENCHMARK(BM_Spdlog_RingBuffer);
 BENCHMARK(BM_Console_FileSink);
 BENCHMARK(BM_Spdlog_FileFlushSync);
+BENCHMARK(BM_CLog_Disabled);
+BENCHMARK(BM_Spdlog_Disabled);
+BENCHMARK(BM_CLog_ToPipeline);
+BENCHMARK(BM_Spdlog_RingBufferMessage);
 
 } // namespace
 

@@ -1,7 +1,9 @@
 // Demo host: uses the libraries the way a host application does and shows what they did.
 //
-// Run it through scripts/demo.sh, which points the settings store at a file of its own (KITBAG_SETTINGS);
-// the console log file is written beside that file.
+// Run it through scripts/demo.sh, which points the settings store at a file of its own (KITBAG_SETTINGS)
+// and passes -logging:0x107 for the CLog logger (its own file, the console pipeline, COM error
+// information, severities from TRACE up). The console log file is written beside the settings file;
+// CLog's file beside this program ("demo_host.log").
 #include "Console.h"
 #include "Kitbag.h"
 
@@ -88,6 +90,34 @@ void consoleWriters() {
     std::printf("Wrote through every export.\n");
 }
 
+// A client sink: takes warnings and up, and the user alerts (so no alert box interrupts the demo).
+class DemoCallback : public CLogCallback {
+public:
+    bool AcceptsSeverity(CLog::LogSeverity severity) override { return severity >= CLog::WARNING; }
+    void OnMessage(CLog::LogSeverity severity, const CLog& log) override {
+        std::printf("  callback got severity %d: %s", static_cast<int>(severity),
+                    log.GetMessageText().c_str());
+    }
+};
+
+DemoCallback demoCallback;
+
+void streamLogger() {
+    section("CLog stream logger");
+    CLog& log = CS_GetLog();
+    log.SetLogCallback(&demoCallback);
+    std::printf("INFO enabled=%d TRACE enabled=%d; log file %s\n", log.IsEnabledFor(CLog::INFO),
+                log.IsEnabledFor(CLog::TRACE), log.GetLogFilename().c_str());
+    log << CLog::INFO << "below the threshold: not written";
+    log << CLog::TRACE << "frames " << 250 << ", mask 0x" << Hex << 255 << Dec << ", ok " << true;
+    log << CLog::WARNING << "disk " << 12 << " MB left" << Endl << "second line of the same message";
+    log << CLog::ERROR << "open failed: " << static_cast<long>(2);
+    log << CLog::USERALERT << "this goes to the user (here: to the callback, which takes it)";
+    log.SetLogCallback(nullptr);
+    std::printf("CLog wrote its header and these messages to %s (its footer follows at exit).\n",
+                log.GetLogFilename().c_str());
+}
+
 void readBack() {
     section("GetDebugLogOutput(false)");
     char* plain = GetDebugLogOutput(false);
@@ -101,6 +131,10 @@ void readBack() {
 
     section("Console log file");
     std::printf("%s holds:\n%s", consoleLogPath().c_str(), fileText(consoleLogPath()).c_str());
+
+    std::string clogFile = CS_GetLog().GetLogFilename().str();
+    section("CLog log file");
+    std::printf("%s holds:\n%s", clogFile.c_str(), fileText(clogFile).c_str());
 }
 
 } // namespace
@@ -108,6 +142,7 @@ void readBack() {
 int main() {
     settingsRoundTrip();
     consoleWriters();
+    streamLogger();
     readBack();
     return 0;
 }

@@ -42,6 +42,9 @@ std::string userConfigDirectory();
 // path buffer: 260 characters on Windows).
 std::string executablePath();
 std::string currentDirectory();
+// The longest path the platform's path buffers hold, without the terminator: 259 on Windows, PATH_MAX - 1
+// on Linux.
+std::size_t maxPathLength();
 // File name of a shared library built from the given base name: "Name.dll" or "libName.so".
 std::string sharedLibraryFileName(const std::string& baseName);
 // The folder for temporary files ($TMPDIR or /tmp; the user's temporary folder on Windows).

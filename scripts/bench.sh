@@ -16,7 +16,8 @@ python3 - "$PL_BUILD/bench-run/console.json" <<'PY'
 import json, sys
 results = {b["run_name"]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"]
            if b.get("aggregate_name") == "median"}
-pairs = [("BM_Console_BufferOnly", "BM_Spdlog_RingBuffer"), ("BM_Console_FileSink", "BM_Spdlog_FileFlushSync")]
+pairs = [("BM_Console_BufferOnly", "BM_Spdlog_RingBuffer"), ("BM_Console_FileSink", "BM_Spdlog_FileFlushSync"),
+         ("BM_CLog_Disabled", "BM_Spdlog_Disabled"), ("BM_CLog_ToPipeline", "BM_Spdlog_RingBufferMessage")]
 for ours, theirs in pairs:
     if ours in results and theirs in results:
         print(f"{ours} / {theirs} = {results[ours] / results[theirs]:.2f} (median time per line)")

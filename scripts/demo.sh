@@ -2,7 +2,8 @@
 # The demo command: builds the libraries and the demo host and runs it.
 #   scripts/demo.sh          natively on Linux
 #   scripts/demo.sh --wine   the Windows (x86_64) build under Wine
-# The demo keeps its settings in build/demo-settings.ini, never in your own settings file.
+# The demo keeps its settings in build/demo-settings.ini, never in your own settings file, and runs with
+# -logging:0x107 (CLog to its own file, the console pipeline and COM error information).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -15,11 +16,13 @@ if [ "${1:-}" = "--wine" ]; then
     cmake --build "$PL_BUILD/$config" --parallel "$PL_JOBS" --target demo_host >/dev/null
     pl_start_wine
     trap pl_stop_wine EXIT
-    KITBAG_SETTINGS="$PL_BUILD/demo-settings.ini" /usr/lib/wine/wine64 "$PL_BUILD/$config/bin/demo_host.exe"
+    rm -f "$PL_BUILD/$config/bin/demo_host.exe.log"
+    KITBAG_SETTINGS="$PL_BUILD/demo-settings.ini" /usr/lib/wine/wine64 "$PL_BUILD/$config/bin/demo_host.exe" -logging:0x107
 else
     pl_ensure_packages cmake ninja-build g++
     config=demo
     pl_configure "$config" -DCMAKE_BUILD_TYPE=Debug -DPL_BUILD_TESTS=OFF
     cmake --build "$PL_BUILD/$config" --parallel "$PL_JOBS" --target demo_host >/dev/null
-    KITBAG_SETTINGS="$PL_BUILD/demo-settings.ini" "$PL_BUILD/$config/bin/demo_host"
+    rm -f "$PL_BUILD/$config/bin/demo_host.log"
+    KITBAG_SETTINGS="$PL_BUILD/demo-settings.ini" "$PL_BUILD/$config/bin/demo_host" -logging:0x107
 fi

@@ -90,14 +90,13 @@ bool CLog::IsEnabledFor(LogSeverity severity) const {
 }
 
 void CLog::SetLogToFile(bool on) {
-    std::string executable = on ? platform::executablePath() : std::string();
-    if (executable.empty()) {
+    // A name that would not fit the path buffers turns file output off rather than being cut.
+    m_settings.logFileName =
+        on ? logging_word::LogFileName(platform::executablePath(), platform::maxPathLength()) : std::string();
+    if (m_settings.logFileName.empty())
         m_settings.loggingWord &= ~logging_word::kToFile;
-        m_settings.logFileName.clear();
-        return;
-    }
-    m_settings.logFileName = executable + ".log";
-    m_settings.loggingWord |= logging_word::kToFile;
+    else
+        m_settings.loggingWord |= logging_word::kToFile;
 }
 
 bool CLog::GetLogToFile() const {

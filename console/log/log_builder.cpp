@@ -16,8 +16,8 @@ constexpr const char* kMonths[] = {"January", "February", "March",     "April", 
                                    "July",    "August",   "September", "October", "November", "December"};
 constexpr int kDefaultRadix = 10;
 
-// Digits of an unsigned value in a radix from 2 to 36, lower-case letters above 9.
-std::string digitsOf(unsigned long long value, int radix) {
+// Appends the digits of an unsigned value in a radix from 2 to 36, lower-case letters above 9.
+void appendDigits(std::string& text, unsigned long long value, int radix) {
     char buffer[72];
     char* end = buffer + sizeof buffer;
     char* p = end;
@@ -26,7 +26,19 @@ std::string digitsOf(unsigned long long value, int radix) {
         *--p = static_cast<char>(digit < 10 ? '0' + digit : 'a' + digit - 10);
         value /= static_cast<unsigned>(radix);
     } while (value != 0);
-    return std::string(p, end);
+    text.append(p, end);
+}
+
+std::string digitsOf(unsigned long long value, int radix) {
+    std::string text;
+    appendDigits(text, value, radix);
+    return text;
+}
+
+// Two digits, with a leading zero.
+void putTwoDigits(char* out, int value) {
+    out[0] = static_cast<char>('0' + value / 10 % 10);
+    out[1] = static_cast<char>('0' + value % 10);
 }
 
 } // namespace
@@ -82,7 +94,7 @@ CLogReffed& CLogReffed::operator<<(int value) {
 
 CLogReffed& CLogReffed::operator<<(unsigned long value) {
     if (Converts())
-        m_log->m_text += digitsOf(value, m_radix);
+        appendDigits(m_log->m_text, value, m_radix);
     return *this;
 }
 
@@ -147,10 +159,14 @@ CLogReffed& Date(CLogReffed& builder) {
 }
 
 CLogReffed& Time(CLogReffed& builder) {
+    // "%02d:%02d:%02d:%03d", written by hand: every message starts with it.
     platform::LocalTime now = platform::localTime();
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d:%03d", now.hour, now.minute, now.second,
-                  now.milliseconds);
+    char text[] = "00:00:00:000";
+    putTwoDigits(text, now.hour);
+    putTwoDigits(text + 3, now.minute);
+    putTwoDigits(text + 6, now.second);
+    text[9] = static_cast<char>('0' + now.milliseconds / 100 % 10);
+    putTwoDigits(text + 10, now.milliseconds % 100);
     return builder << text;
 }
 

@@ -87,6 +87,13 @@ bool IsEnabled(std::uint32_t word, int severity) {
     return (loggingOn || severity >= 6) && severity >= threshold;
 }
 
+std::string LogFileName(const std::string& executable, std::size_t maxLength) {
+    constexpr const char* kSuffix = ".log";
+    if (executable.empty() || executable.size() + std::strlen(kSuffix) > maxLength)
+        return std::string();
+    return executable + kSuffix;
+}
+
 std::string RunningTime(std::int64_t ticks) {
     // Counted in 64 bits: runs of more than 24.8 days keep their true length.
     std::int64_t ms = ticks / 10000;

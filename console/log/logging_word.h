@@ -29,6 +29,9 @@ void RemoveOption(char* separator);
 std::uint32_t UnderDebugger(std::uint32_t word);
 // (Logging is on, or the severity is USERALERT or above) and the severity reaches the threshold.
 bool IsEnabled(std::uint32_t word, int severity);
+// The log file of an executable: its whole path with ".log" appended, or "" (file output off) when the
+// executable is unknown or the name would not fit maxLength characters.
+std::string LogFileName(const std::string& executable, std::size_t maxLength);
 // "%d Days %02d:%02d:%02d:%03d", or without days when under one day, from 100-nanosecond units.
 std::string RunningTime(std::int64_t ticks);
 

@@ -31,6 +31,10 @@ std::string executablePath() {
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
+std::size_t maxPathLength() {
+    return PATH_MAX - 1;
+}
+
 std::string sharedLibraryFileName(const std::string& baseName) {
     return "lib" + baseName + ".so";
 }

@@ -25,6 +25,10 @@ std::string executablePath() {
     return std::string(buffer, length);
 }
 
+std::size_t maxPathLength() {
+    return MAX_PATH - 1;
+}
+
 std::string sharedLibraryFileName(const std::string& baseName) {
     return baseName + ".dll";
 }

@@ -118,8 +118,8 @@ TEST_F(LogHost, WordFromTheEnvironment) {
         SCOPED_TRACE(c.value);
         platform::deleteFile(logFile);
         setVariable(std::string(c.value));
-        auto result =
-            run({"clog-enabled", "env", "logging", "set-log-to-file", "1", "callback", "6", "clog", "6", "user"});
+        auto result = run(
+            {"clog-enabled", "env", "logging", "set-log-to-file", "1", "callback", "6", "clog", "6", "user"});
         EXPECT_TRUE(has(result.output, "enabled=" + std::string(c.enabled) + "\n")) << result.output;
         EXPECT_TRUE(has(result.output, "logging=" + std::string(c.variableAfter) + "\n")) << result.output;
         std::string file = read(logFile);
@@ -253,6 +253,27 @@ TEST_F(LogHost, ErrorsBecomeTheThreadsComErrorInformation) {
                         R"(comerror=\[\d\d:\d\d:\d\d:\d\d\d ERROR: first error\\n\]\n)"
                         R"(comerror=\[\d\d:\d\d:\d\d:\d\d\d FATAL: fatal\\n\]\n)");
     EXPECT_TRUE(std::regex_match(result.output, expected)) << result.output;
+}
+
+TEST_F(LogHost, ExecutablePathTooLongForTheSuffixTurnsFileOutputOff) {
+    if (!kWindows)
+        GTEST_SKIP() << "Linux paths may be 4,095 characters: the rule is covered by the LoggingWord tests";
+    // An executable path of 257 characters fits the 260-character buffer, but not with ".log".
+    std::string prefix = platform::joinPath(folder.path(), "");
+    std::string name = "console_host.exe";
+    std::string sub(257 - prefix.size() - name.size() - 1, 'd');
+    std::filesystem::create_directory(prefix + sub);
+    std::string longHost = platform::joinPath(prefix + sub, name);
+    ASSERT_EQ(longHost.size(), 257u);
+    std::filesystem::copy_file(host, longHost);
+    auto result =
+        platform::runProcess(longHost, {"-logging:1", "clog-file", "clog", "2", "x"}, environment, 30000);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(withoutCarriageReturns(result.output), "tofile=0 logfile=\n");
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(prefix + sub))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 1) << "no log file, not even under a cut name";
 }
 
 TEST(LogUnload, FooterAtEveryUnload) {

@@ -92,6 +92,13 @@ TEST(LoggingWord, EnabledSeverities) {
     EXPECT_FALSE(IsEnabled(0x7, -1));
 }
 
+TEST(LoggingWord, LogFileNameIsTheExecutablePathWithLogOrNothing) {
+    EXPECT_EQ(LogFileName("D:\\app\\host.exe", 259), "D:\\app\\host.exe.log");
+    EXPECT_EQ(LogFileName(std::string(255, 'a'), 259), std::string(255, 'a') + ".log") << "exactly fits";
+    EXPECT_EQ(LogFileName(std::string(256, 'a'), 259), "") << "too long: off, never cut";
+    EXPECT_EQ(LogFileName("", 259), "") << "unknown executable: off";
+}
+
 TEST(LoggingWord, RunningTimeText) {
     const std::int64_t ms = 10000; // ticks per millisecond
     EXPECT_EQ(RunningTime(5250 * ms), "00:00:05:250");
