@@ -152,6 +152,8 @@ public:
     RecursiveLock& operator=(const RecursiveLock&) = delete;
 
     void lock();
+    // Takes the lock only if no other thread holds it; never waits.
+    bool tryLock();
     void unlock();
 
 private:
@@ -169,6 +171,59 @@ public:
 private:
     Lock& m_lock;
 };
+
+// An event: signalled or not, reset by hand (manual reset) or by the wait that it releases (auto reset).
+class Event {
+public:
+    static constexpr unsigned kInfinite = 0xFFFFFFFFu;
+
+    Event(bool initiallySignalled, bool manualReset);
+    ~Event();
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    // Waits until signalled or the time runs out (kInfinite: no limit); true when signalled.
+    bool wait(unsigned timeoutMilliseconds);
+    void set();
+    void reset();
+
+private:
+    struct State;
+    State* m_state;
+};
+
+// ---- Threads ----------------------------------------------------------------------------------------
+
+// A thread the owner starts and may wait for. The destructor neither waits nor stops: it lets go of the
+// handle, and the thread runs on.
+class Thread {
+public:
+    Thread() = default;
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // Starts entry(argument) on a new thread (the C runtime's thread creation on Windows); false when no
+    // thread could be created. A thread already held is let go first.
+    bool start(unsigned (*entry)(void*), void* argument);
+    bool started() const { return m_handle != 0; }
+    // Waits until the thread has ended (without limit), then lets go of it.
+    void join();
+    // Whether the thread has ended (on Windows also when it was killed, as at process exit).
+    bool hasEnded();
+    // Lets go of the thread without waiting.
+    void release();
+
+private:
+    std::intptr_t m_handle = 0;
+};
+
+// For a thread that runs code of this library: a reference to the library's own module that keeps it
+// loaded while the thread runs, released as the thread ends (Windows: GetModuleHandleEx, then
+// FreeLibraryAndExitThread, which does not return). On Linux there is nothing to hold: the library's
+// unload waits for its threads itself, and the release returns.
+void* acquireOwnModule();
+void exitThreadReleasingModule(void* module, unsigned exitCode);
 
 // ---- Shared libraries -----------------------------------------------------------------------------
 

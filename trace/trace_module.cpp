@@ -1,2 +1,2 @@
-// The Trace library's module. The trace object, its queue and print thread and the 19 exports are
-// built here; until then the library loads and exports nothing.
+// Linux has no module entry to write: the runtime builds and destroys the trace object (trace_instance.cpp)
+// when the library is loaded and unloaded.

@@ -52,6 +52,9 @@ RecursiveLock::~RecursiveLock() {
 void RecursiveLock::lock() {
     pthread_mutex_lock(mutexIn(m_storage));
 }
+bool RecursiveLock::tryLock() {
+    return pthread_mutex_trylock(mutexIn(m_storage)) == 0;
+}
 void RecursiveLock::unlock() {
     pthread_mutex_unlock(mutexIn(m_storage));
 }

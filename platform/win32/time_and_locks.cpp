@@ -37,6 +37,9 @@ RecursiveLock::~RecursiveLock() {
 void RecursiveLock::lock() {
     EnterCriticalSection(sectionIn(m_storage));
 }
+bool RecursiveLock::tryLock() {
+    return TryEnterCriticalSection(sectionIn(m_storage)) != FALSE;
+}
 void RecursiveLock::unlock() {
     LeaveCriticalSection(sectionIn(m_storage));
 }

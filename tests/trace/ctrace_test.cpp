@@ -1,0 +1,409 @@
+// CTrace with its seams: console text captured, a controlled clock for the trace files, files in a private
+// folder. Each test has a CTrace of its own.
+#include "ctrace.h"
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::TemporaryFolder;
+
+const std::string kTimePrefix = R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d - )";
+
+std::mutex consoleMutex;
+std::string console;
+
+void captureConsole(const char* text) {
+    std::lock_guard<std::mutex> hold(consoleMutex);
+    console += text;
+}
+
+// Wednesday 9 December 2026, 09:05:07.
+platform::LocalTime now{2026, 12, 9, 3, 9, 5, 7, 0};
+platform::LocalTime controlledClock() {
+    return now;
+}
+
+CLogMsg* noMemory() {
+    return nullptr;
+}
+
+std::string textOf(const std::string& path) {
+    return std::regex_replace(testing_support::readFile(path), std::regex("\r\n"), "\n");
+}
+
+class Trace : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+    CTrace trace;
+
+    void SetUp() override {
+        console.clear();
+        now = platform::LocalTime{2026, 12, 9, 3, 9, 5, 7, 0};
+        trace.SetConsoleOutput(captureConsole);
+        trace.SetClock(controlledClock);
+    }
+    void TearDown() override { trace.Stop(); }
+
+    std::string consoleText() {
+        std::lock_guard<std::mutex> hold(consoleMutex);
+        return console;
+    }
+    std::string base() const { return platform::joinPath(folder.path(), "TraceFile"); }
+    std::set<std::string> files() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder.path()))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+    // Trace files are text files: Windows ends their lines with a carriage return too.
+    std::string read(const std::string& name) const { return textOf(folder.file(name)); }
+    int print(const char* format, ...) {
+        va_list arguments;
+        va_start(arguments, format);
+        int length = trace.Print(format, arguments);
+        va_end(arguments);
+        return length;
+    }
+    int levelPrint(std::uint8_t level, int id, const char* text) {
+        return LevelPrintFormatted(trace, level, id, "%s", text);
+    }
+};
+
+TEST_F(Trace, PlainTraceByItsSwitches) {
+    struct Case {
+        bool console, file, timeStamp;
+        int expected;
+        bool shown;
+    };
+    const Case cases[] = {
+        {false, false, true, 0, false}, // nothing formatted
+        {true, false, false, 4, true},  // "abc" + terminator
+        {true, false, true, 26, true},  // 22 characters of time prefix
+        {false, true, true, 26, false}, // file only and no print thread: nowhere
+    };
+    for (const Case& c : cases) {
+        console.clear();
+        trace.SetConsole(c.console);
+        trace.SetTimeStamp(c.timeStamp);
+        if (c.file)
+            trace.SetFile(true, folder.file("output.txt"), true);
+        else
+            trace.SetFile(false, "", true);
+        EXPECT_EQ(print("%s", "abc"), c.expected);
+        std::string expected = c.shown ? (c.timeStamp ? kTimePrefix : "") + "abc" : "";
+        EXPECT_TRUE(std::regex_match(consoleText(), std::regex(expected))) << consoleText();
+    }
+}
+
+TEST_F(Trace, LeveledTraceByLevelAndSwitches) {
+    struct Case {
+        bool levelTrace;
+        std::uint8_t threshold, level;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {true, 0, 0, true},      {true, 0, 1, false},    {true, 5, 5, true}, {true, 255, 255, true},
+        {true, 254, 255, false}, {false, 255, 0, false}, // neither leveled trace nor a print thread
+    };
+    trace.SetTimeStamp(false);
+    for (const Case& c : cases) {
+        trace.Queue().Clear();
+        trace.SetLevelOutput(c.levelTrace, true, false);
+        trace.SetLevel(c.threshold);
+        EXPECT_EQ(levelPrint(c.level, 7, "text"), c.accepted ? 5 : 0);
+        EXPECT_EQ(trace.Queue().GetMsg(), c.accepted);
+    }
+}
+
+TEST_F(Trace, LeveledRecordLayout) {
+    trace.SetTimeStamp(false);
+    trace.SetLevelOutput(true, true, false);
+    trace.SetLevel(9);
+    EXPECT_EQ(levelPrint(9, -2, "hi"), 3);
+    ASSERT_TRUE(trace.Queue().GetMsg());
+    EXPECT_EQ(trace.Queue().GetType(), TRACE_MSG_LEVEL);
+    ASSERT_EQ(trace.Queue().GetLength(), 8u);
+    const auto* record = static_cast<const unsigned char*>(trace.Queue().GetData());
+    EXPECT_EQ(std::vector<unsigned char>(record, record + 8),
+              (std::vector<unsigned char>{9, 0xFE, 0xFF, 0xFF, 0xFF, 'h', 'i', 0}));
+}
+
+TEST_F(Trace, TextsAreCutToTheirBuffers) {
+    trace.SetTimeStamp(true);
+    std::string longText(20000, 'x');
+    EXPECT_EQ(print("%s", longText.c_str()), 10241) << "10,240 characters, prefix included";
+    trace.SetLevelOutput(true, true, false);
+    EXPECT_EQ(levelPrint(0, 1, longText.c_str()), 10235) << "the text and its terminator fill the record";
+    ASSERT_TRUE(trace.Queue().GetMsg());
+    EXPECT_EQ(trace.Queue().GetLength(), 10240u);
+}
+
+TEST_F(Trace, HexDumpsThroughBothTraces) {
+    const unsigned char bytes[] = {'h', 'i'};
+    trace.SetTimeStamp(false);
+    EXPECT_EQ(trace.BinData(bytes, 2), 2);
+    EXPECT_EQ(consoleText(), "BinData: \n\n00000000: 68 69 " + std::string(42, ' ') + "   hi\n\n");
+    EXPECT_EQ(trace.BinData(nullptr, 2), 0);
+    trace.SetLevelOutput(true, true, false);
+    for (int length : {0, -1}) {
+        EXPECT_EQ(trace.LevelBinData(0, 1, bytes, length), 0);
+    }
+    EXPECT_EQ(trace.LevelBinData(0, 1, nullptr, 2), 0);
+    EXPECT_FALSE(trace.Queue().GetMsg()) << "nothing queued for no data";
+    EXPECT_EQ(trace.LevelBinData(0, 1, bytes, 2), 2);
+    EXPECT_TRUE(trace.Queue().GetMsg());
+}
+
+TEST_F(Trace, StartAnnouncesItselfAndStopHandlesEverythingQueued) {
+    EXPECT_TRUE(trace.Stop()) << "no thread: nothing printed";
+    EXPECT_EQ(consoleText(), "");
+    trace.SetTimeStamp(false);
+    ASSERT_TRUE(trace.Start());
+    EXPECT_TRUE(trace.IsRunning());
+    EXPECT_EQ(consoleText(), "PrintThread Begin....\n") << "announced before Start returned";
+    EXPECT_TRUE(trace.Start()) << "running already";
+    for (int i = 0; i < 500; ++i)
+        print("line %d\n", i);
+    EXPECT_TRUE(trace.Stop());
+    std::string expected = "PrintThread Begin....\n";
+    for (int i = 0; i < 500; ++i)
+        expected += "line " + std::to_string(i) + "\n";
+    // The stop messages are printed at once by the stopping thread, so they may meet the queue's tail
+    // anywhere; the queued lines come in order and all before the end message.
+    std::string text = consoleText();
+    std::string lines = std::regex_replace(text, std::regex("Stopping Print Thread....\n|Waiting....\n"), "");
+    EXPECT_EQ(lines, expected + "Print Thread is end....\n");
+}
+
+TEST_F(Trace, LeveledMessagesWaitForTheThread) {
+    trace.SetLogFile(base(), true, kRotateSize, 1000000);
+    trace.SetLevelOutput(true, true, false);
+    EXPECT_EQ(levelPrint(0, 42, "waiting\n"), 31);
+    EXPECT_TRUE(files().empty()) << "nothing written while no thread runs";
+    ASSERT_TRUE(trace.Start());
+    trace.Stop();
+    ASSERT_EQ(files().size(), 1u);
+    std::string name = *files().begin();
+    EXPECT_TRUE(std::regex_match(read(name), std::regex(kTimePrefix + "waiting\n"))) << read(name);
+}
+
+TEST_F(Trace, StopAndStartKeepLeveledMessagesQueuedAfterTheStop) {
+    trace.SetLogFile(base(), true, kRotateSize, 1000000);
+    trace.SetLevelOutput(true, true, false);
+    trace.SetTimeStamp(false);
+    ASSERT_TRUE(trace.Start());
+    levelPrint(0, 1, "before stop");
+    trace.Stop();
+    levelPrint(0, 1, "parked");
+    EXPECT_EQ(read(*files().begin()).find("parked"), std::string::npos);
+    ASSERT_TRUE(trace.Start());
+    trace.Stop();
+    std::string all;
+    for (const auto& name : files())
+        all += read(name);
+    EXPECT_NE(all.find(" - parked\n"), std::string::npos) << all;
+}
+
+TEST_F(Trace, OutputFileLinesHaveTheTimeOfWritingAndNoTrailingNewline) {
+    trace.SetConsole(false);
+    trace.SetFile(true, folder.file("output.txt"), true);
+    ASSERT_TRUE(trace.GetFile());
+    ASSERT_TRUE(trace.Start());
+    print("first line\n");
+    print("no newline");
+    trace.SetTimeStamp(false);
+    print("unstamped\n");
+    trace.Stop();
+    std::string text = read("output.txt");
+    EXPECT_TRUE(std::regex_match(text, std::regex(kTimePrefix + "first line\n" + kTimePrefix +
+                                                  "no newline\n" + kTimePrefix + "unstamped\n")))
+        << text;
+
+    CTrace other;
+    other.SetFile(true, folder.file("missing") + "/output.txt", true);
+    EXPECT_FALSE(other.GetFile()) << "an output file that cannot be opened turns file output off";
+}
+
+TEST_F(Trace, TimeStampSwitchBetweenFormattingAndHandlingCutsNothing) {
+    trace.SetLogFile(base(), true, kRotateSize, 1000000);
+    trace.SetLevelOutput(true, true, false);
+    trace.SetTimeStamp(false);
+    levelPrint(0, 5, "x");
+    trace.SetTimeStamp(true);
+    levelPrint(0, 5, "stamped");
+    trace.SetTimeStamp(false);
+    ASSERT_TRUE(trace.Start());
+    trace.Stop();
+    std::string text = read(*files().begin());
+    EXPECT_TRUE(std::regex_match(text, std::regex(kTimePrefix + "x\n" + kTimePrefix + "stamped\n"))) << text;
+}
+
+TEST_F(Trace, FirstFileCarriesTheZeroStampThenTheHourChangeRenamesEveryFile) {
+    // No SetLogFile: the base name is empty and the period stamp zero.
+    TemporaryFolder here;
+    fs::path previous = fs::current_path();
+    fs::current_path(here.path());
+    trace.SetTimeStamp(false);
+    EXPECT_EQ(trace.WriteLevelLog(0, 42, std::string("one\n").data()), 0);
+    EXPECT_EQ(trace.WriteLevelLog(0, -1, std::string("minus one").data()), 0);
+    fs::current_path(previous);
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(here.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_TRUE(names.count("0000002a_000000000 -05-07.log")) << "zero stamp of the first file";
+    EXPECT_TRUE(names.count("ffffffff_202612099 -05-07.log")) << "the period changed: stamp refreshed";
+    std::string first = textOf(platform::joinPath(here.path(), "0000002a_000000000 -05-07.log"));
+    EXPECT_TRUE(std::regex_match(first, std::regex(kTimePrefix + "one\n" + kTimePrefix + "Log file close\n")))
+        << first;
+}
+
+TEST_F(Trace, HourChangeClosesAndRenamesEveryOpenFile) {
+    trace.SetLogFile(base(), true, kRotateHour, 0);
+    trace.WriteLevelLog(0, 1, std::string("a").data());
+    trace.WriteLevelLog(0, 2, std::string("b").data());
+    now.hour = 10;
+    now.minute = 0;
+    now.second = 1;
+    trace.WriteLevelLog(0, 2, std::string("c").data());
+    std::set<std::string> expected{
+        "TraceFile00000001_202612099 -05-07.log", "TraceFile00000002_202612099 -05-07.log",
+        "TraceFile00000001_2026120910-00-01.log", "TraceFile00000002_2026120910-00-01.log"};
+    EXPECT_EQ(files(), expected);
+    EXPECT_NE(read("TraceFile00000001_202612099 -05-07.log").find(" - Log file close\n"), std::string::npos);
+    EXPECT_NE(read("TraceFile00000002_2026120910-00-01.log").find(" - c\n"), std::string::npos);
+    EXPECT_EQ(read("TraceFile00000001_2026120910-00-01.log"), "")
+        << "continued under the new name, nothing yet";
+}
+
+TEST_F(Trace, SizeLimitReplacesTheFileWithPatternB) {
+    trace.SetLogFile(base(), true, kRotateSize, 100);
+    std::string line(60, 'y');
+    trace.WriteLevelLog(0, 42, line.data()); // ~82 bytes: within the limit
+    trace.WriteLevelLog(0, 42, line.data()); // still written here: the test comes before the write
+    now.second = 9;
+    trace.WriteLevelLog(0, 42, line.data()); // the file now holds more than 100 bytes
+    std::set<std::string> expected{"TraceFile0000002a_202612099 -05-07.log",
+                                   "TraceFile_0000002a_20261209090509.log"};
+    EXPECT_EQ(files(), expected);
+    std::string old = read("TraceFile0000002a_202612099 -05-07.log");
+    EXPECT_EQ(std::count(old.begin(), old.end(), '\n'), 3) << "two lines and the closing line";
+}
+
+TEST_F(Trace, NewFileSwitchEmptiesOrContinuesAFileOfTheSameName) {
+    for (bool newFile : {true, false}) {
+        SCOPED_TRACE(newFile);
+        CTrace other;
+        other.SetClock(controlledClock);
+        std::string prefix = platform::joinPath(folder.path(), newFile ? "New" : "Old");
+        other.SetLogFile(prefix, newFile, kRotateSize, 0); // limit 1 byte: each message replaces the file
+        other.WriteLevelLog(0, 3, std::string("one").data());
+        other.WriteLevelLog(0, 3, std::string("two").data());   // pattern B name
+        other.WriteLevelLog(0, 3, std::string("three").data()); // the same pattern B name, same second
+        std::string text = read((newFile ? "New" : "Old") + std::string("_00000003_20261209090507.log"));
+        EXPECT_EQ(text.find(" - two\n") != std::string::npos, !newFile) << text;
+        EXPECT_NE(text.find(" - three\n"), std::string::npos) << text;
+    }
+}
+
+TEST_F(Trace, ErrorsAreReportedAsTraceText) {
+    trace.SetTimeStamp(false);
+    trace.SetLogFile(platform::joinPath(folder.file("no-such-folder"), "T"), true, kRotateHour, 0);
+    EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("lost").data()), -1);
+    std::string name = platform::joinPath(folder.file("no-such-folder"), "T00000001_202612099 -05-07.log");
+    EXPECT_EQ(consoleText(), "!Trace Error, create new Log file: " + name + " fail\n");
+    EXPECT_EQ(trace.OpenTraceFiles(), 0u);
+
+    console.clear();
+    trace.SetLogMsgFactory(noMemory);
+    EXPECT_EQ(trace.WriteLevelLog(0, 2, std::string("lost").data()), -1);
+    EXPECT_EQ(consoleText(), "!Trace Error, malloc new Log obj fail\n");
+}
+
+TEST_F(Trace, ReopeningFailsAtTheNextPeriod) {
+    trace.SetTimeStamp(false);
+    trace.SetLogFile(base(), true, kRotateHour, 0);
+    ASSERT_EQ(trace.WriteLevelLog(0, 1, std::string("a").data()), 0);
+    // The next period's name lies in a folder that does not exist.
+    trace.SetLogFile(platform::joinPath(folder.file("gone"), "T"), true, kRotateHour, 0);
+    now.hour = 10;
+    EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("b").data()), -1);
+    std::string name = platform::joinPath(folder.file("gone"), "T00000001_2026120910-05-07.log");
+    EXPECT_EQ(consoleText(), "!Trace Error, create new Log file: " + name + " fail\n");
+    EXPECT_EQ(trace.OpenTraceFiles(), 0u) << "the entry is removed";
+    EXPECT_NE(read("TraceFile00000001_202612099 -05-07.log").find(" - Log file close\n"), std::string::npos);
+}
+
+TEST_F(Trace, LoweringTheThresholdDropsQueuedMessages) {
+    trace.SetLogFile(base(), true, kRotateSize, 1000000);
+    trace.SetLevelOutput(true, true, false);
+    trace.SetLevel(5);
+    levelPrint(5, 1, "dropped");
+    levelPrint(0, 1, "kept");
+    trace.SetLevel(0);
+    ASSERT_TRUE(trace.Start());
+    trace.Stop();
+    std::string text = read(*files().begin());
+    EXPECT_EQ(text.find("dropped"), std::string::npos);
+    EXPECT_NE(text.find("kept"), std::string::npos);
+}
+
+TEST_F(Trace, LeveledConsoleOutputNeedsBothSwitches) {
+    trace.SetTimeStamp(false);
+    trace.SetLogFile(base(), true, kRotateSize, 1000000);
+    struct Case {
+        bool console, levelConsole, shown;
+    };
+    for (const Case& c : {Case{true, true, true}, Case{true, false, false}, Case{false, true, false}}) {
+        trace.SetConsole(c.console);
+        trace.SetLevelOutput(true, true, c.levelConsole);
+        ASSERT_TRUE(trace.Start());
+        console.clear();
+        levelPrint(0, 9, "leveled\n");
+        trace.Stop();
+        EXPECT_EQ(consoleText().find("leveled\n") != std::string::npos, c.shown);
+    }
+}
+
+TEST_F(Trace, ProducerThreadsKeepTheirOrderThroughThePrintThread) {
+    trace.SetConsole(false);
+    trace.SetTimeStamp(false);
+    trace.SetFile(true, folder.file("output.txt"), true);
+    ASSERT_TRUE(trace.Start());
+    constexpr int kThreads = 6;
+    constexpr int kLines = 400;
+    std::vector<std::thread> producers;
+    for (int t = 0; t < kThreads; ++t)
+        producers.emplace_back([this, t] {
+            for (int i = 0; i < kLines; ++i)
+                print("t%d %d\n", t, i);
+        });
+    for (auto& producer : producers)
+        producer.join();
+    trace.Stop();
+    std::istringstream lines(read("output.txt"));
+    std::string line;
+    std::vector<int> next(kThreads, 0);
+    int count = 0;
+    std::regex pattern(kTimePrefix + R"(t(\d) (\d+))");
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        if (!std::regex_match(line, match, pattern))
+            continue;
+        EXPECT_EQ(std::stoi(match[2]), next[static_cast<std::size_t>(std::stoi(match[1]))]++);
+        ++count;
+    }
+    EXPECT_EQ(count, kThreads * kLines);
+}
+
+} // namespace

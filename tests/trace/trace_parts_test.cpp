@@ -1,0 +1,142 @@
+// Trace's parts on their own: the hex dump, the file names and periods, and the queue.
+#include "hex_dump.h"
+#include "msg_list.h"
+#include "trace_file_names.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(HexDump, RowsOfSixteenBytes) {
+    struct Case {
+        std::vector<unsigned char> bytes;
+        std::string expected;
+    };
+    std::vector<unsigned char> sixteen;
+    for (int i = 0; i < 16; ++i)
+        sixteen.push_back(static_cast<unsigned char>('A' + i));
+    std::vector<unsigned char> seventeen = sixteen;
+    seventeen.push_back(0x00);
+    const std::string blanks51(51, ' ');
+    const Case cases[] = {
+        {sixteen,
+         "\n00000000: 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50    ABCDEFGHIJKLMNOP\n00000010: " +
+             blanks51 + "\n"},
+        {seventeen,
+         "\n00000000: 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50    ABCDEFGHIJKLMNOP\n00000010: 00 " +
+             std::string(45, ' ') + "   .\n"},
+        {{0x1F, 0x20, 0x7F, 0x80, 0x81, 0xFF},
+         "\n00000000: 1F 20 7F 80 81 FF " + std::string(30, ' ') + "   . \x7F\x80..\n"},
+    };
+    for (const Case& c : cases) {
+        std::string out = "old";
+        EXPECT_EQ(TraceHexDump(out, c.bytes.data(), static_cast<int>(c.bytes.size())),
+                  static_cast<int>(c.bytes.size()));
+        EXPECT_EQ(out, c.expected);
+    }
+}
+
+TEST(HexDump, NothingForNoBytes) {
+    unsigned char byte = 1;
+    std::string out = "untouched";
+    EXPECT_EQ(TraceHexDump(out, nullptr, 5), 0);
+    EXPECT_EQ(TraceHexDump(out, &byte, 0), 0);
+    EXPECT_EQ(TraceHexDump(out, &byte, -3), 0);
+    EXPECT_EQ(out, "untouched");
+}
+
+TEST(TraceFileNames, BothPatterns) {
+    PeriodStamp april{2007, 4, 5, 9};
+    EXPECT_EQ(TraceFileNameA("C:\\app\\TraceFile", 42, april, 3, 7),
+              "C:\\app\\TraceFile0000002a_200704059 -03-07.log");
+    april.hour = 15;
+    EXPECT_EQ(TraceFileNameA("TraceFile", 42, april, 3, 7), "TraceFile0000002a_2007040515-03-07.log");
+    EXPECT_EQ(TraceFileNameB("TraceFile", 42, april, 3, 7), "TraceFile_0000002a_20070405150307.log");
+    EXPECT_EQ(TraceFileNameA("", -1, PeriodStamp{}, 59, 1), "ffffffff_000000000 -59-01.log")
+        << "zero stamp, no base";
+    EXPECT_EQ(TraceFileNameB("x", -1, PeriodStamp{2026, 12, 31, 23}, 0, 0), "x_ffffffff_20261231230000.log");
+}
+
+TEST(TraceFileNames, PeriodChangeByMode) {
+    const PeriodStamp stamp{2026, 12, 9, 22};
+    struct Case {
+        platform::LocalTime now;
+        bool month, day, hour;
+    };
+    auto at = [](int y, int mo, int d, int h) { return platform::LocalTime{y, mo, d, 0, h, 30, 0, 0}; };
+    const Case cases[] = {
+        {at(2026, 12, 9, 22), false, false, false}, {at(2026, 12, 9, 23), false, false, true},
+        {at(2026, 12, 10, 22), false, true, true},  {at(2026, 11, 9, 22), true, true, true},
+        {at(2027, 12, 9, 22), true, true, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PeriodChanged(kRotateMonth, stamp, c.now), c.month);
+        EXPECT_EQ(PeriodChanged(kRotateDay, stamp, c.now), c.day);
+        EXPECT_EQ(PeriodChanged(kRotateHour, stamp, c.now), c.hour);
+        EXPECT_FALSE(PeriodChanged(kRotateSize, stamp, c.now));
+        EXPECT_FALSE(PeriodChanged(7, stamp, c.now));
+    }
+}
+
+TEST(MsgList, TakesInOrderWithOrWithoutData) {
+    CMsgList list;
+    EXPECT_EQ(list.Capacity(), 1000u);
+    EXPECT_EQ(list.SpareNodes(), 0u);
+    EXPECT_FALSE(list.GetMsg()) << "empty";
+    EXPECT_FALSE(list.WaitMsg(20)) << "the event is reset while empty";
+    ASSERT_TRUE(list.PutMsg(0x802, 4, "abc"));
+    ASSERT_TRUE(list.PutMsg(0x803, 0, "ignored"));
+    ASSERT_TRUE(list.PutMsg(0x803, 5, nullptr));
+    ASSERT_TRUE(list.PutType(0x801));
+    ASSERT_TRUE(list.WaitMsg(1000));
+    EXPECT_EQ(list.GetType(), 0x802);
+    EXPECT_EQ(list.GetLength(), 4u);
+    EXPECT_STREQ(static_cast<const char*>(list.GetData()), "abc");
+    for (int type : {0x803, 0x803, 0x801}) {
+        ASSERT_TRUE(list.GetMsg());
+        EXPECT_EQ(list.GetType(), type);
+        EXPECT_EQ(list.GetLength(), 0u);
+        EXPECT_EQ(list.GetData(), nullptr);
+    }
+    EXPECT_FALSE(list.GetMsg());
+    list.PutType(1);
+    list.Clear();
+    EXPECT_EQ(list.GetType(), -1);
+    EXPECT_FALSE(list.GetMsg());
+}
+
+TEST(MsgList, ManyProducersOneConsumerKeepEachProducersOrder) {
+    CMsgList list;
+    constexpr int kProducers = 6;
+    constexpr int kEach = 3000;
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&list, p] {
+            for (int i = 0; i < kEach; ++i) {
+                int payload[2] = {p, i};
+                ASSERT_TRUE(list.PutMsg(0x802, sizeof payload, payload));
+            }
+        });
+    }
+    std::vector<int> next(kProducers, 0);
+    int taken = 0;
+    while (taken < kProducers * kEach) {
+        if (!list.WaitMsg(5000))
+            break;
+        int payload[2];
+        std::memcpy(payload, list.GetData(), sizeof payload);
+        EXPECT_EQ(payload[1], next[static_cast<std::size_t>(payload[0])]++);
+        ++taken;
+    }
+    for (auto& producer : producers)
+        producer.join();
+    EXPECT_EQ(taken, kProducers * kEach);
+    EXPECT_FALSE(list.GetMsg());
+}
+
+} // namespace

@@ -1,0 +1,148 @@
+// CTrace: configuration and the producer side (formatting on the caller's thread).
+#include "ctrace.h"
+
+#include "hex_dump.h"
+#include "trace_time.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void printToStandardOutput(const char* text) {
+    std::printf("%s", text);
+}
+
+CLogMsg* newLogMsg() {
+    return new (std::nothrow) CLogMsg();
+}
+
+// Writes the time prefix when time stamps are on; returns its length.
+int writePrefix(char* buffer, bool timeStamp) {
+    if (!timeStamp)
+        return 0;
+    TraceTimeText prefix = FormatTraceTime(CurrentTraceTime(), true);
+    std::memcpy(buffer, prefix.text, static_cast<std::size_t>(prefix.length));
+    return prefix.length;
+}
+
+// Formats behind the prefix into room characters (plus the terminator); text beyond is cut.
+void formatInto(char* text, int room, const char* format, va_list arguments) {
+    if (std::vsnprintf(text, static_cast<std::size_t>(room) + 1, format ? format : "", arguments) < 0)
+        text[0] = '\0';
+}
+
+} // namespace
+
+CTrace::CTrace()
+    : m_consoleOutput(printToStandardOutput), m_clock(CurrentTraceTime), m_newLogMsg(newLogMsg) {}
+
+// ---- Configuration ---------------------------------------------------------------------------------------
+
+void CTrace::SetFile(bool enable, const std::string& path, bool newFile) {
+    m_bFile = enable;
+    if (enable && !m_OutFile.Open(path.c_str(), !newFile))
+        m_bFile = false;
+}
+
+void CTrace::SetLogFile(const std::string& baseName, bool newFile, int mode, int maxSize) {
+    {
+        platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
+        m_strBaseName = baseName;
+        m_nRotateMode = mode;
+        m_nMaxSize = maxSize == 0 ? 1 : maxSize;
+        m_bNewFile = newFile;
+    }
+    UpdatePeriod();
+}
+
+void CTrace::SetLevelOutput(bool enable, bool toFiles, bool toConsole) {
+    m_bLevelTrace = enable;
+    m_bLevelFile = toFiles;
+    m_bLevelConsole = toConsole;
+    UpdatePeriod();
+}
+
+void CTrace::UpdatePeriod() {
+    platform::LocalTime now = m_clock();
+    platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
+    m_period = PeriodStamp{now.year, now.month, now.day, now.hour};
+}
+
+PeriodStamp CTrace::Period() {
+    platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
+    return m_period;
+}
+
+// ---- Tracing ---------------------------------------------------------------------------------------------
+
+int CTrace::Print(const char* format, va_list arguments) {
+    if (!m_bFile && !m_bConsole)
+        return 0;
+    // Not zero-filled: only the terminated text is ever read.
+    char buffer[kPlainBufferSize];
+    const int prefix = writePrefix(buffer, m_bTimeStamp);
+    formatInto(buffer + prefix, kPlainBufferSize - 1 - prefix, format, arguments);
+    const int length = prefix + static_cast<int>(std::strlen(buffer + prefix)) + 1;
+    if (m_bRunning)
+        m_MsgList.PutMsg(TRACE_MSG_PRINT, static_cast<unsigned>(length), buffer,
+                         static_cast<unsigned>(prefix));
+    else if (m_bConsole)
+        m_consoleOutput(buffer);
+    return length;
+}
+
+int CTrace::PrintText(const char* text) {
+    return PrintFormatted(*this, "%s", text);
+}
+
+int PrintFormatted(CTrace& trace, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    int length = trace.Print(format, arguments);
+    va_end(arguments);
+    return length;
+}
+
+int LevelPrintFormatted(CTrace& trace, std::uint8_t level, int id, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    int length = trace.LevelPrint(level, id, format, arguments);
+    va_end(arguments);
+    return length;
+}
+
+int CTrace::LevelPrint(std::uint8_t level, int id, const char* format, va_list arguments) {
+    if (!(m_bLevelTrace || m_bRunning) || level > m_nLevel)
+        return 0;
+    char record[kLevelBufferSize];
+    record[0] = static_cast<char>(level);
+    const auto bits = static_cast<std::uint32_t>(id);
+    for (int i = 0; i < 4; ++i)
+        record[1 + i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+    char* text = record + kLevelRecordHeader;
+    const int prefix = writePrefix(text, m_bTimeStamp);
+    // The text and its terminator fit the record's 10,235 bytes.
+    formatInto(text + prefix, kLevelBufferSize - kLevelRecordHeader - 1 - prefix, format, arguments);
+    const int length = prefix + static_cast<int>(std::strlen(text + prefix)) + 1;
+    m_MsgList.PutMsg(TRACE_MSG_LEVEL, static_cast<unsigned>(length + kLevelRecordHeader), record,
+                     static_cast<unsigned>(prefix));
+    return length;
+}
+
+int CTrace::BinData(const unsigned char* data, int length) {
+    std::string dump;
+    if (TraceHexDump(dump, data, length) == 0)
+        return 0;
+    PrintFormatted(*this, "BinData: \n%s\n", dump.c_str());
+    return length;
+}
+
+int CTrace::LevelBinData(std::uint8_t level, int id, const unsigned char* data, int length) {
+    if (!(m_bLevelTrace || m_bRunning) || !data || length < 1 || level > m_nLevel)
+        return 0;
+    std::string dump;
+    TraceHexDump(dump, data, length);
+    LevelPrintFormatted(*this, level, id, "BinData: \n%s\n", dump.c_str());
+    return length;
+}

@@ -1,0 +1,35 @@
+// CLogMsg: one text file written line by line, each line behind the local time of writing.
+//
+// Files are opened in text mode (carriage return and line feed on Windows, line feed on Linux) and each
+// line is flushed when written. Not synchronised: the print thread alone writes (see CTrace).
+#pragma once
+
+#include <cstdio>
+
+class CLogMsg {
+public:
+    CLogMsg() = default;
+    virtual ~CLogMsg();
+    CLogMsg(const CLogMsg&) = delete;
+    CLogMsg& operator=(const CLogMsg&) = delete;
+
+    // Opens name ("logfile.log" when null): emptied, or continued when append is true. True at once when a
+    // file is open already.
+    bool Open(const char* name, bool append);
+    bool Close();
+    // "yyyy/mm/dd hh:mm:ss - ", the formatted text and a line end; opens "logfile.log" first when closed.
+    void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The file's size (writing always happens at its end); 0 when closed.
+    int GetSize() const;
+    bool IsOpen() const { return m_bOpen; }
+    // Forgets the stream without closing it, for the library's unload at process exit, when the run-time
+    // library may have closed its streams already; the system closes the file.
+    void Abandon() {
+        m_pFile = nullptr;
+        m_bOpen = false;
+    }
+
+private:
+    bool m_bOpen = false;
+    std::FILE* m_pFile = nullptr;
+};

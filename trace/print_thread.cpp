@@ -1,0 +1,153 @@
+// CTrace: the print thread, its start and stop, and what happens to it when the library unloads.
+#include "ctrace.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+unsigned prefixWithin(const char* text, unsigned prefixLength) {
+    return static_cast<unsigned>(std::min<std::size_t>(prefixLength, std::strlen(text)));
+}
+
+void removeOneTrailingNewline(char* text) {
+    std::size_t length = std::strlen(text);
+    if (length > 0 && text[length - 1] == '\n')
+        text[length - 1] = '\0';
+}
+
+} // namespace
+
+unsigned CTrace::ThreadEntry(void* trace) {
+    // On Windows the thread holds a reference to the library, so that a FreeLibrary while it runs does not
+    // unload the code under it (the loader lock forbids waiting for it there); it lets go as it ends.
+    void* module = platform::acquireOwnModule();
+    static_cast<CTrace*>(trace)->PrintThread();
+    platform::exitThreadReleasingModule(module, 0);
+    return 0;
+}
+
+bool CTrace::Start() {
+    if (m_bRunning)
+        return true;
+    m_threadStarted.reset();
+    if (!m_hThread.start(ThreadEntry, this)) {
+        m_bRunning = false;
+        return false;
+    }
+    // Returns once the thread has announced itself (its first message is out, m_bRunning is true).
+    m_threadStarted.wait(platform::Event::kInfinite);
+    return true;
+}
+
+int CTrace::PrintThread() {
+    PrintText("PrintThread Begin....\n");
+    m_bRunning = true;
+    m_threadStarted.set();
+    for (;;) {
+        if (!m_MsgList.WaitMsg(platform::Event::kInfinite))
+            continue;
+        if (m_MsgList.GetType() == TRACE_MSG_STOP) {
+            m_bRunning = false;
+            return 0;
+        }
+        HandleMessage();
+    }
+}
+
+void CTrace::HandleMessage() {
+    char* data = static_cast<char*>(m_MsgList.GetData());
+    switch (m_MsgList.GetType()) {
+    case TRACE_MSG_PRINT: {
+        if (!data)
+            return;
+        // The message says how long its prefix is: a time-stamp switch since it was formatted changes
+        // nothing here.
+        const unsigned prefix = prefixWithin(data, m_MsgList.GetPrefixLength());
+        if (m_bConsole)
+            m_consoleOutput(data);
+        if (m_bFile)
+            WritePlainToFile(data + prefix);
+        return;
+    }
+    case TRACE_MSG_LEVEL: {
+        if (!data || m_MsgList.GetLength() <= static_cast<unsigned>(kLevelRecordHeader))
+            return;
+        const auto level = static_cast<std::uint8_t>(data[0]);
+        std::uint32_t bits = 0;
+        for (int i = 0; i < 4; ++i)
+            bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[1 + i])) << (8 * i);
+        char* text = data + kLevelRecordHeader;
+        const unsigned prefix = prefixWithin(text, m_MsgList.GetPrefixLength());
+        if (m_bLevelConsole && m_bConsole)
+            m_consoleOutput(text);
+        if (m_bLevelFile)
+            WriteLevelLog(level, static_cast<std::int32_t>(bits), text + prefix);
+        return;
+    }
+    default:
+        m_consoleOutput("Error msg....\n");
+        return;
+    }
+}
+
+void CTrace::WritePlainToFile(char* text) {
+    removeOneTrailingNewline(text);
+    m_OutFile.Print("%s", text);
+}
+
+bool CTrace::Stop() {
+    if (m_bRunning) {
+        m_bRunning = false;
+        m_MsgList.PutType(TRACE_MSG_STOP);
+        PrintText("Stopping Print Thread....\n");
+        PrintText("Waiting....\n");
+        m_hThread.join();
+        PrintText("Print Thread is end....\n");
+    }
+    CloseLevelLogs();
+    return true;
+}
+
+void CTrace::CloseLevelLogs() {
+    m_mapLogs.clear();
+} // each CLogMsg closes its file, with no closing line
+
+// Unload. The print thread is not stopped by the specification's design, but it must not outlive the
+// code and data it uses, and what was queued while it ran must not be lost:
+// - Linux (exit or dlclose): static destructors run while the thread still lives. Queue the stop message
+//   behind everything else and wait: the thread writes all that was queued, then ends.
+// - Windows FreeLibrary: cannot reach here while the thread runs, which holds a reference to the library.
+// - Windows process exit: the thread was killed and may have died holding the queue's lock or a stream's.
+//   Write what is still queued only if the queue's lock is free (never wait for it), and leave the streams
+//   to the system rather than closing them after the run-time library's own exit. Best effort.
+// Leveled messages parked while the thread was stopped are freed with the queue, unwritten.
+CTrace::~CTrace() {
+    if (m_bRunning) {
+        if (!m_processTerminating && !m_hThread.hasEnded()) {
+            m_bRunning = false;
+            m_MsgList.PutType(TRACE_MSG_STOP);
+            m_hThread.join();
+        } else {
+            DrainAtProcessExit();
+        }
+    }
+    m_hThread.release();
+    if (m_processTerminating) {
+        for (auto& [id, file] : m_mapLogs)
+            file->Abandon();
+        m_OutFile.Abandon();
+    }
+    CloseLevelLogs();
+}
+
+void CTrace::DrainAtProcessExit() {
+    m_bRunning = false;
+    if (!m_MsgList.TryLock())
+        return;
+    while (m_MsgList.GetMsg()) {
+        if (m_MsgList.GetType() != TRACE_MSG_STOP)
+            HandleMessage();
+    }
+    m_MsgList.Unlock();
+}

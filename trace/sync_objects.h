@@ -1,0 +1,63 @@
+// The queue's synchronisation objects, on the platform layer.
+#pragma once
+
+#include "platform.h"
+
+class CSyncObject {
+public:
+    virtual int Lock() = 0;
+    virtual int Lock(unsigned timeoutMilliseconds) = 0; // the same as Lock(): waits without limit
+    virtual int Unlock() = 0;
+    virtual ~CSyncObject() = default;
+};
+
+// A critical section; the holding thread may take it again.
+class CCriticalSection : public CSyncObject {
+public:
+    CCriticalSection() = default;
+    CCriticalSection(const CCriticalSection&) = delete;
+    CCriticalSection& operator=(const CCriticalSection&) = delete;
+
+    int Lock() override {
+        m_section.lock();
+        return 0;
+    }
+    int Lock(unsigned) override { return Lock(); }
+    int Unlock() override {
+        m_section.unlock();
+        return 0;
+    }
+    // Takes the section only if no other thread holds it.
+    bool TryLock() { return m_section.tryLock(); }
+
+private:
+    platform::RecursiveLock m_section;
+};
+
+// Holds a CCriticalSection for a scope.
+class CSingleLock {
+public:
+    explicit CSingleLock(CCriticalSection& section) : m_section(section) { m_section.Lock(); }
+    ~CSingleLock() { m_section.Unlock(); }
+    CSingleLock(const CSingleLock&) = delete;
+    CSingleLock& operator=(const CSingleLock&) = delete;
+
+private:
+    CCriticalSection& m_section;
+};
+
+class CEvent {
+public:
+    CEvent(bool initiallySignalled, bool manualReset) : m_event(initiallySignalled, manualReset) {}
+    virtual ~CEvent() = default;
+    CEvent(const CEvent&) = delete;
+    CEvent& operator=(const CEvent&) = delete;
+
+    // True when signalled within the time (platform::Event::kInfinite: no limit).
+    bool Wait(unsigned timeoutMilliseconds) { return m_event.wait(timeoutMilliseconds); }
+    void Set() { m_event.set(); }
+    void Reset() { m_event.reset(); }
+
+private:
+    platform::Event m_event;
+};
