@@ -238,6 +238,8 @@ public:
     bool loaded() const { return m_handle != nullptr; }
     // The address of an exported symbol, or null.
     void* symbol(const char* name) const;
+    // The address of the export with this ordinal (Windows), or null (always on Linux, which has none).
+    void* exportByOrdinal(unsigned ordinal) const;
     // The loader's explanation of the last failure, for messages in tests and tools.
     const std::string& error() const { return m_error; }
 

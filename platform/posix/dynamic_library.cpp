@@ -21,4 +21,8 @@ void* DynamicLibrary::symbol(const char* name) const {
     return m_handle ? ::dlsym(m_handle, name) : nullptr;
 }
 
+void* DynamicLibrary::exportByOrdinal(unsigned) const {
+    return nullptr;
+}
+
 } // namespace platform

@@ -25,3 +25,14 @@ void* DynamicLibrary::symbol(const char* name) const {
 }
 
 } // namespace platform
+
+namespace platform {
+
+void* DynamicLibrary::exportByOrdinal(unsigned ordinal) const {
+    if (!m_handle)
+        return nullptr;
+    FARPROC address = GetProcAddress(static_cast<HMODULE>(m_handle), MAKEINTRESOURCEA(ordinal));
+    return reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(address));
+}
+
+} // namespace platform
