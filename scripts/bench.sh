@@ -7,18 +7,25 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 pl_ensure_packages cmake ninja-build g++ libbenchmark-dev libspdlog-dev python3
 mkdir -p "$PL_BUILD/bench-run"
 pl_configure bench -DCMAKE_BUILD_TYPE=Release -DPL_BUILD_TESTS=OFF -DPL_BUILD_BENCH=ON
-cmake --build "$PL_BUILD/bench" --parallel "$PL_JOBS" --target console_bench >/dev/null
+cmake --build "$PL_BUILD/bench" --parallel "$PL_JOBS" --target console_bench trace_bench >/dev/null
 rm -f "$PL_BUILD/bench-run"/*.log
-BENCH_DIR="$PL_BUILD/bench-run" "$PL_BUILD/bench/bin/console_bench" --benchmark_repetitions=5 \
-    --benchmark_report_aggregates_only=true --benchmark_out="$PL_BUILD/bench-run/console.json" \
-    --benchmark_out_format=json "$@"
-python3 - "$PL_BUILD/bench-run/console.json" <<'PY'
+for program in console trace; do
+    BENCH_DIR="$PL_BUILD/bench-run" "$PL_BUILD/bench/bin/${program}_bench" --benchmark_repetitions=5 \
+        --benchmark_report_aggregates_only=true --benchmark_out="$PL_BUILD/bench-run/$program.json" \
+        --benchmark_out_format=json "$@"
+done
+python3 - "$PL_BUILD/bench-run/console.json" "$PL_BUILD/bench-run/trace.json" <<'PY'
 import json, sys
-results = {b["run_name"]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"]
-           if b.get("aggregate_name") == "median"}
+results = {}
+for path in sys.argv[1:]:
+    for b in json.load(open(path))["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            results[b["run_name"].split("/")[0]] = b["real_time"] * {"ms": 1e6, "us": 1e3, "ns": 1}[b["time_unit"]]
 pairs = [("BM_Console_BufferOnly", "BM_Spdlog_RingBuffer"), ("BM_Console_FileSink", "BM_Spdlog_FileFlushSync"),
-         ("BM_CLog_Disabled", "BM_Spdlog_Disabled"), ("BM_CLog_ToPipeline", "BM_Spdlog_RingBufferMessage")]
+         ("BM_CLog_Disabled", "BM_Spdlog_Disabled"), ("BM_CLog_ToPipeline", "BM_Spdlog_RingBufferMessage"),
+         ("BM_Trace_PrintCaller", "BM_Spdlog_AsyncCaller"), ("BM_Trace_LevelPrintCaller", "BM_Spdlog_AsyncCaller"),
+         ("BM_Trace_PrintThreadThroughput", "BM_Spdlog_AsyncFileThroughput")]
 for ours, theirs in pairs:
     if ours in results and theirs in results:
-        print(f"{ours} / {theirs} = {results[ours] / results[theirs]:.2f} (median time per line)")
+        print(f"{ours} / {theirs} = {results[ours] / results[theirs]:.2f} (median time)")
 PY

@@ -80,6 +80,7 @@ public:
     CMsgList& Queue() { return m_MsgList; }
     std::size_t OpenTraceFiles() const { return m_mapLogs.size(); }
     PeriodStamp Period();
+    std::string BaseName();
 
 private:
     static unsigned ThreadEntry(void* trace);

@@ -6,7 +6,6 @@
 namespace {
 
 struct FileSettings {
-    std::string baseName;
     int rotateMode;
     int maxSize;
     bool newFile;
@@ -19,6 +18,11 @@ void removeOneTrailingNewline(char* text) {
 }
 
 } // namespace
+
+std::string CTrace::BaseName() {
+    platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
+    return m_strBaseName;
+}
 
 void CTrace::ReportCreateFailure(const std::string& name) {
     PrintFormatted(*this, "!Trace Error, create new Log file: %s fail\n", name.c_str());
@@ -33,7 +37,7 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
     PeriodStamp period;
     {
         platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
-        settings = FileSettings{m_strBaseName, m_nRotateMode, m_nMaxSize, m_bNewFile};
+        settings = FileSettings{m_nRotateMode, m_nMaxSize, m_bNewFile};
         period = m_period;
     }
 
@@ -41,11 +45,10 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
         // Every open file gets its closing line and continues under a name of the new period.
         for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end(); ++entry) {
             CLogMsg& file = *entry->second;
-            file.Print("%s", "Log file close");
+            file.PrintText("Log file close");
             file.Close();
             UpdatePeriod();
-            std::string name =
-                TraceFileNameA(settings.baseName, entry->first, Period(), now.minute, now.second);
+            std::string name = TraceFileNameA(BaseName(), entry->first, Period(), now.minute, now.second);
             if (!file.Open(name.c_str(), !settings.newFile)) {
                 ReportCreateFailure(name);
                 m_mapLogs.erase(entry);
@@ -61,7 +64,7 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
             PrintText("!Trace Error, malloc new Log obj fail\n");
             return -1;
         }
-        std::string name = TraceFileNameA(settings.baseName, id, Period(), now.minute, now.second);
+        std::string name = TraceFileNameA(BaseName(), id, Period(), now.minute, now.second);
         if (!file->Open(name.c_str(), !settings.newFile)) {
             ReportCreateFailure(name);
             return -1;
@@ -69,10 +72,10 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
         entry = m_mapLogs.emplace(id, std::move(file)).first;
     } else if (settings.rotateMode == kRotateSize && entry->second->GetSize() > settings.maxSize) {
         CLogMsg& file = *entry->second;
-        file.Print("%s", "Log file close");
+        file.PrintText("Log file close");
         file.Close();
         UpdatePeriod();
-        std::string name = TraceFileNameB(settings.baseName, id, Period(), now.minute, now.second);
+        std::string name = TraceFileNameB(BaseName(), id, Period(), now.minute, now.second);
         if (!file.Open(name.c_str(), !settings.newFile)) {
             ReportCreateFailure(name);
             m_mapLogs.erase(entry);
@@ -81,6 +84,6 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
     }
 
     removeOneTrailingNewline(text);
-    entry->second->Print("%s", text);
+    entry->second->PrintText(text);
     return 0;
 }

@@ -3,6 +3,14 @@
 #include "trace_time.h"
 
 #include <cstdarg>
+#include <cstring>
+
+namespace {
+
+// A text-mode line end takes two bytes on Windows.
+const long kLineEndBytes = platform::pathSeparator() == '\\' ? 2 : 1;
+
+} // namespace
 
 CLogMsg::~CLogMsg() {
     Close();
@@ -19,6 +27,7 @@ bool CLogMsg::Open(const char* name, bool append) {
     if (!file)
         return false;
     std::fseek(file, 0, SEEK_END);
+    m_size = std::ftell(file);
     m_pFile = file;
     m_bOpen = true;
     return true;
@@ -40,12 +49,26 @@ void CLogMsg::Print(const char* format, ...) {
     std::fputs(prefix.text, m_pFile);
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(m_pFile, format, arguments);
+    int length = std::vfprintf(m_pFile, format, arguments);
     va_end(arguments);
+    EndLine(prefix.length + (length > 0 ? length : 0));
+}
+
+void CLogMsg::PrintText(const char* text) {
+    if (!m_bOpen && !Open(nullptr, true))
+        return;
+    TraceTimeText prefix = FormatTraceTime(CurrentTraceTime(), true);
+    std::fputs(prefix.text, m_pFile);
+    std::fputs(text, m_pFile);
+    EndLine(prefix.length + static_cast<int>(std::strlen(text)));
+}
+
+void CLogMsg::EndLine(int bytesBefore) {
     std::fputc('\n', m_pFile);
     std::fflush(m_pFile);
+    m_size += bytesBefore + kLineEndBytes;
 }
 
 int CLogMsg::GetSize() const {
-    return m_bOpen ? static_cast<int>(std::ftell(m_pFile)) : 0;
+    return m_bOpen ? static_cast<int>(m_size) : 0;
 }

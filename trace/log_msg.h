@@ -19,7 +19,10 @@ public:
     bool Close();
     // "yyyy/mm/dd hh:mm:ss - ", the formatted text and a line end; opens "logfile.log" first when closed.
     void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // The file's size (writing always happens at its end); 0 when closed.
+    // Print("%s", text), without the formatter.
+    void PrintText(const char* text);
+    // The file's size (writing always happens at its end); 0 when closed. Counted as lines are written,
+    // so asking costs no system call.
     int GetSize() const;
     bool IsOpen() const { return m_bOpen; }
     // Forgets the stream without closing it, for the library's unload at process exit, when the run-time
@@ -30,6 +33,10 @@ public:
     }
 
 private:
+    // Ends the line, flushes it, and counts what this line added to the file.
+    void EndLine(int bytesBefore);
+
     bool m_bOpen = false;
     std::FILE* m_pFile = nullptr;
+    long m_size = 0;
 };

@@ -32,7 +32,8 @@ void freeNodes(MsgNode* node) {
 
 CMsgList::CMsgList()
     : m_nLength(0), m_pData(nullptr), m_nType(0), m_pHead(nullptr), m_pTail(nullptr), m_pFree(nullptr),
-      m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pCurrent(nullptr) {}
+      m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pCurrent(nullptr),
+      m_pBatch(nullptr) {}
 
 CMsgList::~CMsgList() {
     Clear();
@@ -66,16 +67,17 @@ void CMsgList::Append(MsgNode* node) {
 }
 
 bool CMsgList::TakeLocked() {
-    if (!m_pHead) {
-        m_Event.Reset();
-        return false;
-    }
-    MsgNode* node = m_pHead;
-    m_pHead = node->next;
-    if (!m_pHead) {
-        m_pTail = nullptr;
+    if (!m_pBatch) {
+        if (!m_pHead) {
+            m_Event.Reset();
+            return false;
+        }
+        m_pBatch = m_pHead;
+        m_pHead = m_pTail = nullptr;
         m_Event.Reset(); // to empty
     }
+    MsgNode* node = m_pBatch;
+    m_pBatch = node->next;
     std::free(m_pCurrent);
     m_pCurrent = node;
     m_nType = node->type;
@@ -90,6 +92,8 @@ bool CMsgList::GetMsg() {
 }
 
 bool CMsgList::WaitMsg(unsigned timeoutMilliseconds) {
+    if (m_pBatch)
+        return TakeLocked(); // the batch is the consumer's: no lock, no wait
     if (timeoutMilliseconds != 0 && !m_Event.Wait(timeoutMilliseconds))
         return false;
     CSingleLock hold(m_Lock);
@@ -98,6 +102,8 @@ bool CMsgList::WaitMsg(unsigned timeoutMilliseconds) {
 
 void CMsgList::Clear() {
     CSingleLock hold(m_Lock);
+    freeNodes(m_pBatch);
+    m_pBatch = nullptr;
     freeNodes(m_pHead);
     m_pHead = m_pTail = nullptr;
     std::free(m_pCurrent);

@@ -3,6 +3,10 @@
 // Producers (any thread) append under m_Lock; the one consumer (the print thread) takes under m_Lock and
 // then owns the current message until its next take. m_Event is signalled exactly while a message is
 // pending. There is no upper bound. A message and its data are one heap block.
+//
+// So that the consumer and the producers hand the lock back and forth less often, a take that finds the
+// consumer's batch empty moves every pending message into it at once; the next takes come from the batch
+// without the lock. The order is the order of appending either way.
 #pragma once
 
 #include "sync_objects.h"
@@ -67,4 +71,5 @@ private:
     std::uint32_t m_nSpare;
     std::uint32_t m_nPrefixLength;
     MsgNode* m_pCurrent; // the block of the current message
+    MsgNode* m_pBatch;   // taken from the list, not yet handed out: the consumer's alone
 };

@@ -93,7 +93,7 @@ void CTrace::HandleMessage() {
 
 void CTrace::WritePlainToFile(char* text) {
     removeOneTrailingNewline(text);
-    m_OutFile.Print("%s", text);
+    m_OutFile.PrintText(text);
 }
 
 bool CTrace::Stop() {
