@@ -1,4 +1,4 @@
-// Demo host: uses the libraries the way a host application does and shows what they did.
+// Demo host: uses the three libraries the way a host application does and shows what they did.
 //
 // Run it through scripts/demo.sh, which points the settings store at a file of its own (KITBAG_SETTINGS)
 // and passes -logging:0x107 for the CLog logger (its own file, the console pipeline, COM error
@@ -6,13 +6,18 @@
 // CLog's file beside this program ("demo_host.log").
 #include "Console.h"
 #include "Kitbag.h"
+#include "Trace.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -137,12 +142,63 @@ void readBack() {
     std::printf("%s holds:\n%s", clogFile.c_str(), fileText(clogFile).c_str());
 }
 
+std::filesystem::path programFolder(const char* argv0) {
+    return std::filesystem::absolute(argv0).parent_path();
+}
+
+void traceLibrary(const std::filesystem::path& folder) {
+    section("Trace library");
+    // Files go beside the executable: the output file, and trace files "DemoTrace..." replaced once past
+    // 100 bytes (continued rather than emptied, as replacements within one second share a name).
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("DemoTrace", 0) == 0 || name == "demo-trace-output.txt")
+            std::filesystem::remove(entry.path());
+    }
+    TraceSetFile(true, "demo-trace-output.txt", true);
+    TraceSetLogFile("DemoTrace", false, TRACE_ROTATE_SIZE, 100);
+    TraceSetLevelOutput(true, true, false);
+    TraceSetLevel(3);
+    std::printf("TraceStart=%d (plain trace below comes from the print thread)\n", TraceStart());
+
+    std::vector<std::thread> threads;
+    for (int t = 1; t <= 3; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 4; ++i) {
+                TracePrint("thread %d says %d\n", t, i);
+                TraceLevelPrint(static_cast<unsigned char>(t), t, "thread %d, level %d, message %d\n", t, t,
+                                i);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    const unsigned char bytes[] = "Pelmora \x01\x02\x7f\x80\xff hex dump";
+    TraceBinData(bytes, sizeof bytes - 1);
+    TraceLevelBinData(0, 7, bytes, sizeof bytes - 1);
+    std::printf("TraceLevelPrint above the threshold returns %d\n", TraceLevelPrint(9, 1, "dropped\n"));
+    TraceStop();
+
+    std::printf("\nFiles in %s:\n", folder.string().c_str());
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("DemoTrace", 0) == 0 || name == "demo-trace-output.txt")
+            std::printf("  %-48s %6ju bytes\n", name.c_str(), static_cast<std::uintmax_t>(entry.file_size()));
+    }
+    std::printf("\nTrace file of id 7 (the hex dump):\n");
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().rfind("DemoTrace00000007", 0) == 0)
+            std::printf("%s", fileText(entry.path().string()).c_str());
+    }
+}
+
 } // namespace
 
-int main() {
+int main(int, char** argv) {
     settingsRoundTrip();
     consoleWriters();
     streamLogger();
     readBack();
+    traceLibrary(programFolder(argv[0]));
     return 0;
 }
