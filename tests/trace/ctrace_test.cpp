@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <regex>
@@ -404,6 +405,31 @@ TEST_F(Trace, ProducerThreadsKeepTheirOrderThroughThePrintThread) {
         ++count;
     }
     EXPECT_EQ(count, kThreads * kLines);
+}
+
+TEST_F(Trace, SettingsChangeFromAnotherThreadWhileThePrintThreadWrites) {
+    // Run under ThreadSanitizer too: the switches and the trace-file settings are read by the print
+    // thread while this thread changes them.
+    trace.SetConsole(false);
+    trace.SetLevelOutput(true, true, false);
+    trace.SetLevel(1);
+    trace.SetLogFile(base(), true, kRotateSize, 1000);
+    ASSERT_TRUE(trace.Start());
+    std::atomic<bool> done{false};
+    std::thread configurer([&] {
+        for (int round = 0; !done; ++round) {
+            trace.SetTimeStamp(round % 2 == 0);
+            trace.SetLogFile(round % 2 ? base() : platform::joinPath(folder.path(), "Other"), round % 3 == 0,
+                             kRotateSize, 500 + round % 7);
+            trace.SetLevelOutput(true, true, false);
+        }
+    });
+    for (int i = 0; i < 3000; ++i)
+        levelPrint(static_cast<std::uint8_t>(i % 2), i % 5, "a leveled line of some length\n");
+    done = true;
+    configurer.join();
+    trace.Stop();
+    EXPECT_FALSE(files().empty());
 }
 
 } // namespace
