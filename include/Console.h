@@ -259,6 +259,11 @@ CONSOLE_API CLogReffed& Time(CLogReffed& builder); // "14:03:27:015"
 
 // ---- Module ----------------------------------------------------------------------------------------------
 
+// Opens the console window (or activates the open one): a window of class "PLCONSOLEWINDOW" with a read-only
+// view of the buffered output that follows every line written from then on. Windows only; on Linux it
+// loads the settings and returns.
+CONSOLE_API void DisplayLog();
+
 // Loads the settings again: a new empty buffer, the log file deleted when file logging is on, a new banner.
 CONSOLE_API void ConsoleInitialise();
 // The buffered output (the most recent "InternalBufferSize" bytes), with "<p>" before each line feed when

@@ -11,6 +11,7 @@
 //   threads TAG N M                                         N threads at once, each writing M lines
 //                                                           "TAG t<i> line <j>\n" with CS_TRACE
 //   touch FILE | wait-for FILE                              a file as a signal between processes
+//   display | sleep MS | lines TAG N                        DisplayLog | a pause | N lines "TAG line I"
 // Arguments holding "logging:" are left to CLog.
 // The CLog logger:
 //   get-log                                                 CS_GetLog()
@@ -265,6 +266,15 @@ int main(int argc, char** argv) {
             std::atexit(probeAtExit);
         } else if (command == "threads-get-log") {
             getLogFromThreads(std::atoi(next().c_str()));
+        } else if (command == "display") {
+            DisplayLog();
+        } else if (command == "sleep") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(next().c_str())));
+        } else if (command == "lines") {
+            std::string tag = next();
+            int count = std::atoi(next().c_str());
+            for (int line = 0; line < count; ++line)
+                CS_TRACE("%s line %d\n", tag.c_str(), line);
         } else if (command == "touch") {
             std::ofstream(next()) << "x";
         } else if (command == "wait-for") {

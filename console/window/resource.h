@@ -1,0 +1,26 @@
+// Resource and command identifiers of Console's window, menu and dialogs (console.rc).
+#pragma once
+
+#define IDS_DEFAULT_FILE_NAME 101
+#define IDS_FILE_FILTER 102
+#define IDS_WINDOW_TITLE 103
+#define IDS_WINDOW_CLASS 109
+
+#define IDI_CONSOLE 107
+#define IDR_CONSOLE_MENU 109
+#define IDR_CONSOLE_ACCELERATORS 109
+#define IDD_ABOUT 103
+#define IDC_ABOUT_ICON 2
+
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+#define IDM_SAVE_AS 32778
+#define IDM_LOG_TO_FILE 32779
+#define IDM_LOG_TO_DEBUG_OUTPUT 32780
+#define IDM_INCLUDE_INFORMATIONAL 32781
+#define IDM_CREATE_PROBLEM_REPORT 32782
+#define IDM_ENABLE_AVI_LOGGING 32783
+#define IDM_ENABLE_PLF_LOGGING 32784
+#define IDM_FIRST_REPORT 6969
+
+#define IDC_VIEW 1
