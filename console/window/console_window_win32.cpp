@@ -1,9 +1,11 @@
 // The console window on Windows: DisplayLog, the window thread, the main window procedure, the view.
 //
 // Text reaches the view without any thread waiting for another: AppendToView, called under PipelineLock
-// on the emitting thread, posts a copy to the main window and returns; the window thread appends it. The
-// view is filled from the ring buffer, and the window starts accepting copies, in one hold of
-// PipelineLock, so that the fill and the first posted text meet exactly: nothing lost, nothing twice.
+// on the emitting thread, adds a copy to the pending text and, when that was empty, posts one wake-up to the
+// main window; the window thread takes all pending text (briefly under PipelineLock) and appends it as one
+// replacement. Under load the view so keeps up in batches, and no per-thread limit of posted messages can
+// lose a line. The view is filled from the ring buffer, and the window starts accepting text, in one hold
+// of PipelineLock, so that the fill and the first pending text meet exactly: nothing lost, nothing twice.
 #include "console_window.h"
 
 #include "Console.h"
@@ -21,20 +23,27 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
-// A posted copy of emitted text for the view; lParam owns it (malloc).
+// Posted to the main window when pending text waits for the view.
 constexpr UINT WM_APP_APPEND_TEXT = WM_APP + 1;
 
-HWND viewWindow = nullptr;
+// The view of the open window. A closing window's thread may still be finishing while a new window's thread
+// starts, so each clears only its own.
+std::atomic<HWND> viewWindow{nullptr};
 char windowTitle[100] = "";
 char windowClassName[100] = "";
 HINSTANCE dialogInstance = nullptr;
 HMODULE richEditLibrary = nullptr;
-// The main window that accepts posted text; under PipelineLock.
+// Under PipelineLock: the main window that accepts text, the text waiting for it (line feeds already
+// preceded by carriage returns), and whether a wake-up is on its way.
 HWND appendTarget = nullptr;
-// A window thread is running (or starting): at most one at a time.
+std::string pendingText;
+bool wakeUpPosted = false;
+// A window is being created or is open: at most one at a time. Cleared when the window is destroyed (or
+// could not be made), so that a DisplayLog right after a close opens the next one.
 std::atomic<bool> windowThreadActive{false};
 
 // ---- The view --------------------------------------------------------------------------------------------
@@ -76,9 +85,12 @@ void fillView(HWND window) {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
         text = ReadDebugLog(false, true);
         appendTarget = window;
+        pendingText.clear();
+        wakeUpPosted = false;
     }
-    SetWindowTextA(viewWindow, text ? text : "");
-    putCaretAtEnd(viewWindow);
+    HWND view = viewWindow;
+    SetWindowTextA(view, text ? text : "");
+    putCaretAtEnd(view);
     std::free(text);
 }
 
@@ -107,15 +119,24 @@ void appendNow(const char* text) {
     InvalidateRect(view, nullptr, FALSE);
 }
 
-// Stops accepting posted text and frees what was posted but not yet appended.
-void stopAccepting(HWND window) {
+// Stops accepting text; what was pending is dropped (it stays in the ring buffer).
+void stopAccepting() {
+    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    appendTarget = nullptr;
+    std::string().swap(pendingText);
+    wakeUpPosted = false;
+}
+
+// Appends all pending text as one replacement.
+void appendPending() {
+    std::string text;
     {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
-        appendTarget = nullptr;
+        text.swap(pendingText);
+        wakeUpPosted = false;
     }
-    MSG pending;
-    while (PeekMessageA(&pending, window, WM_APP_APPEND_TEXT, WM_APP_APPEND_TEXT, PM_REMOVE))
-        std::free(reinterpret_cast<void*>(pending.lParam));
+    if (!text.empty())
+        appendNow(text.c_str());
 }
 
 // ---- Commands
@@ -148,15 +169,14 @@ bool onCommand(HWND window, unsigned command) {
 // ---- The main window
 // -----------------------------------------------------------------------------------------
 
-void onDestroy(HWND window) {
+void onDestroy() {
     SaveSettings();
-    stopAccepting(window);
+    stopAccepting();
     PostQuitMessage(0);
-    if (IsWindow(viewWindow))
-        DestroyWindow(viewWindow);
-    if (richEditLibrary)
-        FreeLibrary(richEditLibrary);
-    richEditLibrary = nullptr;
+    HWND view = viewWindow;
+    if (IsWindow(view))
+        DestroyWindow(view);
+    windowThreadActive = false;
 }
 
 LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -166,13 +186,13 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         fillView(window);
         return 0;
     case WM_DESTROY:
-        onDestroy(window);
+        onDestroy();
         return 0;
     case WM_SIZE:
-        MoveWindow(viewWindow, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        MoveWindow(GetDlgItem(window, IDC_VIEW), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
         return 0;
     case WM_SETFOCUS:
-        SetFocus(viewWindow);
+        SetFocus(GetDlgItem(window, IDC_VIEW));
         return 0;
     case WM_INITMENUPOPUP:
         return 0;
@@ -181,8 +201,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             return 0;
         break;
     case WM_APP_APPEND_TEXT:
-        appendNow(reinterpret_cast<const char*>(lParam));
-        std::free(reinterpret_cast<void*>(lParam));
+        appendPending();
         return 0;
     default:
         break;
@@ -191,7 +210,6 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 }
 
 int ConsoleWindowThread(HINSTANCE instance, int showCommand) {
-    viewWindow = nullptr;
     LoadStringA(instance, IDS_WINDOW_TITLE, windowTitle, sizeof windowTitle);
     LoadStringA(instance, IDS_WINDOW_CLASS, windowClassName, sizeof windowClassName);
 
@@ -211,8 +229,11 @@ int ConsoleWindowThread(HINSTANCE instance, int showCommand) {
     dialogInstance = instance;
     HWND window = CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                   CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
-    if (!window)
+    if (!window) {
+        windowThreadActive = false;
         return 0;
+    }
+    HWND ownView = viewWindow;
     consoleState.mainWindow = window;
     ShowWindow(window, showCommand);
     UpdateWindow(window);
@@ -226,8 +247,11 @@ int ConsoleWindowThread(HINSTANCE instance, int showCommand) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    viewWindow = nullptr;
-    consoleState.mainWindow = nullptr;
+    viewWindow.compare_exchange_strong(ownView, nullptr);
+    if (consoleState.mainWindow == window)
+        consoleState.mainWindow = nullptr;
+    if (richEditLibrary)
+        FreeLibrary(richEditLibrary); // each window loaded it once
     return static_cast<int>(message.wParam);
 }
 
@@ -236,7 +260,6 @@ unsigned windowThreadEntry(void* instance) {
     // from under it; it lets go as it ends.
     void* module = platform::acquireOwnModule();
     ConsoleWindowThread(static_cast<HINSTANCE>(instance), SW_SHOW);
-    windowThreadActive = false;
     platform::exitThreadReleasingModule(module, 0);
     return 0;
 }
@@ -268,23 +291,14 @@ void DisplayLog() {
 }
 
 void AppendToView(const char* text) {
-    HWND target = appendTarget; // read under PipelineLock, which every caller holds
-    if (!target)
+    // Called under PipelineLock, like everything that touches the pending text.
+    if (!appendTarget)
         return;
-    std::size_t lineFeeds = 0;
-    for (const char* p = text; *p; ++p)
-        lineFeeds += *p == '\n' ? 1 : 0;
-    std::size_t length = std::strlen(text);
-    char* copy = static_cast<char*>(std::malloc(length + lineFeeds + 1));
-    if (!copy)
-        return;
-    char* out = copy;
     for (const char* p = text; *p; ++p) {
         if (*p == '\n')
-            *out++ = '\r';
-        *out++ = *p;
+            pendingText += '\r';
+        pendingText += *p;
     }
-    *out = '\0';
-    if (!PostMessageA(target, WM_APP_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(copy)))
-        std::free(copy);
+    if (!wakeUpPosted)
+        wakeUpPosted = PostMessageA(appendTarget, WM_APP_APPEND_TEXT, 0, 0) != FALSE;
 }

@@ -29,6 +29,7 @@
 //   once
 #include "Console.h"
 
+#include "console_window_probe.h"
 #include "platform.h"
 #include "thread_error_info.h"
 
@@ -165,6 +166,61 @@ void getLogFromThreads(int count) {
     std::printf("same log=%d\n", same);
 }
 
+// Eight threads write while the console window opens and closes rounds times; then the last window's view
+// must hold exactly what the buffer holds (give it room for everything). Prints "stress ok" or what differed.
+void stressTheWindow(int rounds) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 8; ++t) {
+        writers.emplace_back([&stop, t] {
+            // A steady, bounded stream: a line every few milliseconds from each writer.
+            for (int line = 0; !stop && line < 2000; ++line) {
+                CS_TRACE("writer %d line %d\n", t, line);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    for (int round = 0; round < rounds; ++round) {
+        DisplayLog();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (void* window = FindConsoleWindow())
+            CloseConsoleWindow(window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    DisplayLog(); // opens while the writers still write: the fill and the posted lines must meet
+    for (int i = 0; i < 500 && !FindConsoleWindow(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop = true;
+    for (auto& writer : writers)
+        writer.join();
+    // The window appends what was posted in its own time: wait until the last line has arrived.
+    CS_TRACE("stress end\n");
+    std::string view;
+    for (int i = 0; i < 3000; ++i) {
+        view = ConsoleViewText(FindConsoleWindow());
+        if (view.size() >= 12 && view.compare(view.size() - 12, 12, "stress end\r\n") == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    char* buffered = GetDebugLogOutput(false);
+    std::string expected = buffered ? buffered : "";
+    std::free(buffered);
+    // The view holds the buffer as it was at opening plus all lines since; with a buffer larger than all
+    // that was written, that is the buffer itself.
+    std::string viewWithoutCarriageReturns;
+    for (char c : view)
+        if (c != '\r')
+            viewWithoutCarriageReturns += c;
+    if (viewWithoutCarriageReturns == expected)
+        std::printf("stress ok\n");
+    else
+        std::printf("stress differs: view %zu bytes, buffer %zu bytes\n", viewWithoutCarriageReturns.size(),
+                    expected.size());
+    if (void* window = FindConsoleWindow())
+        CloseConsoleWindow(window);
+}
+
 bool isLoggingOption(std::string argument) {
     for (char& c : argument)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -275,6 +331,8 @@ int main(int argc, char** argv) {
             int count = std::atoi(next().c_str());
             for (int line = 0; line < count; ++line)
                 CS_TRACE("%s line %d\n", tag.c_str(), line);
+        } else if (command == "stress") {
+            stressTheWindow(std::atoi(next().c_str()));
         } else if (command == "touch") {
             std::ofstream(next()) << "x";
         } else if (command == "wait-for") {

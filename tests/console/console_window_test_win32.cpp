@@ -1,0 +1,238 @@
+// The console window driven as a person would, from this process: a host process opens it, and the test
+// finds it by its class, reads its view, moves the caret, resizes it, presses keys and closes it.
+#include "child_process.h"
+#include "platform.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using testing_support::TemporaryFolder;
+
+constexpr const char* kWindowClass = "PLCONSOLEWINDOW";
+
+bool eventually(const std::function<bool()>& condition, int milliseconds = 10000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+HWND viewOf(HWND window) {
+    return GetDlgItem(window, 1);
+}
+
+std::string textOf(HWND view) {
+    int length = static_cast<int>(SendMessageA(view, WM_GETTEXTLENGTH, 0, 0));
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    int got = static_cast<int>(SendMessageA(view, WM_GETTEXT, static_cast<WPARAM>(length + 1),
+                                            reinterpret_cast<LPARAM>(text.data())));
+    text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+    return text;
+}
+
+// The end of the view's text in the control's own character positions.
+LRESULT endOf(HWND view) {
+    LRESULT lastLine = SendMessageA(view, EM_GETLINECOUNT, 0, 0) - 1;
+    LRESULT start = SendMessageA(view, EM_LINEINDEX, static_cast<WPARAM>(lastLine), 0);
+    return start + SendMessageA(view, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+}
+
+std::pair<LRESULT, LRESULT> selectionOf(HWND view) {
+    DWORD packed = static_cast<DWORD>(SendMessageA(view, EM_GETSEL, 0, 0));
+    return {LOWORD(packed), HIWORD(packed)};
+}
+
+int consoleWindows() {
+    int count = 0;
+    EnumWindows(
+        [](HWND window, LPARAM counter) -> BOOL {
+            char name[64] = "";
+            GetClassNameA(window, name, sizeof name);
+            if (std::string(name) == kWindowClass)
+                ++*reinterpret_cast<int*>(counter);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+void pressWithModifier(BYTE modifier, BYTE key) {
+    keybd_event(modifier, 0, 0, 0);
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+    keybd_event(modifier, 0, KEYEVENTF_KEYUP, 0);
+}
+
+class ConsoleWindow : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+    std::unique_ptr<platform::ChildProcess> host;
+
+    std::string signal(const std::string& name) const { return folder.file(name); }
+    void give(const std::string& name) const { testing_support::writeFile(signal(name), "go"); }
+
+    // Starts the host with the commands; it ends when the test gives "end".
+    void start(std::vector<std::string> commands) {
+        commands.push_back("wait-for");
+        commands.push_back(signal("end"));
+        host = std::make_unique<platform::ChildProcess>(
+            testing_support::helperProgram("console_host"), commands,
+            platform::EnvironmentChanges{{"KITBAG_SETTINGS", folder.file("settings.ini")}});
+        ASSERT_TRUE(host->started());
+    }
+
+    // The console window once it has its view (it is findable while still being created).
+    HWND window() {
+        HWND found = nullptr;
+        eventually(
+            [&] {
+                return (found = FindWindowA(kWindowClass, nullptr)) != nullptr && viewOf(found) != nullptr;
+            },
+            20000);
+        return found;
+    }
+
+    void TearDown() override {
+        if (!host)
+            return;
+        give("go"); // a host left waiting by a failed check goes on to its end
+        give("end");
+        if (!host->wait(20000)) {
+            host->kill();
+            ADD_FAILURE() << "the host did not end";
+        }
+    }
+};
+
+TEST_F(ConsoleWindow, ShowsTheBufferWithCarriageReturnsAndFollowsNewLines) {
+    start({"lines", "early", "3", "display", "wait-for", signal("go"), "lines", "later", "2"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr) << "no window of class PLCONSOLEWINDOW";
+    HWND view = viewOf(main);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(eventually([&] { return textOf(view).find("early line 2") != std::string::npos; }));
+    std::string text = textOf(view);
+    EXPECT_EQ(text.rfind("*** Pelmora Console started at ", 0), 0u) << text;
+    EXPECT_NE(text.find(" - early line 0\r\n"), std::string::npos) << text;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "a line feed without a carriage return at " << i;
+        }
+    }
+    EXPECT_EQ(selectionOf(view), std::make_pair(endOf(view), endOf(view))) << "the caret at the end";
+
+    give("go");
+    ASSERT_TRUE(eventually([&] { return textOf(view).find("later line 1\r\n") != std::string::npos; }));
+    EXPECT_EQ(selectionOf(view), std::make_pair(endOf(view), endOf(view))) << "new lines are followed";
+}
+
+TEST_F(ConsoleWindow, AfterTheCaretMovedUpNewLinesNeitherMoveItNorScroll) {
+    start({"lines", "a", "200", "display", "wait-for", signal("go"), "lines", "b", "50"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    HWND view = viewOf(main);
+    ASSERT_TRUE(eventually([&] { return textOf(view).find("a line 199") != std::string::npos; }));
+    SendMessageA(view, EM_SETSEL, 10, 20);
+    LRESULT first = SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageA(view, EM_LINESCROLL, 0, 5 - first);
+    first = SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    give("go");
+    ASSERT_TRUE(eventually([&] { return textOf(view).find("b line 49") != std::string::npos; }));
+    EXPECT_EQ(selectionOf(view), std::make_pair(LRESULT{10}, LRESULT{20}));
+    EXPECT_EQ(SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0), first) << "the view did not scroll";
+}
+
+TEST_F(ConsoleWindow, ResizingResizesTheViewToTheClientArea) {
+    start({"display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    for (auto size : {std::make_pair(640, 400), std::make_pair(300, 500)}) {
+        MoveWindow(main, 20, 20, size.first, size.second, TRUE);
+        RECT client{}, view{};
+        ASSERT_TRUE(eventually([&] {
+            GetClientRect(main, &client);
+            GetWindowRect(viewOf(main), &view);
+            return view.right - view.left == client.right && view.bottom - view.top == client.bottom;
+        })) << "view "
+            << view.right - view.left << "x" << view.bottom - view.top << ", client " << client.right << "x"
+            << client.bottom;
+    }
+}
+
+TEST_F(ConsoleWindow, DisplayLogWhileOpenOrOpeningMakesNoSecondWindow) {
+    start({"display", "display", "display", "sleep", "800", "display", "touch", signal("done")});
+    ASSERT_TRUE(eventually([&] { return platform::fileExists(signal("done")); }));
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(consoleWindows(), 1);
+}
+
+TEST_F(ConsoleWindow, ClosingSavesTheSettingsAndALaterDisplayLogOpensANewWindow) {
+    start({"display", "wait-for", signal("go"), "lines", "while closed", "2", "display"});
+    HWND first = window();
+    ASSERT_NE(first, nullptr);
+    ASSERT_FALSE(platform::fileExists(folder.file("settings.ini")));
+    PostMessageA(first, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(eventually([&] { return !IsWindow(first); }));
+    std::string store = testing_support::readFile(folder.file("settings.ini"));
+    for (const char* key : {"EnableLogToDebugOutput=", "EnableLogToFile=", "EnableLogInfo=", "LogFile=",
+                            "EnableLogError=", "EnableTrace="})
+        EXPECT_NE(store.find(key), std::string::npos) << key << " saved at close: " << store;
+
+    give("go");
+    HWND second = nullptr;
+    ASSERT_TRUE(eventually([&] { return (second = FindWindowA(kWindowClass, nullptr)) != nullptr; }));
+    ASSERT_TRUE(eventually(
+        [&] { return textOf(viewOf(second)).find("while closed line 1\r\n") != std::string::npos; }));
+    EXPECT_EQ(textOf(viewOf(second)).rfind("*** Pelmora Console started at ", 0), 0u)
+        << "filled from the buffer";
+}
+
+TEST_F(ConsoleWindow, AcceleratorsReachTheMainWindowFromTheView) {
+    start({"display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    SetForegroundWindow(main);
+    ASSERT_TRUE(eventually([&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) &&
+               info.hwndFocus == viewOf(main);
+    })) << "the view has the keyboard focus";
+
+    pressWithModifier(VK_MENU, VK_OEM_2); // Alt+/
+    HWND about = nullptr;
+    ASSERT_TRUE(eventually([&] { return (about = FindWindowA("#32770", "About Console")) != nullptr; }))
+        << "Alt+/ opens the About box";
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(eventually([&] { return !IsWindow(about); }));
+
+    SetForegroundWindow(main);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    pressWithModifier(VK_MENU, VK_F4); // Alt+F4: Exit
+    EXPECT_TRUE(eventually([&] { return !IsWindow(main); })) << "Alt+F4 closes the window";
+}
+
+TEST_F(ConsoleWindow, EightWritersWhileTheWindowOpensAndClosesKeepTheViewInOrder) {
+    testing_support::writeFile(folder.file("settings.ini"), "[Debug]\nInternalBufferSize=8000000\n");
+    start({"stress", "5"});
+    // A generous watchdog: the host must report within it.
+    ASSERT_TRUE(eventually([&] { return host->output().find("stress") != std::string::npos; }, 60000))
+        << "no report: the window or the writers hung";
+    EXPECT_NE(host->output().find("stress ok"), std::string::npos) << host->output();
+}
+
+} // namespace

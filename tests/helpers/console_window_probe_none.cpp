@@ -1,0 +1,9 @@
+#include "console_window_probe.h"
+
+void* FindConsoleWindow() {
+    return nullptr;
+}
+void CloseConsoleWindow(void*) {}
+std::string ConsoleViewText(void*) {
+    return std::string();
+}
