@@ -56,10 +56,11 @@ pl_config_args() {
 # Wine: one prefix under the build tree, a persistent server booted once with every descriptor detached
 # (otherwise Wine's helpers keep ctest's output pipe open and it never returns).
 pl_start_wine() {
-    export WINEPREFIX="$PL_BUILD/wineprefix" WINEDEBUG=-all
+    # No debugger on a crash: a crashing test program fails at once instead of waiting in winedbg.
+    export WINEPREFIX="$PL_BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d"
     /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
     # No Mono or Gecko: their installers would ask on the X display and wait for an answer.
-    WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+    WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 }
 
 pl_stop_wine() {

@@ -235,4 +235,15 @@ TEST_F(ConsoleWindow, EightWritersWhileTheWindowOpensAndClosesKeepTheViewInOrder
     EXPECT_NE(host->output().find("stress ok"), std::string::npos) << host->output();
 }
 
+TEST(ConsoleWindowUnload, UnloadingConsoleWhileTheWindowIsOpenDoesNotCrash) {
+    TemporaryFolder folder;
+    auto result = platform::runProcess(testing_support::helperProgram("console_unload_host"), {"window"},
+                                       {{"KITBAG_SETTINGS", folder.file("settings.ini")}}, 60000);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_NE(result.output.find("unloaded with the window open"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("view still shows the log"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("closed"), std::string::npos) << result.output;
+}
+
 } // namespace
