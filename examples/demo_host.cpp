@@ -1,5 +1,6 @@
 // Demo host: uses the three libraries the way a host application does and shows what they did.
 //
+// On Windows it ends by opening the console window (--unattended SECONDS closes it by itself).
 // Run it through scripts/demo.sh, which points the settings store at a file of its own (KITBAG_SETTINGS)
 // and passes -logging:0x107 for the CLog logger (its own file, the console pipeline, COM error
 // information, severities from TRACE up). The console log file is written beside the settings file;
@@ -7,6 +8,11 @@
 #include "Console.h"
 #include "Kitbag.h"
 #include "Trace.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#undef ERROR // a macro of the Windows headers: CLog::ERROR is meant below (see Console.h)
+#endif
 
 #include <cerrno>
 #include <cstdint>
@@ -194,11 +200,47 @@ void traceLibrary(const std::filesystem::path& folder) {
 
 } // namespace
 
-int main(int, char** argv) {
+// Windows: opens the console window and keeps it open until the user closes it, or for the given number of
+// seconds when run unattended. Linux has no console window.
+void consoleWindow(int unattendedSeconds) {
+    section("Console window");
+#if defined(_WIN32)
+    DisplayLog();
+    CS_TRACE("The console window shows the buffered log and follows every new line.\n");
+    std::printf(unattendedSeconds > 0 ? "Opened the console window for %d seconds.\n"
+                                      : "Opened the console window: close it to end the demo.\n",
+                unattendedSeconds);
+    auto window = [] { return FindWindowA("PLCONSOLEWINDOW", nullptr); };
+    for (int i = 0; i < 500 && !window(); ++i)
+        Sleep(10);
+    for (int waited = 0; window() && (unattendedSeconds <= 0 || waited < unattendedSeconds * 1000);
+         waited += 100) {
+        if (waited % 1000 == 0)
+            CS_TRACE("demo still running, %d s\n", waited / 1000);
+        Sleep(100);
+    }
+    if (HWND open = window())
+        PostMessageA(open, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 200 && window(); ++i)
+        Sleep(10);
+#else
+    (void)unattendedSeconds;
+    DisplayLog();
+    std::printf("No console window on Linux: DisplayLog loads the settings and returns.\n");
+#endif
+}
+
+int main(int argc, char** argv) {
+    int unattendedSeconds = 0;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--unattended")
+            unattendedSeconds = std::atoi(argv[i + 1]);
+    }
     settingsRoundTrip();
     consoleWriters();
     streamLogger();
     readBack();
     traceLibrary(programFolder(argv[0]));
+    consoleWindow(unattendedSeconds);
     return 0;
 }

@@ -7,7 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 pl_ensure_packages cmake ninja-build g++ libbenchmark-dev libspdlog-dev python3
 mkdir -p "$PL_BUILD/bench-run"
 pl_configure bench -DCMAKE_BUILD_TYPE=Release -DPL_BUILD_TESTS=OFF -DPL_BUILD_BENCH=ON
-cmake --build "$PL_BUILD/bench" --parallel "$PL_JOBS" --target console_bench trace_bench >/dev/null
+pl_build_target bench console_bench && pl_build_target bench trace_bench
 rm -f "$PL_BUILD/bench-run"/*.log
 for program in console trace; do
     BENCH_DIR="$PL_BUILD/bench-run" "$PL_BUILD/bench/bin/${program}_bench" --benchmark_repetitions=5 \

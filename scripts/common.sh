@@ -37,6 +37,14 @@ pl_configure() {
     }
 }
 
+# pl_build_target NAME TARGET: builds one target quietly, showing the build's output when it fails.
+pl_build_target() {
+    cmake --build "$PL_BUILD/$1" --parallel "$PL_JOBS" --target "$2" >"$PL_BUILD/$1.build.log" 2>&1 || {
+        tail -n 40 "$PL_BUILD/$1.build.log"
+        return 1
+    }
+}
+
 pl_build() {
     cmake --build "$PL_BUILD/$1" --parallel "$PL_JOBS"
 }
