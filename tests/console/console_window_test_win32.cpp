@@ -54,17 +54,17 @@ std::pair<LRESULT, LRESULT> selectionOf(HWND view) {
     return {LOWORD(packed), HIWORD(packed)};
 }
 
+BOOL CALLBACK countConsoleWindow(HWND window, LPARAM counter) {
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) == kWindowClass)
+        ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
 int consoleWindows() {
     int count = 0;
-    EnumWindows(
-        [](HWND window, LPARAM counter) -> BOOL {
-            char name[64] = "";
-            GetClassNameA(window, name, sizeof name);
-            if (std::string(name) == kWindowClass)
-                ++*reinterpret_cast<int*>(counter);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    EnumWindows(countConsoleWindow, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 
