@@ -9,6 +9,7 @@
 #include "console_window.h"
 
 #include "Console.h"
+#include "console_commands.h"
 #include "console_state.h"
 #include "console_view.h"
 #include "line_pipeline.h"
@@ -139,35 +140,7 @@ void appendPending() {
         appendNow(text.c_str());
 }
 
-// ---- Commands
-// ------------------------------------------------------------------------------------------------
-
-INT_PTR CALLBACK aboutProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG)
-        return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
-// True when the command was handled here.
-bool onCommand(HWND window, unsigned command) {
-    switch (command) {
-    case IDM_EXIT:
-        DestroyWindow(window);
-        return true;
-    case IDM_ABOUT:
-        DialogBoxParamA(dialogInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, aboutProcedure, 0);
-        return true;
-    default:
-        return false;
-    }
-}
-
-// ---- The main window
-// -----------------------------------------------------------------------------------------
+// ---- The main window ---------------------------------------------------------------------------------
 
 void onDestroy() {
     SaveSettings();
@@ -197,7 +170,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     case WM_INITMENUPOPUP:
         return 0;
     case WM_COMMAND:
-        if (onCommand(window, LOWORD(wParam)))
+        if (HandleConsoleCommand(window, GetDlgItem(window, IDC_VIEW), dialogInstance, LOWORD(wParam)))
             return 0;
         break;
     case WM_APP_APPEND_TEXT:

@@ -222,6 +222,15 @@ TEST_F(ConsoleWindow, AcceleratorsReachTheMainWindowFromTheView) {
 
     SetForegroundWindow(main);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    pressWithModifier(VK_CONTROL, 'S'); // Ctrl+S: Save As
+    HWND save = nullptr;
+    ASSERT_TRUE(eventually([&] { return (save = FindWindowA("#32770", "Save As")) != nullptr; }))
+        << "Ctrl+S opens the Save As dialog";
+    PostMessageA(save, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(eventually([&] { return !IsWindow(save); }));
+
+    SetForegroundWindow(main);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     pressWithModifier(VK_MENU, VK_F4); // Alt+F4: Exit
     EXPECT_TRUE(eventually([&] { return !IsWindow(main); })) << "Alt+F4 closes the window";
 }
