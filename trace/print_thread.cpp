@@ -113,7 +113,7 @@ void CTrace::CloseLevelLogs() {
     m_mapLogs.clear();
 } // each CLogMsg closes its file, with no closing line
 
-// Unload. The print thread is not stopped by the specification's design, but it must not outlive the
+// Unload. Unloading was meant to leave the print thread alone, but it must not outlive the
 // code and data it uses, and what was queued while it ran must not be lost:
 // - Linux (exit or dlclose): static destructors run while the thread still lives. Queue the stop message
 //   behind everything else and wait: the thread writes all that was queued, then ends.
