@@ -257,6 +257,42 @@ CONSOLE_API CLogReffed& Time(CLogReffed& builder); // "14:03:27:015"
 
 #pragma pop_macro("ERROR")
 
+// ---- Reports, diagnostics and the plug-in menu
+// -------------------------------------------------------------
+
+// A report the console window lists in its "Reports" menu and runs on its own thread when the user picks it.
+// The host keeps the object alive while Console is loaded. The order of the virtual operations is part of
+// the interface.
+class CONSOLE_API KRMReport {
+public:
+    KRMReport() = default;
+    KRMReport(const KRMReport&) = default;
+    KRMReport& operator=(const KRMReport&) = default;
+    // The text of its menu item.
+    virtual std::string GetName() = 0;
+    virtual void Run() = 0;
+    // Not called by Console; offered to hosts.
+    virtual int ScheduleNext();
+};
+
+// Known to Console only by address.
+class KRMDiagnostic;
+
+// The Windows menu handle (an opaque pointer on Linux).
+typedef struct HMENU__* HMENU;
+
+// Registers a report (listed from the next console window on); the same object twice is listed twice, a
+// null reference is refused. Registrations may come from any thread, also while the window builds its menu.
+CONSOLE_API void ConsoleAddReport(KRMReport& report);
+CONSOLE_API void ConsoleAddDiagnostic(KRMDiagnostic& diagnostic);
+// A pop-up menu shown as "Plugins" from the next console window on, and the handler its commands go to (a
+// void (*)(unsigned int commandId), passed as void*). Every load of the settings forgets it: call it after
+// ConsoleInitialise or another first call.
+CONSOLE_API void ConsoleAddMenu(HMENU menu, void* handler);
+// Writes html to "pelmora_report.html" in the current folder and opens it in the browser (Windows: the
+// shell; Linux: xdg-open when it is there). Each call replaces the file.
+CONSOLE_API void DisplayHTMLReport(const char* html);
+
 // ---- Module ----------------------------------------------------------------------------------------------
 
 // Opens the console window (or activates the open one): a window of class "PLCONSOLEWINDOW" with a read-only

@@ -125,6 +125,10 @@ void suppressOpenFileErrorBoxes();
 // only code whose state may be abandoned belongs in it). Calls may nest and come from any thread.
 bool callGuarded(void (*body)(void*), void* context);
 
+// Opens a file with the program the user associates with it (Windows: ShellExecuteA "open"; Linux:
+// xdg-open when it is installed, not waited for). Failures are silent.
+void openWithShell(const std::string& path);
+
 // ---- Time -----------------------------------------------------------------------------------------
 
 struct LocalTime {

@@ -5,3 +5,10 @@
 
 // Handles a command of the main window; false for commands it leaves to the default handling.
 bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsigned command);
+
+// Appends the registered reports to the "Reports" pop-up (identifiers from IDM_FIRST_REPORT on) and the
+// host's plug-in menu as a "Plugins" pop-up, for a new window.
+void BuildConsoleMenus(HWND window);
+// A command none of the window's own: the plug-in handler sees it first, then a report identifier runs its
+// report. False when it goes on to the default handling.
+bool HandleHostCommand(unsigned command);

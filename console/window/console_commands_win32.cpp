@@ -1,5 +1,7 @@
 #include "console_commands.h"
 
+#include "Console.h"
+#include "console_state.h"
 #include "resource.h"
 
 #include <commdlg.h>
@@ -109,4 +111,48 @@ bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsi
     default:
         return false;
     }
+}
+
+namespace {
+
+constexpr int kReportsPopup = 2; // the third pop-up of the menu bar
+
+// The report of a command identifier, or null.
+KRMReport* reportFor(unsigned command) {
+    platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
+    const std::vector<KRMReport*>& reports = consoleState.ReportRegistry;
+    if (command < IDM_FIRST_REPORT || command - IDM_FIRST_REPORT >= reports.size())
+        return nullptr;
+    return reports[command - IDM_FIRST_REPORT];
+}
+
+} // namespace
+
+void BuildConsoleMenus(HWND window) {
+    HMENU bar = GetMenu(window);
+    HMENU reportsMenu = GetSubMenu(bar, kReportsPopup);
+    std::vector<KRMReport*> reports;
+    {
+        platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
+        reports = consoleState.ReportRegistry;
+    }
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        std::string name = reports[i] ? reports[i]->GetName() : std::string();
+        AppendMenuA(reportsMenu, MF_STRING, IDM_FIRST_REPORT + i, name.c_str());
+    }
+    if (consoleState.PluginMenu)
+        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(consoleState.PluginMenu), "Plugins");
+    DrawMenuBar(window);
+}
+
+bool HandleHostCommand(unsigned command) {
+    if (PluginCommandHandlerFunction handler = consoleState.PluginCommandHandler)
+        handler(command);
+    KRMReport* report = reportFor(command);
+    if (!report)
+        return false;
+    if (CS_IsTraceEnabled())
+        CS_TRACE("Running report '%s'\n", report->GetName().c_str());
+    report->Run();
+    return true;
 }

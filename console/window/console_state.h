@@ -7,8 +7,13 @@
 
 #include "Kitbag.h"
 #include "log_ring_buffer.h"
+#include "platform.h"
 
 #include <atomic>
+#include <vector>
+
+class KRMReport;
+class KRMDiagnostic;
 
 // Handler of the host's plug-in menu: gets the chosen command identifier.
 using PluginCommandHandlerFunction = void (*)(unsigned int commandId);
@@ -33,6 +38,10 @@ struct ConsoleState {
     void* mainWindow = nullptr; // HWND of the console window
     void* PluginMenu = nullptr; // HMENU given by ConsoleAddMenu
     PluginCommandHandlerFunction PluginCommandHandler = nullptr;
+    // Under registryLock: hosts register from any thread while the window thread reads them.
+    std::vector<KRMReport*> ReportRegistry;
+    std::vector<KRMDiagnostic*> DiagnosticRegistry;
+    platform::RecursiveLock registryLock;
 };
 
 extern ConsoleState consoleState;

@@ -156,6 +156,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_CREATE:
         setUpView(window, reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance);
+        BuildConsoleMenus(window);
         fillView(window);
         return 0;
     case WM_DESTROY:
@@ -170,7 +171,8 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     case WM_INITMENUPOPUP:
         return 0;
     case WM_COMMAND:
-        if (HandleConsoleCommand(window, GetDlgItem(window, IDC_VIEW), dialogInstance, LOWORD(wParam)))
+        if (HandleConsoleCommand(window, GetDlgItem(window, IDC_VIEW), dialogInstance, LOWORD(wParam)) ||
+            HandleHostCommand(LOWORD(wParam)))
             return 0;
         break;
     case WM_APP_APPEND_TEXT:

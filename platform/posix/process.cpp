@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include <climits>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
@@ -42,6 +43,28 @@ char* processCommandLine() {
 std::string currentDirectory() {
     char buffer[PATH_MAX];
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+} // namespace platform
+
+#include <spawn.h>
+
+extern char** environ;
+
+namespace platform {
+
+void openWithShell(const std::string& path) {
+    pid_t child = 0;
+    char program[] = "xdg-open";
+    std::string argument = path;
+    char* arguments[] = {program, argument.data(), nullptr};
+    // Not waited for: the browser may run long. posix_spawnp fails at once when xdg-open is missing.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnp(&child, program, &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
 }
 
 } // namespace platform

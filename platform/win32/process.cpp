@@ -17,3 +17,13 @@ std::string currentDirectory() {
 }
 
 } // namespace platform
+
+#include <shellapi.h>
+
+namespace platform {
+
+void openWithShell(const std::string& path) {
+    ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+} // namespace platform

@@ -265,6 +265,12 @@ TEST_F(ConsoleHost, TwoProcessesAppendingToOneLogFileKeepEveryLine) {
     expectEveryLineOnce(file, "B", 4, 150);
 }
 
+TEST_F(ConsoleHost, HtmlReportKeepsOnlyTheLastTextWithThePlatformsLineEnds) {
+    run({"chdir", folder.path(), "html", "first\\nreport", "html", "second\\nreport"});
+    const std::string lineEnd = platform::pathSeparator() == '\\' ? "\r\n" : "\n";
+    EXPECT_EQ(read("pelmora_report.html"), "second" + lineEnd + "report");
+}
+
 TEST(ConsoleUnload, LoadWriteReadAndUnloadRepeatedly) {
     TemporaryFolder folder;
     auto result = platform::runProcess(testing_support::helperProgram("console_unload_host"), {},

@@ -244,6 +244,65 @@ TEST_F(ConsoleWindow, EightWritersWhileTheWindowOpensAndClosesKeepTheViewInOrder
     EXPECT_NE(host->output().find("stress ok"), std::string::npos) << host->output();
 }
 
+TEST_F(ConsoleWindow, ReportsAreListedInOrderAndRunFromTheMenu) {
+    for (bool tracing : {true, false}) {
+        SCOPED_TRACE(tracing ? "tracing on" : "tracing off");
+        TemporaryFolder own;
+        testing_support::writeFile(own.file("settings.ini"),
+                                   tracing ? "[Debug]\n" : "[Debug]\nEnableTrace=0\n");
+        platform::ChildProcess reportHost(testing_support::helperProgram("console_host"),
+                                          {"reports", "3", "display", "menu", "wait-for", own.file("go"),
+                                           "read", own.file("out"), "wait-for", own.file("end")},
+                                          {{"KITBAG_SETTINGS", own.file("settings.ini")}});
+        HWND main = window();
+        ASSERT_NE(main, nullptr);
+        // Menus are the host's own (Wine does not share them between processes): the host describes them.
+        ASSERT_TRUE(eventually([&] { return reportHost.output().find("menu ") != std::string::npos; }));
+        EXPECT_NE(reportHost.output().find("menu &File|&Edit|Reports|&Help\r\n6969:R1,6970:R2,6971:R3,"),
+                  std::string::npos)
+            << reportHost.output();
+        PostMessageA(main, WM_COMMAND, 6970, 0);
+        PostMessageA(main, WM_COMMAND, 6972, 0); // one past the last report: nothing runs
+        ASSERT_TRUE(eventually([&] { return reportHost.output().find("ran R2") != std::string::npos; }));
+        testing_support::writeFile(own.file("go"), "go");
+        ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("out")); }));
+        std::string log = testing_support::readFile(own.file("out"));
+        EXPECT_EQ(log.find("Running report 'R2'\n") != std::string::npos, tracing) << log;
+        testing_support::writeFile(own.file("end"), "end");
+        ASSERT_TRUE(reportHost.wait(20000));
+        std::string output = reportHost.output();
+        EXPECT_EQ(output.substr(output.find("\r\nran ") + 2), "ran R2\r\n") << "only R2 ran";
+    }
+}
+
+TEST_F(ConsoleWindow, PluginsMenuOnlyWhenAddedAfterTheSettingsLoaded) {
+    for (bool afterLoad : {true, false}) {
+        SCOPED_TRACE(afterLoad ? "after ConsoleInitialise" : "before the first load");
+        TemporaryFolder own;
+        std::vector<std::string> commands = afterLoad ? std::vector<std::string>{"init", "plugin-menu"}
+                                                      : std::vector<std::string>{"plugin-menu"};
+        for (const char* command : {"display", "menu", "wait-for"})
+            commands.push_back(command);
+        commands.push_back(own.file("end"));
+        platform::ChildProcess pluginHost(testing_support::helperProgram("console_host"), commands,
+                                          {{"KITBAG_SETTINGS", own.file("settings.ini")}});
+        HWND main = window();
+        ASSERT_NE(main, nullptr);
+        ASSERT_TRUE(eventually([&] { return pluginHost.output().find("menu ") != std::string::npos; }));
+        const std::string bar =
+            afterLoad ? "menu &File|&Edit|Reports|&Help|Plugins\r\n" : "menu &File|&Edit|Reports|&Help\r\n";
+        EXPECT_NE(pluginHost.output().find(bar), std::string::npos) << pluginHost.output();
+        if (afterLoad) {
+            PostMessageA(main, WM_COMMAND, 9000, 0);
+            EXPECT_TRUE(
+                eventually([&] { return pluginHost.output().find("plugin 9000") != std::string::npos; }));
+        }
+        testing_support::writeFile(own.file("end"), "end");
+        ASSERT_TRUE(pluginHost.wait(20000));
+        ASSERT_TRUE(eventually([&] { return FindWindowA(kWindowClass, nullptr) == nullptr; }));
+    }
+}
+
 TEST(ConsoleWindowUnload, UnloadingConsoleWhileTheWindowIsOpenDoesNotCrash) {
     TemporaryFolder folder;
     auto result = platform::runProcess(testing_support::helperProgram("console_unload_host"), {"window"},

@@ -12,6 +12,12 @@
 //                                                           "TAG t<i> line <j>\n" with CS_TRACE
 //   touch FILE | wait-for FILE                              a file as a signal between processes
 //   display | sleep MS | lines TAG N                        DisplayLog | a pause | N lines "TAG line I"
+//   reports N                                               registers reports R1..RN; running one prints "ran
+//   RI" plugin-menu                                             ConsoleAddMenu with a pop-up holding one item
+//   (9000)
+//                                                           whose handler prints "plugin ID" (Windows)
+//   menu                                                    prints the open window's menu (Windows)
+//   chdir DIR | html TEXT                                   current folder | DisplayHTMLReport(TEXT)
 // Arguments holding "logging:" are left to CLog.
 // The CLog logger:
 //   get-log                                                 CS_GetLog()
@@ -39,7 +45,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -227,6 +236,27 @@ bool isLoggingOption(std::string argument) {
     return argument.find("logging:") != std::string::npos;
 }
 
+class NumberedReport final : public KRMReport {
+public:
+    explicit NumberedReport(int number) : m_name("R" + std::to_string(number)) {}
+    std::string GetName() override { return m_name; }
+    void Run() override {
+        std::printf("ran %s\n", m_name.c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    std::string m_name;
+};
+
+// Reports live as long as the process (Console holds them by address).
+std::vector<std::unique_ptr<NumberedReport>> reports;
+
+void pluginCommand(unsigned int command) {
+    std::printf("plugin %u\n", command);
+    std::fflush(stdout);
+}
+
 void waitForFile(const std::string& path) {
     while (!platform::fileExists(path))
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -333,6 +363,27 @@ int main(int argc, char** argv) {
                 CS_TRACE("%s line %d\n", tag.c_str(), line);
         } else if (command == "stress") {
             stressTheWindow(std::atoi(next().c_str()));
+        } else if (command == "reports") {
+            int count = std::atoi(next().c_str());
+            for (int r = 1; r <= count; ++r) {
+                reports.push_back(std::make_unique<NumberedReport>(r));
+                ConsoleAddReport(*reports.back());
+            }
+        } else if (command == "plugin-menu") {
+            void* handler = nullptr;
+            void (*function)(unsigned int) = pluginCommand;
+            std::memcpy(&handler, &function, sizeof handler);
+            ConsoleAddMenu(static_cast<HMENU>(CreatePluginMenu()), handler);
+        } else if (command == "menu") {
+            void* window = nullptr;
+            for (int wait = 0; wait < 500 && !(window = FindConsoleWindow()); ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::printf("menu %s\n", DescribeConsoleMenu(window).c_str());
+            std::fflush(stdout);
+        } else if (command == "chdir") {
+            std::filesystem::current_path(next());
+        } else if (command == "html") {
+            DisplayHTMLReport(unescape(next()).c_str());
         } else if (command == "touch") {
             std::ofstream(next()) << "x";
         } else if (command == "wait-for") {

@@ -9,3 +9,8 @@ void* FindConsoleWindow();
 void CloseConsoleWindow(void* window);
 // The text of its view.
 std::string ConsoleViewText(void* window);
+// A pop-up menu with one item "Hello" (identifier 9000), for ConsoleAddMenu; null on Linux.
+void* CreatePluginMenu();
+// The window's menu bar as "Title|Title|..." and the "Reports" pop-up's items as "ID:Text,..." after a
+// newline (Windows; empty on Linux).
+std::string DescribeConsoleMenu(void* window);

@@ -7,3 +7,9 @@ void CloseConsoleWindow(void*) {}
 std::string ConsoleViewText(void*) {
     return std::string();
 }
+void* CreatePluginMenu() {
+    return nullptr;
+}
+std::string DescribeConsoleMenu(void*) {
+    return std::string();
+}
