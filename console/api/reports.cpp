@@ -11,32 +11,23 @@ int KRMReport::ScheduleNext() {
     return 0;
 }
 
-namespace {
-
-// A reference made from a null pointer is refused; read through volatile so the check is not optimised away.
-template <typename T> T* addressOf(T& object) {
-    T* volatile address = &object;
-    return address;
-}
-
-} // namespace
-
 void ConsoleAddReport(KRMReport& report) {
     LoadSettings(false);
-    KRMReport* address = addressOf(report);
+    // A reference made from a null pointer is refused; read through volatile so the test stays.
+    KRMReport* volatile address = &report;
     if (!address)
         return;
     platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
-    consoleState.ReportRegistry.push_back(address);
+    consoleState.ReportRegistry.push_back(&report);
 }
 
 void ConsoleAddDiagnostic(KRMDiagnostic& diagnostic) {
     LoadSettings(false);
-    KRMDiagnostic* address = addressOf(diagnostic);
+    KRMDiagnostic* volatile address = &diagnostic;
     if (!address)
         return;
     platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
-    consoleState.DiagnosticRegistry.push_back(address);
+    consoleState.DiagnosticRegistry.push_back(&diagnostic);
 }
 
 void ConsoleAddMenu(HMENU menu, void* handler) {
