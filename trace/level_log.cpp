@@ -11,12 +11,6 @@ struct FileSettings {
     bool newFile;
 };
 
-void removeOneTrailingNewline(char* text) {
-    std::size_t length = std::strlen(text);
-    if (length > 0 && text[length - 1] == '\n')
-        text[length - 1] = '\0';
-}
-
 } // namespace
 
 std::string CTrace::BaseName() {
@@ -83,7 +77,7 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
         }
     }
 
-    removeOneTrailingNewline(text);
+    RemoveOneTrailingNewline(text);
     entry->second->PrintText(text);
     return 0;
 }

@@ -12,6 +12,12 @@ const long kLineEndBytes = platform::pathSeparator() == '\\' ? 2 : 1;
 
 } // namespace
 
+void RemoveOneTrailingNewline(char* text) {
+    std::size_t length = std::strlen(text);
+    if (length > 0 && text[length - 1] == '\n')
+        text[length - 1] = '\0';
+}
+
 CLogMsg::~CLogMsg() {
     Close();
 }

@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+// Turns a final "\n" of the text into its terminator, as every file line is written without one.
+void RemoveOneTrailingNewline(char* text);
+
 class CLogMsg {
 public:
     CLogMsg() = default;

@@ -37,7 +37,7 @@ CMsgList::CMsgList()
 
 CMsgList::~CMsgList() {
     Clear();
-    CSingleLock hold(m_Lock);
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
     freeNodes(m_pFree);
     m_pFree = nullptr;
 }
@@ -55,7 +55,7 @@ bool CMsgList::PutType(int type) {
 }
 
 void CMsgList::Append(MsgNode* node) {
-    CSingleLock hold(m_Lock);
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
     node->next = nullptr;
     if (!m_pHead) {
         m_pHead = m_pTail = node;
@@ -96,12 +96,12 @@ bool CMsgList::WaitMsg(unsigned timeoutMilliseconds) {
         return TakeLocked(); // the batch is the consumer's: no lock, no wait
     if (timeoutMilliseconds != 0 && !m_Event.Wait(timeoutMilliseconds))
         return false;
-    CSingleLock hold(m_Lock);
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
     return TakeLocked();
 }
 
 void CMsgList::Clear() {
-    CSingleLock hold(m_Lock);
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
     freeNodes(m_pBatch);
     m_pBatch = nullptr;
     freeNodes(m_pHead);

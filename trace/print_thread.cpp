@@ -10,12 +10,6 @@ unsigned prefixWithin(const char* text, unsigned prefixLength) {
     return static_cast<unsigned>(std::min<std::size_t>(prefixLength, std::strlen(text)));
 }
 
-void removeOneTrailingNewline(char* text) {
-    std::size_t length = std::strlen(text);
-    if (length > 0 && text[length - 1] == '\n')
-        text[length - 1] = '\0';
-}
-
 } // namespace
 
 unsigned CTrace::ThreadEntry(void* trace) {
@@ -92,7 +86,7 @@ void CTrace::HandleMessage() {
 }
 
 void CTrace::WritePlainToFile(char* text) {
-    removeOneTrailingNewline(text);
+    RemoveOneTrailingNewline(text);
     m_OutFile.PrintText(text);
 }
 

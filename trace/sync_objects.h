@@ -29,21 +29,12 @@ public:
     }
     // Takes the section only if no other thread holds it.
     bool TryLock() { return m_section.tryLock(); }
+    // For platform::ScopedLock.
+    void lock() { Lock(); }
+    void unlock() { Unlock(); }
 
 private:
     platform::RecursiveLock m_section;
-};
-
-// Holds a CCriticalSection for a scope.
-class CSingleLock {
-public:
-    explicit CSingleLock(CCriticalSection& section) : m_section(section) { m_section.Lock(); }
-    ~CSingleLock() { m_section.Unlock(); }
-    CSingleLock(const CSingleLock&) = delete;
-    CSingleLock& operator=(const CSingleLock&) = delete;
-
-private:
-    CCriticalSection& m_section;
 };
 
 class CEvent {

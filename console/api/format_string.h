@@ -13,3 +13,10 @@ constexpr int kFormatStringLimit = 32768;
 // line was stored instead. With a null format, the current content of out is the format.
 int FormatString(std::string& out, const char* format, ...);
 int FormatStringV(std::string& out, const char* format, va_list arguments);
+
+// Writes value as two digits, with a leading zero ("%02d" for 0 to 99), without the formatter: the time
+// stamps of every line use it.
+inline void PutTwoDigits(char* out, int value) {
+    out[0] = static_cast<char>('0' + value / 10 % 10);
+    out[1] = static_cast<char>('0' + value % 10);
+}

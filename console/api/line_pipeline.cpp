@@ -1,5 +1,7 @@
 #include "line_pipeline.h"
 
+#include "format_string.h"
+
 #include "console_state.h"
 #include "console_view.h"
 
@@ -13,11 +15,6 @@ namespace {
 // The last character of the last non-empty text written; a space at load, so the banner is not stamped.
 // Read and written under PipelineLock.
 char lastCharacter = ' ';
-
-void putTwoDigits(char* out, int value) {
-    out[0] = static_cast<char>('0' + value / 10 % 10);
-    out[1] = static_cast<char>('0' + value % 10);
-}
 
 // Feeds the sinks, in their fixed order, with the lock held and the settings loaded.
 void emitLocked(const char* stamp, const char* text) {
@@ -42,9 +39,9 @@ void emitLocked(const char* stamp, const char* text) {
 
 TimeStamp FormatTimeStamp(int hour, int minute, int second) {
     TimeStamp stamp{"00:00:00 - "};
-    putTwoDigits(stamp.text, hour);
-    putTwoDigits(stamp.text + 3, minute);
-    putTwoDigits(stamp.text + 6, second);
+    PutTwoDigits(stamp.text, hour);
+    PutTwoDigits(stamp.text + 3, minute);
+    PutTwoDigits(stamp.text + 6, second);
     return stamp;
 }
 

@@ -1,6 +1,7 @@
 // CLogReffed: one message being written into the log's text, and the manipulators.
 #include "Console.h"
 
+#include "format_string.h"
 #include "logging_word.h"
 #include "platform.h"
 
@@ -33,12 +34,6 @@ std::string digitsOf(unsigned long long value, int radix) {
     std::string text;
     appendDigits(text, value, radix);
     return text;
-}
-
-// Two digits, with a leading zero.
-void putTwoDigits(char* out, int value) {
-    out[0] = static_cast<char>('0' + value / 10 % 10);
-    out[1] = static_cast<char>('0' + value % 10);
 }
 
 } // namespace
@@ -162,11 +157,11 @@ CLogReffed& Time(CLogReffed& builder) {
     // "%02d:%02d:%02d:%03d", written by hand: every message starts with it.
     platform::LocalTime now = platform::localTime();
     char text[] = "00:00:00:000";
-    putTwoDigits(text, now.hour);
-    putTwoDigits(text + 3, now.minute);
-    putTwoDigits(text + 6, now.second);
+    PutTwoDigits(text, now.hour);
+    PutTwoDigits(text + 3, now.minute);
+    PutTwoDigits(text + 6, now.second);
     text[9] = static_cast<char>('0' + now.milliseconds / 100 % 10);
-    putTwoDigits(text + 10, now.milliseconds % 100);
+    PutTwoDigits(text + 10, now.milliseconds % 100);
     return builder << text;
 }
 
