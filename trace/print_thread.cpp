@@ -113,8 +113,9 @@ void CTrace::CloseLevelLogs() {
 //   behind everything else and wait: the thread writes all that was queued, then ends.
 // - Windows FreeLibrary: cannot reach here while the thread runs, which holds a reference to the library.
 // - Windows process exit: the thread was killed and may have died holding the queue's lock or a stream's.
-//   Write what is still queued only if the queue's lock is free (never wait for it), and leave the streams
-//   to the system rather than closing them after the run-time library's own exit. Best effort.
+//   Write the message it held and what is still queued, only if the queue's lock is free (never wait for
+//   it), and leave the streams to the system rather than closing them after the run-time library's own
+//   exit. Best effort: a line may come out twice, none is lost.
 // Leveled messages parked while the thread was stopped are freed with the queue, unwritten.
 CTrace::~CTrace() {
     if (m_bRunning) {
@@ -139,6 +140,10 @@ void CTrace::DrainAtProcessExit() {
     m_bRunning = false;
     if (!m_MsgList.TryLock())
         return;
+    // The killed thread may have taken a message and died before writing it: write it (again) first. At
+    // least once, as the line being written may come out twice.
+    if (m_MsgList.GetData() && m_MsgList.GetType() != TRACE_MSG_STOP)
+        HandleMessage();
     while (m_MsgList.GetMsg()) {
         if (m_MsgList.GetType() != TRACE_MSG_STOP)
             HandleMessage();
