@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -198,6 +199,70 @@ void traceLibrary(const std::filesystem::path& folder) {
     }
 }
 
+// The last COUNT lines of a text from Console (freed here).
+std::string lastLines(char* text, int count) {
+    std::string all = text ? text : "";
+    std::free(text);
+    std::size_t start = all.size();
+    for (int lines = 0; start > 0 && lines <= count; --start) {
+        if (all[start - 1] == '\n' && ++lines > count)
+            break;
+    }
+    return all.substr(start);
+}
+
+// Two reports the console window lists in its "Reports" menu; running one writes to the log.
+class FrameStatisticsReport final : public KRMReport {
+public:
+    std::string GetName() override { return "Frame statistics"; }
+    void Run() override { CS_TRACE("frames delivered 250, dropped 0, late 3\n"); }
+};
+
+class DeviceListReport final : public KRMReport {
+public:
+    std::string GetName() override { return "Device list"; }
+    void Run() override {
+        CS_TRACE("video: Demo Camera (default)\n");
+        CS_TRACE("audio: Demo Microphone (default)\n");
+    }
+};
+
+FrameStatisticsReport frameStatistics;
+DeviceListReport deviceList;
+
+constexpr unsigned kSayHelloCommand = 9100;
+
+void pluginCommand(unsigned int command) {
+    if (command == kSayHelloCommand)
+        CS_TRACE("Hello from the demo's plug-in menu\n");
+}
+
+void reportsAndPlugins(const std::filesystem::path& folder) {
+    section("Reports, plug-in menu and HTML report");
+    ConsoleAddReport(frameStatistics);
+    ConsoleAddReport(deviceList);
+    std::printf("Registered the reports \"%s\" and \"%s\" (the console window's Reports menu).\n",
+                frameStatistics.GetName().c_str(), deviceList.GetName().c_str());
+#if defined(_WIN32)
+    HMENU plugins = CreatePopupMenu();
+    AppendMenuA(plugins, MF_STRING, kSayHelloCommand, "Say hello");
+    void (*handler)(unsigned int) = pluginCommand;
+    void* handlerAddress = nullptr;
+    std::memcpy(&handlerAddress, &handler, sizeof handlerAddress);
+    ConsoleAddMenu(plugins, handlerAddress);
+    std::printf("Added a \"Plugins\" menu with one item, \"Say hello\".\n");
+#else
+    (void)pluginCommand;
+    std::printf("Plug-in menus belong to the console window (Windows).\n");
+#endif
+    // The report file goes into the current folder: the demo's own folder here.
+    std::filesystem::current_path(folder);
+    DisplayHTMLReport("<html><body><h1>Demo report</h1><p>250 frames, 0 dropped.</p></body></html>\n");
+    std::printf("DisplayHTMLReport wrote %s and asked the system to open it:\n%s",
+                (folder / "pelmora_report.html").string().c_str(),
+                fileText((folder / "pelmora_report.html").string()).c_str());
+}
+
 } // namespace
 
 // Windows: opens the console window and keeps it open until the user closes it, or for the given number of
@@ -213,6 +278,11 @@ void consoleWindow(int unattendedSeconds) {
     auto window = [] { return FindWindowA("PLCONSOLEWINDOW", nullptr); };
     for (int i = 0; i < 500 && !window(); ++i)
         Sleep(10);
+    if (unattendedSeconds > 0) {
+        // What a person would choose from the menus: both reports and the plug-in's item.
+        for (unsigned command : {6969u, 6970u, kSayHelloCommand})
+            PostMessageA(window(), WM_COMMAND, command, 0);
+    }
     for (int waited = 0; window() && (unattendedSeconds <= 0 || waited < unattendedSeconds * 1000);
          waited += 100) {
         if (waited % 1000 == 0)
@@ -223,6 +293,7 @@ void consoleWindow(int unattendedSeconds) {
         PostMessageA(open, WM_CLOSE, 0, 0);
     for (int i = 0; i < 200 && window(); ++i)
         Sleep(10);
+    std::printf("The console log now ends with:\n%s", lastLines(GetDebugLogOutput(false), 8).c_str());
 #else
     (void)unattendedSeconds;
     DisplayLog();
@@ -241,6 +312,7 @@ int main(int argc, char** argv) {
     streamLogger();
     readBack();
     traceLibrary(programFolder(argv[0]));
+    reportsAndPlugins(programFolder(argv[0]));
     consoleWindow(unattendedSeconds);
     return 0;
 }

@@ -60,24 +60,13 @@ check_package() {
     fi
 }
 
-# A picture of the console window with some lines, for the eye and for the README.
-take_screenshot() {
-    local bin="$PL_BUILD/win-x86_64/bin" shots="$PL_BUILD/screenshots"
-    mkdir -p "$shots"
-    rm -f "$shots/console-window.png"
-    KITBAG_SETTINGS="$shots/settings.ini" /usr/lib/wine/wine64 "$bin/console_host.exe" \
-        simple "Capture graph built: 2 streams\n" trace "Frames delivered: 250 in 10.0 s\n" \
-        logerror "Audio device lost, switching to the default device\n" lines "worker" 6 display sleep 4000 \
-        </dev/null >/dev/null 2>&1 &
-    local host=$!
-    sleep 3
-    xwd -root -display "$DISPLAY" 2>/dev/null | convert xwd:- -crop 960x560+0+0 "$shots/console-window.png" 2>/dev/null
-    wait "$host"
-    if [ -s "$shots/console-window.png" ]; then
+# Pictures of the console window, its Reports menu and its About box, for the eye and for the README.
+take_screenshots() {
+    if bash "$PL_ROOT/scripts/screenshots.sh" "$PL_BUILD/win-x86_64/bin" "$PL_BUILD/screenshots"; then
         passed=$((passed + 1))
-        echo "win-x86_64: screenshot of the console window in $shots/console-window.png"
+        echo "win-x86_64: screenshots in $PL_BUILD/screenshots"
     else
-        fail "win-x86_64: screenshot"
+        fail "win-x86_64: screenshots"
     fi
 }
 
@@ -115,7 +104,7 @@ for config in linux-debug linux-asan linux-tsan win-i686 win-x86_64; do
             pl_start_xvfb
             pl_start_wine
             run_ctest "$config"
-            take_screenshot
+            take_screenshots
             pl_stop_wine
             pl_stop_xvfb
             ;;

@@ -12,3 +12,8 @@ void BuildConsoleMenus(HWND window);
 // A command none of the window's own: the plug-in handler sees it first, then a report identifier runs its
 // report. False when it goes on to the default handling.
 bool HandleHostCommand(unsigned command);
+// Sets the check marks of a pop-up that is about to open from the switches; remembers the two Kitbag
+// values shown, which their commands invert.
+void UpdateCheckMarks(HMENU popup);
+// Starts the host's problem-report component; nothing happens, and nothing is shown, when there is none.
+void CreateProblemReport();

@@ -2,10 +2,15 @@
 
 #include "Console.h"
 #include "console_state.h"
+#include "line_pipeline.h"
 #include "resource.h"
 
 #include <commdlg.h>
+#include <objbase.h>
+#include <oleauto.h>
 
+#include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -97,6 +102,45 @@ void SaveViewToFile(HWND view, HINSTANCE instance) {
     CloseHandle(file);
 }
 
+namespace {
+
+// "&Log to file...": switched on, the user chooses the file; cancelling switches it back off.
+void toggleLogToFile(HINSTANCE instance) {
+    const bool on = !consoleState.logToFile;
+    consoleState.logToFile = on;
+    if (!on)
+        return;
+    std::string path;
+    {
+        platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+        path = consoleState.logFile;
+    }
+    if (!ShowFileDialog(path, OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, instance)) {
+        consoleState.logToFile = false;
+        return;
+    }
+    // The file sink reads logFile under the pipeline's lock. The dialog's buffer holds at most 259
+    // characters, so the choice fits.
+    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    path.copy(consoleState.logFile, sizeof consoleState.logFile - 1);
+    consoleState.logFile[std::min(path.size(), sizeof consoleState.logFile - 1)] = '\0';
+}
+
+void invert(std::atomic<bool>& value) {
+    value = !value;
+}
+
+// The two Kitbag switches take the inverse of what the check mark showed, and the store keeps it at once.
+void toggleShown(BooleanValue& value, bool shown) {
+    value.SetValue(!shown);
+}
+
+void checkItem(HMENU menu, UINT command, bool checked) {
+    CheckMenuItem(menu, command, static_cast<UINT>(MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED)));
+}
+
+} // namespace
+
 bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsigned command) {
     switch (command) {
     case IDM_EXIT:
@@ -108,9 +152,60 @@ bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsi
     case IDM_SAVE_AS:
         SaveViewToFile(view, dialogInstance);
         return true;
+    case IDM_LOG_TO_FILE:
+        toggleLogToFile(dialogInstance);
+        return true;
+    case IDM_LOG_TO_DEBUG_OUTPUT:
+        invert(consoleState.logToDebugOutput);
+        return true;
+    case IDM_INCLUDE_INFORMATIONAL:
+        invert(consoleState.logInfo);
+        return true;
+    case IDM_CREATE_PROBLEM_REPORT:
+        CreateProblemReport();
+        return true;
+    case IDM_ENABLE_AVI_LOGGING:
+        toggleShown(consoleState.aviLogging, consoleState.aviLoggingShown);
+        return true;
+    case IDM_ENABLE_PLF_LOGGING:
+        toggleShown(consoleState.captureLogging, consoleState.captureLoggingShown);
+        return true;
     default:
         return false;
     }
+}
+
+void UpdateCheckMarks(HMENU popup) {
+    ConsoleState& state = consoleState;
+    checkItem(popup, IDM_LOG_TO_FILE, state.logToFile);
+    checkItem(popup, IDM_INCLUDE_INFORMATIONAL, state.logInfo);
+    checkItem(popup, IDM_LOG_TO_DEBUG_OUTPUT, state.logToDebugOutput);
+    state.aviLoggingShown = state.aviLogging.GetValue();
+    checkItem(popup, IDM_ENABLE_AVI_LOGGING, state.aviLoggingShown);
+    state.captureLoggingShown = state.captureLogging.GetValue();
+    checkItem(popup, IDM_ENABLE_PLF_LOGGING, state.captureLoggingShown);
+}
+
+// The host's problem-report component, when one is registered; silence otherwise.
+void CreateProblemReport() {
+    static const CLSID kProblemReportClass = {
+        0xAEA746EA, 0x82EB, 0x11D3, {0x89, 0x1E, 0x00, 0x80, 0xAD, 0x87, 0x77, 0x81}};
+    static const IID kProblemReportInterface = {
+        0xAEA746E9, 0x82EB, 0x11D3, {0x89, 0x1E, 0x00, 0x80, 0xAD, 0x87, 0x77, 0x81}};
+    if (FAILED(CoInitialize(nullptr)))
+        return;
+    void* component = nullptr;
+    if (SUCCEEDED(CoCreateInstance(kProblemReportClass, nullptr,
+                                   CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                                   kProblemReportInterface, &component)) &&
+        component) {
+        // Only the entry at index 16 of its function table is known: it takes one string, here none.
+        using StartReport = HRESULT(STDMETHODCALLTYPE*)(void* self, BSTR text);
+        StartReport* table = *static_cast<StartReport**>(component);
+        table[16](component, nullptr);
+        static_cast<IUnknown*>(component)->Release();
+    }
+    CoUninitialize();
 }
 
 namespace {

@@ -169,6 +169,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         SetFocus(GetDlgItem(window, IDC_VIEW));
         return 0;
     case WM_INITMENUPOPUP:
+        UpdateCheckMarks(reinterpret_cast<HMENU>(wParam));
         return 0;
     case WM_COMMAND:
         if (HandleConsoleCommand(window, GetDlgItem(window, IDC_VIEW), dialogInstance, LOWORD(wParam)) ||

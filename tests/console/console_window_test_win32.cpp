@@ -75,6 +75,116 @@ void pressWithModifier(BYTE modifier, BYTE key) {
     keybd_event(modifier, 0, KEYEVENTF_KEYUP, 0);
 }
 
+void press(BYTE key) {
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+}
+
+bool popupMenuShown() {
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu && IsWindowVisible(menu);
+}
+
+// Opens the "&Edit" pop-up as a person does, with Alt+E, and waits until it shows.
+bool openEditMenu(HWND main) {
+    SetForegroundWindow(main);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    pressWithModifier(VK_MENU, 'E');
+    return eventually(popupMenuShown, 5000);
+}
+
+void closeMenus() {
+    for (int i = 0; i < 3 && popupMenuShown(); ++i) {
+        press(VK_ESCAPE);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    press(VK_ESCAPE); // the menu bar leaves its menu mode too
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// The value of KEY in the settings store's text, or "(none)".
+std::string storedValue(const std::string& store, const std::string& key) {
+    std::size_t at = store.find("\n" + key + "=");
+    if (at == std::string::npos)
+        return "(none)";
+    at += key.size() + 2;
+    std::size_t end = store.find_first_of("\r\n", at);
+    return store.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+struct DialogSearch {
+    const char* title; // null: any title
+    HWND owner;        // null: not owned by a dialog
+    HWND found;
+};
+
+BOOL CALLBACK findDialog(HWND candidate, LPARAM search) {
+    auto* wanted = reinterpret_cast<DialogSearch*>(search);
+    char name[64] = "", title[256] = "";
+    GetClassNameA(candidate, name, sizeof name);
+    GetWindowTextA(candidate, title, sizeof title);
+    if (std::string(name) != "#32770" || (wanted->title && std::string(title) != wanted->title) ||
+        !IsWindowVisible(candidate))
+        return TRUE;
+    HWND owner = GetWindow(candidate, GW_OWNER);
+    if (wanted->owner ? owner != wanted->owner
+                      : GetClassNameA(owner, name, sizeof name) && std::string(name) == "#32770")
+        return TRUE;
+    wanted->found = candidate;
+    return FALSE;
+}
+
+// A shown dialog with that title, not owned by another dialog (the overwrite prompt of a Save dialog
+// may carry the dialog's title too), or one owned by OWNER.
+HWND dialogTitled(const char* title, HWND owner = nullptr) {
+    DialogSearch search{title, owner, nullptr};
+    EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND waitForDialog(const char* title, HWND owner = nullptr) {
+    HWND found = nullptr;
+    eventually([&] { return (found = dialogTitled(title, owner)) != nullptr; });
+    return found;
+}
+
+// The file name box of a Save dialog (the explorer style's combo box) and the text it proposes.
+constexpr int kFileNameBox = 0x47c;
+
+std::string proposedName(HWND dialog) {
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, kFileNameBox, text, sizeof text);
+    return text;
+}
+
+void answerSaveDialog(HWND dialog, const std::string& path) {
+    SetDlgItemTextA(dialog, kFileNameBox, path.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+BOOL CALLBACK countShownWindowsOfProcess(HWND window, LPARAM search) {
+    auto* wanted = reinterpret_cast<std::pair<DWORD, int>*>(search);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    RECT box{};
+    GetWindowRect(window, &box);
+    // Wine's input-method windows are shown 1x1 pixels: not something a person sees.
+    if (process == wanted->first && IsWindowVisible(window) && box.right - box.left > 1)
+        ++wanted->second;
+    return TRUE;
+}
+
+int shownWindowsOf(HWND anyOfTheProcess) {
+    std::pair<DWORD, int> search{0, 0};
+    GetWindowThreadProcessId(anyOfTheProcess, &search.first);
+    EnumWindows(countShownWindowsOfProcess, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
 class ConsoleWindow : public ::testing::Test {
 protected:
     TemporaryFolder folder;
@@ -279,8 +389,9 @@ TEST_F(ConsoleWindow, PluginsMenuOnlyWhenAddedAfterTheSettingsLoaded) {
     for (bool afterLoad : {true, false}) {
         SCOPED_TRACE(afterLoad ? "after ConsoleInitialise" : "before the first load");
         TemporaryFolder own;
-        std::vector<std::string> commands = afterLoad ? std::vector<std::string>{"init", "plugin-menu"}
-                                                      : std::vector<std::string>{"plugin-menu"};
+        std::vector<std::string> commands =
+            afterLoad ? std::vector<std::string>{"reports", "3", "init", "plugin-menu"}
+                      : std::vector<std::string>{"plugin-menu"};
         for (const char* command : {"display", "menu", "wait-for"})
             commands.push_back(command);
         commands.push_back(own.file("end"));
@@ -294,13 +405,191 @@ TEST_F(ConsoleWindow, PluginsMenuOnlyWhenAddedAfterTheSettingsLoaded) {
         EXPECT_NE(pluginHost.output().find(bar), std::string::npos) << pluginHost.output();
         if (afterLoad) {
             PostMessageA(main, WM_COMMAND, 9000, 0);
-            EXPECT_TRUE(
-                eventually([&] { return pluginHost.output().find("plugin 9000") != std::string::npos; }));
+            // One past the last report reaches the plug-in handler only; one in the report range reaches
+            // the handler, then runs its report.
+            PostMessageA(main, WM_COMMAND, 6972, 0);
+            PostMessageA(main, WM_COMMAND, 6970, 0);
+            EXPECT_TRUE(eventually([&] { return pluginHost.output().find("ran R2") != std::string::npos; }));
+            EXPECT_NE(pluginHost.output().find("plugin 9000\r\nplugin 6972\r\nplugin 6970\r\nran R2\r\n"),
+                      std::string::npos)
+                << pluginHost.output();
         }
         testing_support::writeFile(own.file("end"), "end");
         ASSERT_TRUE(pluginHost.wait(20000));
         ASSERT_TRUE(eventually([&] { return FindWindowA(kWindowClass, nullptr) == nullptr; }));
     }
+}
+
+TEST_F(ConsoleWindow, CheckMarksFollowTheSwitchesAndTheEditCommandsInvertThem) {
+    testing_support::writeFile(folder.file("settings.ini"),
+                               "[Debug]\nEnableLogToDebugOutput=1\nEnableLogInfo=0\nEnable AVI Logging=1\n"
+                               "Capture Logging=0\n");
+    start({"display", "wait-for", signal("first"), "checks", "wait-for", signal("second"), "checks"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    auto checksShown = [&](const std::string& expected) {
+        std::string output;
+        eventually([&] { return (output = host->output()).find(expected) != std::string::npos; });
+        return output;
+    };
+
+    ASSERT_TRUE(openEditMenu(main)) << "Alt+E opens the Edit menu";
+    give("first");
+    std::string output = checksShown("checks 32779=0 32780=1 32781=0 32783=1 32784=0");
+    EXPECT_NE(output.find("checks 32779=0 32780=1 32781=0 32783=1 32784=0"), std::string::npos) << output;
+    closeMenus();
+
+    for (WPARAM command : {32780u, 32781u, 32783u, 32784u})
+        PostMessageA(main, WM_COMMAND, command, 0);
+    // The two Kitbag switches persist at once, the others when the window goes.
+    std::string store;
+    EXPECT_TRUE(eventually([&] {
+        store = testing_support::readFile(folder.file("settings.ini"));
+        return storedValue(store, "Enable AVI Logging") == "0" &&
+               storedValue(store, "Capture Logging") == "1";
+    })) << store;
+    EXPECT_EQ(storedValue(store, "EnableLogToDebugOutput"), "1") << store;
+
+    ASSERT_TRUE(openEditMenu(main));
+    give("second");
+    output = checksShown("checks 32779=0 32780=0 32781=1 32783=0 32784=1");
+    EXPECT_NE(output.find("checks 32779=0 32780=0 32781=1 32783=0 32784=1"), std::string::npos) << output;
+    closeMenus();
+
+    PostMessageA(main, WM_COMMAND, 105, 0); // Exit
+    ASSERT_TRUE(eventually([&] { return !IsWindow(main); })) << "Exit closes the window";
+    store = testing_support::readFile(folder.file("settings.ini"));
+    EXPECT_EQ(storedValue(store, "EnableLogToDebugOutput"), "0") << "saved at exit: " << store;
+    EXPECT_EQ(storedValue(store, "EnableLogInfo"), "1") << store;
+    EXPECT_EQ(storedValue(store, "Enable AVI Logging"), "0") << store;
+}
+
+TEST_F(ConsoleWindow, KitbagTogglesInvertWhatTheCheckMarkShowed) {
+    // Each toggle flips the shown value; the menu is opened again between them, so that each starts from
+    // what the user saw.
+    start({"display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    for (const char* expected : {"1", "0", "1"}) {
+        ASSERT_TRUE(openEditMenu(main));
+        closeMenus();
+        PostMessageA(main, WM_COMMAND, 32783, 0);
+        std::string store;
+        EXPECT_TRUE(eventually([&] {
+            store = testing_support::readFile(folder.file("settings.ini"));
+            return storedValue(store, "Enable AVI Logging") == expected;
+        })) << "expected "
+            << expected << ": " << store;
+    }
+}
+
+TEST_F(ConsoleWindow, SaveAsWithAnEmptyViewShowsNoDialogAndTheAboutBoxClosesWithOk) {
+    testing_support::writeFile(folder.file("settings.ini"), "[Debug]\nInternalBufferSize=0\n");
+    start({"display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(textOf(viewOf(main)), "") << "a buffer that holds nothing leaves the view empty";
+    PostMessageA(main, WM_COMMAND, 32778, 0); // Save As
+    PostMessageA(main, WM_COMMAND, 104, 0);   // About, handled after it
+    HWND about = waitForDialog("About Console");
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(dialogTitled("Save As"), nullptr) << "no Save dialog for an empty view";
+    EXPECT_EQ(GetWindow(about, GW_OWNER), main);
+    EXPECT_NE(FindWindowExA(about, nullptr, "Static", "Pelmora Console Application"), nullptr);
+
+    PostMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(eventually([&] { return !IsWindow(about); })) << "OK closes the About box";
+    EXPECT_TRUE(IsWindow(main));
+}
+
+TEST_F(ConsoleWindow, SaveAsWritesTheViewOverALongerFileAndTheNextProposesThatFile) {
+    const std::string saved = folder.file("saved.log");
+    testing_support::writeFile(saved, std::string(20000, 'x'));
+    start({"chdir", folder.path(), "lines", "kept", "3", "display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(eventually([&] { return textOf(viewOf(main)).find("kept line 2") != std::string::npos; }));
+    const std::string view = textOf(viewOf(main));
+
+    PostMessageA(main, WM_COMMAND, 32778, 0);
+    HWND save = waitForDialog("Save As");
+    ASSERT_NE(save, nullptr);
+    EXPECT_TRUE(endsWith(proposedName(save), "Pelmora.log")) << proposedName(save);
+    answerSaveDialog(save, saved);
+    HWND prompt = waitForDialog(nullptr, save); // Wine titles it "Error"; a person sees its Yes and No
+
+    ASSERT_NE(prompt, nullptr) << "replacing a file asks first";
+    PostMessageA(prompt, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(eventually([&] { return !IsWindow(save); }));
+    std::string written;
+    EXPECT_TRUE(eventually([&] { return (written = testing_support::readFile(saved)) == view; }))
+        << written.size() << " bytes written, the view holds " << view.size();
+
+    PostMessageA(main, WM_COMMAND, 32778, 0);
+    save = waitForDialog("Save As");
+    ASSERT_NE(save, nullptr);
+    EXPECT_TRUE(endsWith(proposedName(save), "saved.log"))
+        << "proposes the first choice: " << proposedName(save);
+    PostMessageA(save, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(eventually([&] { return !IsWindow(save); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(testing_support::readFile(saved), view) << "a cancelled Save As writes nothing";
+}
+
+TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFile) {
+    for (bool confirm : {false, true}) {
+        SCOPED_TRACE(confirm ? "confirmed" : "cancelled");
+        TemporaryFolder own;
+        const std::string old = own.file("old.log"), chosen = own.file("new.log");
+        testing_support::writeFile(own.file("settings.ini"),
+                                   "[Debug]\nEnableLogToFile=0\nLogFile=" + old + "\n");
+        platform::ChildProcess logHost(testing_support::helperProgram("console_host"),
+                                       {"display", "wait-for", own.file("answered"), "trace",
+                                        "after the answer\n", "touch", own.file("traced"), "wait-for",
+                                        own.file("end")},
+                                       {{"KITBAG_SETTINGS", own.file("settings.ini")}});
+        HWND main = window();
+        ASSERT_NE(main, nullptr);
+        PostMessageA(main, WM_COMMAND, 32779, 0);
+        HWND dialog = waitForDialog("Save As");
+        ASSERT_NE(dialog, nullptr) << "switching Log to file on asks for the file";
+        EXPECT_TRUE(endsWith(proposedName(dialog), "old.log")) << proposedName(dialog);
+        if (confirm)
+            answerSaveDialog(dialog, chosen);
+        else
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); }));
+        testing_support::writeFile(own.file("answered"), "go");
+        ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("traced")); }));
+        PostMessageA(main, WM_COMMAND, 105, 0);
+        ASSERT_TRUE(eventually([&] { return !IsWindow(main); }));
+
+        std::string store = testing_support::readFile(own.file("settings.ini"));
+        EXPECT_EQ(storedValue(store, "EnableLogToFile"), confirm ? "1" : "0") << store;
+        EXPECT_EQ(storedValue(store, "LogFile"), confirm ? chosen : old) << store;
+        EXPECT_FALSE(platform::fileExists(old));
+        if (confirm)
+            EXPECT_NE(testing_support::readFile(chosen).find("after the answer"), std::string::npos);
+        else
+            EXPECT_FALSE(platform::fileExists(chosen));
+        testing_support::writeFile(own.file("end"), "end");
+        ASSERT_TRUE(logHost.wait(20000));
+    }
+}
+
+TEST_F(ConsoleWindow, ProblemReportWithoutTheComponentShowsNothing) {
+    start({"display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(eventually([&] { return IsWindowVisible(main) != FALSE; }));
+    const int shown = shownWindowsOf(main);
+    PostMessageA(main, WM_COMMAND, 32782, 0);
+    PostMessageA(main, WM_COMMAND, 104, 0); // handled after the problem report returned
+    HWND about = waitForDialog("About Console");
+    ASSERT_NE(about, nullptr) << "the window goes on after the problem report";
+    EXPECT_EQ(shownWindowsOf(main), shown + 1) << "only the About box is new";
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(eventually([&] { return !IsWindow(about); }));
 }
 
 TEST(ConsoleWindowUnload, UnloadingConsoleWhileTheWindowIsOpenDoesNotCrash) {

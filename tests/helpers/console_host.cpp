@@ -1,38 +1,49 @@
 // A host of Console for the tests: runs the commands of its command line in order, in one process, with
-// the settings store named by KITBAG_SETTINGS. In TEXT arguments "\n" stands for a line feed.
-//   simple TEXT | trace TEXT | log TEXT | logerror TEXT     the writer with that text (the others via "%s")
-//   trace-repeat CHAR COUNT                                 CS_TRACE of COUNT copies of CHAR
-//   logerror-code CODE TEXT | krm RESULT_TEXT TEXT          the writers with a reason
-//   tracedd X Y TEXT                                        CS_TRACEDD
-//   init                                                    ConsoleInitialise
-//   read FILE | read-html FILE                              GetDebugLogOutput(false/true) into FILE
-//   queries                                                 prints "trace=T log=L error=E"
-//   error-text CODE                                         prints the platform's text for CODE
-//   threads TAG N M                                         N threads at once, each writing M lines
-//                                                           "TAG t<i> line <j>\n" with CS_TRACE
-//   touch FILE | wait-for FILE                              a file as a signal between processes
-//   display | sleep MS | lines TAG N                        DisplayLog | a pause | N lines "TAG line I"
-//   reports N                                               registers reports R1..RN; running one prints "ran
-//   RI" plugin-menu                                             ConsoleAddMenu with a pop-up holding one item
-//   (9000)
-//                                                           whose handler prints "plugin ID" (Windows)
-//   menu                                                    prints the open window's menu (Windows)
-//   chdir DIR | html TEXT                                   current folder | DisplayHTMLReport(TEXT)
-// Arguments holding "logging:" are left to CLog.
+// the settings store named by KITBAG_SETTINGS. In TEXT arguments "\n" stands for a line feed. Arguments
+// holding "logging:" are left to CLog.
+// clang-format off
+//
+// Writers and the pipeline:
+//   simple TEXT | trace TEXT | log TEXT | logerror TEXT   the writer with that text (the others via "%s")
+//   trace-repeat CHAR COUNT                               CS_TRACE of COUNT copies of CHAR
+//   logerror-code CODE TEXT | krm RESULT_TEXT TEXT        the writers with a reason
+//   tracedd X Y TEXT                                      CS_TRACEDD
+//   init                                                  ConsoleInitialise
+//   read FILE | read-html FILE                            GetDebugLogOutput(false/true) into FILE
+//   queries                                               prints "trace=T log=L error=E"
+//   error-text CODE                                       prints the platform's text for CODE
+//   threads TAG N M                                       N threads at once, each writing M lines
+//                                                         "TAG t<i> line <j>\n" with CS_TRACE
+//   lines TAG N                                           N lines "TAG line I"
+// Signals and pacing:
+//   touch FILE | wait-for FILE | sleep MS                 a file as a signal between processes | a pause
+//   chdir DIR                                             changes the current folder
+// The console window (Windows; on Linux DisplayLog only loads the settings):
+//   display                                               DisplayLog
+//   stress ROUNDS                                         writers while the window opens and closes
+//   reports N                                             registers reports R1..RN; running one prints "ran RI"
+//   plugin-menu                                           ConsoleAddMenu with a pop-up holding "Hello" (9000),
+//                                                         whose handler prints "plugin ID"
+//   menu | checks                                         prints the menu bar and reports | the Edit check marks
+//   open-reports-menu | close-menus                       opens "Reports" with the keyboard | Escape
+//   post ID | wait-title TITLE                            posts a menu command | waits for a window so titled
+//   dismiss TITLE                                         answers the dialog with that title with OK
+//   html TEXT                                             DisplayHTMLReport(TEXT)
 // The CLog logger:
-//   get-log                                                 CS_GetLog()
-//   clog SEVERITY TEXT                                      CS_GetLog() << severity << TEXT
-//   clog-enabled                                            prints "enabled=" and IsEnabledFor 0..7 as 1/0
-//   clog-file | set-log-to-file 0|1                         prints "tofile=B logfile=NAME" | SetLogToFile
-//   env NAME | command-line                                 prints "NAME=value" or "NAME unset" | the
-//                                                           process command line as "commandline=[...]"
-//   callback SEVERITIES                                     installs a callback accepting those severities
-//                                                           ("67"); it prints "callback S [text]"
-//   callback-throw | callback-fault                         a callback that throws | writes through null
-//   com-error                                               prints "comerror=[description]" or
-//   "comerror=none" exit-probe                                              at exit, calls CS_GetLog and
-//   prints the outcome threads-get-log N                                       N threads call CS_GetLog at
-//   once
+//   get-log                                               CS_GetLog()
+//   clog SEVERITY TEXT                                    CS_GetLog() << severity << TEXT
+//   clog-enabled                                          prints "enabled=" and IsEnabledFor 0..7 as 1/0
+//   clog-file | set-log-to-file 0|1                       prints "tofile=B logfile=NAME" | SetLogToFile
+//   env NAME | command-line                               prints "NAME=value" or "NAME unset" | the
+//                                                         process command line as "commandline=[...]"
+//   callback SEVERITIES                                   a callback accepting those severities ("67");
+//                                                         it prints "callback S [text]"
+//   callback-throw | callback-fault                       a callback that throws | writes through null
+//   com-error                                             prints "comerror=[description]" or "comerror=none"
+//   exit-probe                                            at exit, calls CS_GetLog and prints the outcome
+//   threads-get-log N                                     N threads call CS_GetLog at once
+//
+// clang-format on
 #include "Console.h"
 
 #include "console_window_probe.h"
@@ -257,6 +268,14 @@ void pluginCommand(unsigned int command) {
     std::fflush(stdout);
 }
 
+// The console window once it exists (a DisplayLog just before may still be creating it), or null.
+void* openConsoleWindow() {
+    void* window = nullptr;
+    for (int wait = 0; wait < 1000 && !(window = FindConsoleWindow()); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return window;
+}
+
 void waitForFile(const std::string& path) {
     while (!platform::fileExists(path))
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -375,10 +394,24 @@ int main(int argc, char** argv) {
             std::memcpy(&handler, &function, sizeof handler);
             ConsoleAddMenu(static_cast<HMENU>(CreatePluginMenu()), handler);
         } else if (command == "menu") {
-            void* window = nullptr;
-            for (int wait = 0; wait < 500 && !(window = FindConsoleWindow()); ++wait)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            std::printf("menu %s\n", DescribeConsoleMenu(window).c_str());
+            std::printf("menu %s\n", DescribeConsoleMenu(openConsoleWindow()).c_str());
+            std::fflush(stdout);
+        } else if (command == "dismiss") {
+            DismissWindowTitled(next().c_str());
+        } else if (command == "checks") {
+            std::printf("checks %s\n", DescribeEditChecks(openConsoleWindow()).c_str());
+            std::fflush(stdout);
+        } else if (command == "open-reports-menu") {
+            std::printf("reports menu %s\n",
+                        OpenReportsMenuByKeys(openConsoleWindow()) ? "open" : "not shown");
+            std::fflush(stdout);
+        } else if (command == "close-menus") {
+            CloseMenusByKeys();
+        } else if (command == "post") {
+            PostConsoleCommand(openConsoleWindow(), static_cast<unsigned>(std::atoi(next().c_str())));
+        } else if (command == "wait-title") {
+            std::string title = next();
+            std::printf("%s %s\n", title.c_str(), WaitForWindowTitled(title.c_str()) ? "shown" : "not shown");
             std::fflush(stdout);
         } else if (command == "chdir") {
             std::filesystem::current_path(next());

@@ -14,3 +14,16 @@ void* CreatePluginMenu();
 // The window's menu bar as "Title|Title|..." and the "Reports" pop-up's items as "ID:Text,..." after a
 // newline (Windows; empty on Linux).
 std::string DescribeConsoleMenu(void* window);
+// The check marks of the "&Edit" pop-up as "32779=B 32780=B 32781=B 32783=B 32784=B" (Windows).
+std::string DescribeEditChecks(void* window);
+// Brings the window to the front and opens its "Reports" pop-up with the keyboard (Alt+H, then Left), as a
+// person would; returns once a pop-up menu shows (Windows).
+bool OpenReportsMenuByKeys(void* window);
+// Closes open menus with Escape.
+void CloseMenusByKeys();
+// Posts a menu command to the window, as choosing the item does (Windows).
+void PostConsoleCommand(void* window, unsigned command);
+// Waits up to ten seconds for a shown top-level window with that title (Windows).
+bool WaitForWindowTitled(const char* title);
+// Answers the dialog with that title with OK (Windows).
+void DismissWindowTitled(const char* title);

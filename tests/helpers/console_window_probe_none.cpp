@@ -13,3 +13,15 @@ void* CreatePluginMenu() {
 std::string DescribeConsoleMenu(void*) {
     return std::string();
 }
+std::string DescribeEditChecks(void*) {
+    return std::string();
+}
+bool OpenReportsMenuByKeys(void*) {
+    return false;
+}
+void CloseMenusByKeys() {}
+void PostConsoleCommand(void*, unsigned) {}
+bool WaitForWindowTitled(const char*) {
+    return false;
+}
+void DismissWindowTitled(const char*) {}

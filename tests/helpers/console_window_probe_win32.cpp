@@ -53,3 +53,73 @@ std::string DescribeConsoleMenu(void* window) {
     }
     return text;
 }
+
+std::string DescribeEditChecks(void* window) {
+    HMENU edit = GetSubMenu(GetMenu(static_cast<HWND>(window)), 1);
+    std::string text;
+    for (UINT command : {32779u, 32780u, 32781u, 32783u, 32784u}) {
+        bool checked = (GetMenuState(edit, command, MF_BYCOMMAND) & MF_CHECKED) != 0;
+        text += (text.empty() ? "" : " ") + std::to_string(command) + "=" + (checked ? "1" : "0");
+    }
+    return text;
+}
+
+namespace {
+
+void press(BYTE key, bool withAlt) {
+    if (withAlt)
+        keybd_event(VK_MENU, 0, 0, 0);
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+    if (withAlt)
+        keybd_event(VK_MENU, 0, KEYEVENTF_KEYUP, 0);
+}
+
+bool menuShown() {
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu && IsWindowVisible(menu);
+}
+
+} // namespace
+
+bool OpenReportsMenuByKeys(void* window) {
+    HWND handle = static_cast<HWND>(window);
+    for (int i = 0; i < 500 && !IsWindowVisible(handle); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    SetForegroundWindow(handle);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    press('H', true); // "&Help"
+    for (int i = 0; i < 200 && !menuShown(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    press(VK_LEFT, false); // the pop-up before it: "Reports"
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return menuShown();
+}
+
+void CloseMenusByKeys() {
+    for (int i = 0; i < 3 && menuShown(); ++i) {
+        press(VK_ESCAPE, false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    press(VK_ESCAPE, false); // the menu bar leaves its menu mode too
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+void PostConsoleCommand(void* window, unsigned command) {
+    PostMessageA(static_cast<HWND>(window), WM_COMMAND, command, 0);
+}
+
+bool WaitForWindowTitled(const char* title) {
+    for (int i = 0; i < 1000; ++i) {
+        HWND found = FindWindowA(nullptr, title);
+        if (found && IsWindowVisible(found))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+void DismissWindowTitled(const char* title) {
+    if (HWND found = FindWindowA(nullptr, title))
+        PostMessageA(found, WM_COMMAND, IDOK, 0);
+}

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Pictures of the console window for the eye and the docs, taken from the Windows build under Wine: the
+# window with some lines, its open "Reports" menu, and the About box. Needs DISPLAY and a running Wine
+# (scripts/test.sh starts both). Usage: screenshots.sh BIN_DIR OUT_DIR
+set -u
+bin=$1 out=$2
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The root window alone shows Wine's pop-ups (menus, dialogs) black: each of the host's top-level windows
+# is taken by itself and laid over it, bottom to top.
+capture_screen() {
+    local target=$1 layers=() id geometry
+    xwd -root -silent 2>/dev/null | convert xwd:- "$work/screen.png" 2>/dev/null || return 1
+    while read -r id geometry; do
+        xwd -id "$id" -silent 2>/dev/null | convert xwd:- "$work/$id.png" 2>/dev/null || continue
+        layers+=("$work/$id.png" -geometry "+${geometry#*+}" -composite)
+    done < <(xwininfo -root -children 2>/dev/null | grep '"console_host.exe"' |
+        sed -n 's/^ *\(0x[0-9a-f]*\) .* \([0-9]*x[0-9]*+-*[0-9]*+-*[0-9]*\) .*/\1 \2/p' |
+        awk '{ split($2, size, "[x+]"); if (size[1] > 1 && size[2] > 1) print }' | tac)
+    convert "$work/screen.png" "${layers[@]}" -crop 960x560+0+0 +repage "$target" 2>/dev/null
+}
+
+# A Windows path for the host (Wine maps / to drive Z:).
+winpath() {
+    echo "Z:${1//\//\\}"
+}
+
+waitfor() {
+    for _ in $(seq 300); do
+        [ -e "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+KITBAG_SETTINGS="$work/settings.ini" /usr/lib/wine/wine64 "$bin/console_host.exe" \
+    simple "Capture graph built: 2 streams\n" trace "Frames delivered: 250 in 10.0 s\n" \
+    logerror "Audio device lost, switching to the default device\n" lines "worker" 6 \
+    reports 3 display \
+    sleep 1500 touch "$(winpath "$work/window")" wait-for "$(winpath "$work/window.taken")" \
+    open-reports-menu sleep 1000 touch "$(winpath "$work/menu")" wait-for "$(winpath "$work/menu.taken")" \
+    close-menus post 104 wait-title "About Console" sleep 1000 touch "$(winpath "$work/about")" \
+    wait-for "$(winpath "$work/about.taken")" dismiss "About Console" post 105 \
+    </dev/null >"$work/host.log" 2>&1 &
+host=$!
+
+status=0
+for shot in window menu about; do
+    name=console-$shot.png
+    rm -f "$out/$name"
+    if waitfor "$work/$shot" && capture_screen "$out/$name" && [ -s "$out/$name" ]; then
+        echo "screenshot $out/$name"
+    else
+        echo "screenshot $name not taken" >&2
+        status=1
+    fi
+    touch "$work/$shot.taken"
+done
+wait "$host" || status=1
+exit $status
