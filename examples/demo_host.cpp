@@ -199,6 +199,7 @@ void traceLibrary(const std::filesystem::path& folder) {
     }
 }
 
+#if defined(_WIN32)
 // The last COUNT lines of a text from Console (freed here).
 std::string lastLines(char* text, int count) {
     std::string all = text ? text : "";
@@ -210,6 +211,7 @@ std::string lastLines(char* text, int count) {
     }
     return all.substr(start);
 }
+#endif
 
 // Two reports the console window lists in its "Reports" menu; running one writes to the log.
 class FrameStatisticsReport final : public KRMReport {

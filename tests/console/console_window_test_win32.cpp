@@ -385,6 +385,17 @@ TEST_F(ConsoleWindow, ReportsAreListedInOrderAndRunFromTheMenu) {
     }
 }
 
+TEST_F(ConsoleWindow, ReportsRegisteredWhileWindowsBuildTheirMenusAreAllListedInOrder) {
+    start({"reports-racing", "200", "menu"});
+    ASSERT_TRUE(eventually([&] { return host->output().find("menu ") != std::string::npos; }, 60000))
+        << "no menu described: the host crashed or hung";
+    std::string expected;
+    for (int r = 1; r <= 200; ++r)
+        expected += std::to_string(6968 + r) + ":R" + std::to_string(r) + ",";
+    EXPECT_NE(host->output().find("Reports|&Help\r\n" + expected + "\r\n"), std::string::npos)
+        << host->output();
+}
+
 TEST_F(ConsoleWindow, PluginsMenuOnlyWhenAddedAfterTheSettingsLoaded) {
     for (bool afterLoad : {true, false}) {
         SCOPED_TRACE(afterLoad ? "after ConsoleInitialise" : "before the first load");

@@ -22,6 +22,8 @@
 //   display                                               DisplayLog
 //   stress ROUNDS                                         writers while the window opens and closes
 //   reports N                                             registers reports R1..RN; running one prints "ran RI"
+//   reports-racing N                                      a thread registers R1..RN while windows open and
+//                                                         close; then a last window opens
 //   plugin-menu                                           ConsoleAddMenu with a pop-up holding "Hello" (9000),
 //                                                         whose handler prints "plugin ID"
 //   menu | checks                                         prints the menu bar and reports | the Edit check marks
@@ -263,6 +265,27 @@ private:
 // Reports live as long as the process (Console holds them by address).
 std::vector<std::unique_ptr<NumberedReport>> reports;
 
+// Registration from another thread while window threads build their menus from the list.
+void registerWhileWindowsOpen(int count) {
+    for (int r = 1; r <= count; ++r)
+        reports.push_back(std::make_unique<NumberedReport>(r));
+    std::thread registering([count] {
+        for (int r = 0; r < count; ++r) {
+            ConsoleAddReport(*reports[static_cast<std::size_t>(r)]);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    for (int round = 0; round < 4; ++round) {
+        DisplayLog();
+        for (int i = 0; i < 500 && !FindConsoleWindow(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (void* window = FindConsoleWindow())
+            CloseConsoleWindow(window);
+    }
+    registering.join();
+    DisplayLog();
+}
+
 void pluginCommand(unsigned int command) {
     std::printf("plugin %u\n", command);
     std::fflush(stdout);
@@ -388,6 +411,8 @@ int main(int argc, char** argv) {
                 reports.push_back(std::make_unique<NumberedReport>(r));
                 ConsoleAddReport(*reports.back());
             }
+        } else if (command == "reports-racing") {
+            registerWhileWindowsOpen(std::atoi(next().c_str()));
         } else if (command == "plugin-menu") {
             void* handler = nullptr;
             void (*function)(unsigned int) = pluginCommand;
