@@ -8,18 +8,18 @@ mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The root window alone shows Wine's pop-ups (menus, dialogs) black: each of the host's top-level windows
-# is taken by itself and laid over it, bottom to top.
+# The root window alone shows Wine's pop-ups (menus, dialogs) black: each of the host's windows is taken by
+# itself and laid over it at its place on the screen, bottom to top.
 capture_screen() {
-    local target=$1 layers=() id geometry
+    local target=$1 crop=$2 layers=() id geometry
     xwd -root -silent 2>/dev/null | convert xwd:- "$work/screen.png" 2>/dev/null || return 1
     while read -r id geometry; do
         xwd -id "$id" -silent 2>/dev/null | convert xwd:- "$work/$id.png" 2>/dev/null || continue
-        layers+=("$work/$id.png" -geometry "+${geometry#*+}" -composite)
-    done < <(xwininfo -root -children 2>/dev/null | grep '"console_host.exe"' |
-        sed -n 's/^ *\(0x[0-9a-f]*\) .* \([0-9]*x[0-9]*+-*[0-9]*+-*[0-9]*\) .*/\1 \2/p' |
-        awk '{ split($2, size, "[x+]"); if (size[1] > 1 && size[2] > 1) print }' | tac)
-    convert "$work/screen.png" "${layers[@]}" -crop 960x560+0+0 +repage "$target" 2>/dev/null
+        layers+=("$work/$id.png" -geometry "$geometry" -composite)
+    done < <(xwininfo -root -tree 2>/dev/null | grep '"console_host.exe"' |
+        sed -n 's/^ *\(0x[0-9a-f]*\) .* \([0-9]*\)x\([0-9]*\)+-*[0-9]*+-*[0-9]* *\(+-*[0-9]*+-*[0-9]*\)$/\1 \2 \3 \4/p' |
+        awk '$2 > 1 && $3 > 1 { print $1, $4 }' | tac)
+    convert "$work/screen.png" "${layers[@]}" -crop "$crop" +repage "$target" 2>/dev/null
 }
 
 # A Windows path for the host (Wine maps / to drive Z:).
@@ -50,7 +50,7 @@ status=0
 for shot in window menu about; do
     name=console-$shot.png
     rm -f "$out/$name"
-    if waitfor "$work/$shot" && capture_screen "$out/$name" && [ -s "$out/$name" ]; then
+    if waitfor "$work/$shot" && capture_screen "$out/$name" 960x560+0+0 && [ -s "$out/$name" ]; then
         echo "screenshot $out/$name"
     else
         echo "screenshot $name not taken" >&2
@@ -58,5 +58,25 @@ for shot in window menu about; do
     fi
     touch "$work/$shot.taken"
 done
+wait "$host" || status=1
+
+# A counting alert box, on a Wine desktop of its own: it draws the window frames, so the countdown in the
+# caption shows.
+rm -f "$out/console-alert.png"
+KITBAG_SETTINGS="$work/settings.ini" /usr/lib/wine/wine64 explorer /desktop=shots,800x420 \
+    "$bin/console_host.exe" lines "worker" 3 answer-boxes-when "$(winpath "$work/alert.taken")" \
+    clog 6 "Capture device lost: recording stopped" </dev/null >"$work/alert.log" 2>&1 &
+host=$!
+for _ in $(seq 100); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"1[0-3] - .*Console.dll"' && break
+    sleep 0.1
+done
+if capture_screen "$out/console-alert.png" 800x420+0+0 && [ -s "$out/console-alert.png" ]; then
+    echo "screenshot $out/console-alert.png"
+else
+    echo "screenshot console-alert.png not taken" >&2
+    status=1
+fi
+touch "$work/alert.taken"
 wait "$host" || status=1
 exit $status

@@ -42,8 +42,9 @@ void CLog::Dispatch() {
         if (AcceptedByCallback(m_messageSeverity))
             CallOnMessage(m_messageSeverity);
         if (m_messageSeverity >= USERALERT && !AcceptedByCallback(m_messageSeverity)) {
-            std::size_t mark = std::min<std::size_t>(m_userMark, m_text.size());
-            ShowUserAlert(m_messageSeverity, m_text.c_str() + mark);
+            // A copy: the box may stay open while this thread logs more into the shared text.
+            const std::string boxText = m_text.substr(std::min<std::size_t>(m_userMark, m_text.size()));
+            ShowUserAlert(m_messageSeverity, boxText.c_str());
         }
     }
     m_text.clear();

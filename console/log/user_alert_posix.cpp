@@ -9,3 +9,10 @@ void ShowUserAlert(CLog::LogSeverity severity, const char* text) {
     line += text;
     platform::writeStandardError(line.c_str());
 }
+
+// Nothing counts down here.
+void SetUserAlertTickMilliseconds(unsigned) {}
+
+bool UserAlertIdle() {
+    return true;
+}

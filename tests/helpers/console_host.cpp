@@ -30,10 +30,13 @@
 //   open-reports-menu | close-menus                       opens "Reports" with the keyboard | Escape
 //   post ID | wait-title TITLE                            posts a menu command | waits for a window so titled
 //   dismiss TITLE                                         answers the dialog with that title with OK
+//   answer-boxes-when FILE                                a thread answers this process's message boxes
+//                                                         with OK once FILE exists
 //   html TEXT                                             DisplayHTMLReport(TEXT)
 // The CLog logger:
 //   get-log                                               CS_GetLog()
 //   clog SEVERITY TEXT                                    CS_GetLog() << severity << TEXT
+//   clog-user SEVERITY BEFORE AFTER                       CS_GetLog() << severity << BEFORE << User << AFTER
 //   clog-enabled                                          prints "enabled=" and IsEnabledFor 0..7 as 1/0
 //   clog-file | set-log-to-file 0|1                       prints "tofile=B logfile=NAME" | SetLogToFile
 //   env NAME | command-line                               prints "NAME=value" or "NAME unset" | the
@@ -366,6 +369,11 @@ int main(int argc, char** argv) {
         } else if (command == "clog") {
             int severity = std::atoi(next().c_str());
             CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << unescape(next()).c_str();
+        } else if (command == "clog-user") {
+            int severity = std::atoi(next().c_str());
+            std::string before = unescape(next());
+            CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << before.c_str() << User
+                        << unescape(next()).c_str();
         } else if (command == "clog-enabled") {
             std::string enabled;
             for (int s = 0; s < 8; ++s)
@@ -421,6 +429,12 @@ int main(int argc, char** argv) {
         } else if (command == "menu") {
             std::printf("menu %s\n", DescribeConsoleMenu(openConsoleWindow()).c_str());
             std::fflush(stdout);
+        } else if (command == "answer-boxes-when") {
+            std::string file = next();
+            std::thread([file] {
+                waitForFile(file);
+                AnswerMessageBoxes();
+            }).detach();
         } else if (command == "dismiss") {
             DismissWindowTitled(next().c_str());
         } else if (command == "checks") {

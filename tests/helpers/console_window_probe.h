@@ -27,3 +27,5 @@ void PostConsoleCommand(void* window, unsigned command);
 bool WaitForWindowTitled(const char* title);
 // Answers the dialog with that title with OK (Windows).
 void DismissWindowTitled(const char* title);
+// Answers every shown message box of this process with OK (Windows).
+void AnswerMessageBoxes();

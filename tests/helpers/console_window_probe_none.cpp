@@ -25,3 +25,4 @@ bool WaitForWindowTitled(const char*) {
     return false;
 }
 void DismissWindowTitled(const char*) {}
+void AnswerMessageBoxes() {}

@@ -123,3 +123,21 @@ void DismissWindowTitled(const char* title) {
     if (HWND found = FindWindowA(nullptr, title))
         PostMessageA(found, WM_COMMAND, IDOK, 0);
 }
+
+namespace {
+
+BOOL CALLBACK answerIfMessageBox(HWND window, LPARAM) {
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && std::string(name) == "#32770" && IsWindowVisible(window))
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+} // namespace
+
+void AnswerMessageBoxes() {
+    EnumWindows(answerIfMessageBox, 0);
+}

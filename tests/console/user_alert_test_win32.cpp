@@ -1,0 +1,273 @@
+// The alert boxes, shown by this process's own threads with short ticks, watched and touched from the test's
+// thread as a person would: reading captions, pressing a key, clicking, answering.
+#include "user_alert.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+bool eventually(const std::function<bool()>& condition, int milliseconds = 10000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return condition();
+}
+
+std::string captionOf(HWND window) {
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// The message box's text control (0xFFFF, as the system's boxes number it).
+std::string textOfBox(HWND box) {
+    char text[512] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    return text;
+}
+
+BOOL CALLBACK collectBox(HWND window, LPARAM boxes) {
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && std::string(name) == "#32770" && IsWindowVisible(window))
+        reinterpret_cast<std::vector<HWND>*>(boxes)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> shownBoxes() {
+    std::vector<HWND> boxes;
+    EnumWindows(collectBox, reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+// The shown box with that text, once it appears.
+HWND boxWithText(const std::string& text) {
+    HWND found = nullptr;
+    eventually([&] {
+        for (HWND box : shownBoxes()) {
+            if (textOfBox(box) == text)
+                found = box;
+        }
+        return found != nullptr;
+    });
+    return found;
+}
+
+const std::string& programPath() {
+    static const std::string path = [] {
+        char text[MAX_PATH] = "";
+        GetModuleFileNameA(nullptr, text, MAX_PATH);
+        return std::string(text);
+    }();
+    return path;
+}
+
+// The seconds a countdown caption shows, or -1 for any other caption.
+int secondsIn(const std::string& caption) {
+    if (caption.size() != programPath().size() + 5 || caption.compare(2, 3, " - ") != 0 ||
+        caption.compare(5, std::string::npos, programPath()) != 0 || !isdigit(caption[0]) ||
+        !isdigit(caption[1]))
+        return -1;
+    return std::stoi(caption.substr(0, 2));
+}
+
+void pressKey(BYTE key) {
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+}
+
+void clickInside(HWND window) {
+    RECT box{};
+    GetWindowRect(window, &box);
+    SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+}
+
+void answerOk(HWND box) {
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+// A thread that shows one alert and says when the box has gone.
+class AlertThread {
+public:
+    AlertThread(CLog::LogSeverity severity, std::string text)
+        : m_thread([this, severity, text] {
+              ShowUserAlert(severity, text.c_str());
+              m_returned = true;
+          }) {}
+    ~AlertThread() { m_thread.join(); }
+    bool returned() const { return m_returned; }
+
+private:
+    std::atomic<bool> m_returned{false};
+    std::thread m_thread;
+};
+
+class UserAlert : public ::testing::Test {
+protected:
+    void SetUp() override { SetUserAlertTickMilliseconds(100); }
+    void TearDown() override {
+        // Whatever a failed check left open is answered, so that no thread stays behind.
+        for (HWND box : shownBoxes())
+            answerOk(box);
+        SetUserAlertTickMilliseconds(1000);
+    }
+};
+
+TEST_F(UserAlert, CountdownStartsAtFifteenCountsDownAndClosesTheBox) {
+    AlertThread alert(CLog::USERALERT, "Camera unplugged\n");
+    HWND box = boxWithText("Camera unplugged\n");
+    ASSERT_NE(box, nullptr);
+    std::vector<int> seen;
+    while (IsWindow(box) && !alert.returned()) {
+        int seconds = secondsIn(captionOf(box));
+        if (seconds != -1 && (seen.empty() || seen.back() != seconds))
+            seen.push_back(seconds);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(eventually([&] { return alert.returned(); })) << "the box closes by itself";
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), 15) << "the first caption is \"15 - \" and the module path";
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        EXPECT_LT(seen[i], seen[i - 1]) << "counts down";
+    EXPECT_GE(seen.size(), 10u) << "a caption each tick";
+    EXPECT_EQ(seen.back(), 1);
+    EXPECT_TRUE(UserAlertIdle());
+}
+
+TEST_F(UserAlert, KeyOrMouseButtonInTheBoxStopsTheCountdown) {
+    struct Case {
+        const char* name;
+        std::function<void(HWND)> touch;
+    };
+    for (const Case& c : {Case{"a key",
+                               [](HWND box) {
+                                   SetForegroundWindow(box);
+                                   pressKey(VK_SHIFT);
+                               }},
+                          Case{"a mouse click", [](HWND box) { clickInside(GetDlgItem(box, 0xFFFF)); }}}) {
+        SCOPED_TRACE(c.name);
+        AlertThread alert(CLog::USERALERT, "Touch me\n");
+        HWND box = boxWithText("Touch me\n");
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(eventually([&] {
+            int seconds = secondsIn(captionOf(box));
+            return seconds > 0 && seconds <= 12;
+        })) << captionOf(box);
+        c.touch(box);
+        EXPECT_TRUE(eventually([&] { return captionOf(box) == programPath(); }, 3000))
+            << "the caption becomes the path alone: " << captionOf(box);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1800)); // past the end of any countdown
+        EXPECT_TRUE(IsWindow(box)) << "the box stays until dismissed";
+        EXPECT_EQ(captionOf(box), programPath());
+        answerOk(box);
+        EXPECT_TRUE(eventually([&] { return alert.returned(); }));
+        EXPECT_TRUE(UserAlertIdle());
+    }
+}
+
+TEST_F(UserAlert, UserInterventionShowsThePlainBoxThatWaits) {
+    AlertThread alert(CLog::USERINTERVENTION, "Insert the calibration card\n");
+    HWND box = boxWithText("Insert the calibration card\n");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(captionOf(box), programPath());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+    EXPECT_TRUE(IsWindow(box)) << "no countdown closes it";
+    EXPECT_EQ(captionOf(box), programPath());
+    answerOk(box);
+    EXPECT_TRUE(eventually([&] { return alert.returned(); }));
+}
+
+TEST_F(UserAlert, AlertFromAnotherThreadWhileOneCountsShowsThePlainBoxAndWaitsForNobody) {
+    SetUserAlertTickMilliseconds(200);
+    AlertThread first(CLog::USERALERT, "first\n");
+    HWND firstBox = boxWithText("first\n");
+    ASSERT_NE(firstBox, nullptr);
+    ASSERT_TRUE(eventually([&] { return secondsIn(captionOf(firstBox)) > 0; }));
+    {
+        AlertThread second(CLog::USERALERT, "second\n");
+        HWND secondBox = boxWithText("second\n");
+        ASSERT_NE(secondBox, nullptr);
+        EXPECT_EQ(captionOf(secondBox), programPath()) << "no countdown of its own";
+        const int secondsThen = secondsIn(captionOf(firstBox));
+        EXPECT_TRUE(eventually([&] { return secondsIn(captionOf(firstBox)) < secondsThen; }, 3000))
+            << "the first box goes on counting";
+        EXPECT_EQ(captionOf(secondBox), programPath());
+        answerOk(secondBox);
+        EXPECT_TRUE(eventually([&] { return second.returned(); }, 3000));
+        EXPECT_FALSE(first.returned()) << "the second did not wait for the first";
+    }
+    EXPECT_TRUE(eventually([&] { return first.returned(); })) << "the first closes by itself";
+    EXPECT_TRUE(UserAlertIdle());
+}
+
+// A window on the alerting thread whose procedure raises an alert of its own, as a host's window can
+// while a box's dialog loop dispatches its messages.
+constexpr UINT kRaiseNestedAlert = WM_APP + 7;
+
+LRESULT CALLBACK nestingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kRaiseNestedAlert) {
+        ShowUserAlert(CLog::USERALERT, "nested\n");
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(UserAlert, AlertFromAWindowProcedureWhileTheBoxIsOpenShowsThePlainBox) {
+    SetUserAlertTickMilliseconds(200);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = nestingProcedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "PLNESTEDALERT";
+    RegisterClassA(&windowClass);
+    std::atomic<HWND> nestingWindow{nullptr};
+    std::atomic<int> countdownsAfter{-1};
+    std::thread owner([&] {
+        HWND window = CreateWindowA("PLNESTEDALERT", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+        nestingWindow = window;
+        ShowUserAlert(CLog::USERALERT, "outer\n");
+        // Nothing stuck behind: the next alert of this thread counts down again.
+        ShowUserAlert(CLog::USERALERT, "again\n");
+        countdownsAfter = 1;
+        DestroyWindow(window);
+    });
+    HWND outer = boxWithText("outer\n");
+    ASSERT_NE(outer, nullptr);
+    ASSERT_TRUE(eventually([&] { return secondsIn(captionOf(outer)) > 0; }));
+    PostMessageA(nestingWindow, kRaiseNestedAlert, 0, 0);
+    HWND nested = boxWithText("nested\n");
+    ASSERT_NE(nested, nullptr) << "the nested alert shows a box at once";
+    EXPECT_EQ(captionOf(nested), programPath()) << "without a countdown";
+    const int secondsThen = secondsIn(captionOf(outer));
+    EXPECT_TRUE(eventually([&] { return secondsIn(captionOf(outer)) < secondsThen; }, 3000))
+        << "the outer box goes on counting";
+    answerOk(nested);
+    EXPECT_TRUE(eventually([&] { return !IsWindow(nested); }));
+
+    HWND again = boxWithText("again\n");
+    ASSERT_NE(again, nullptr) << "the outer box closed by itself and the thread went on";
+    EXPECT_TRUE(eventually([&] { return secondsIn(captionOf(again)) > 0; }, 3000))
+        << "the next alert counts down: " << captionOf(again);
+    answerOk(again);
+    EXPECT_TRUE(eventually([&] { return countdownsAfter == 1; }));
+    owner.join();
+    EXPECT_TRUE(UserAlertIdle());
+}
+
+} // namespace
