@@ -15,19 +15,10 @@
 
 namespace {
 
+using testing_support::eventually;
 using testing_support::TemporaryFolder;
 
 constexpr const char* kWindowClass = "PLCONSOLEWINDOW";
-
-bool eventually(const std::function<bool()>& condition, int milliseconds = 10000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-}
 
 HWND viewOf(HWND window) {
     return GetDlgItem(window, 1);

@@ -1,6 +1,7 @@
 // CLog's alert boxes as a host shows them through Console.dll: the real countdown, the box text from the
 // user mark, a callback that takes alerts, and the logging word 0.
 #include "child_process.h"
+#include "message_boxes_win32.h"
 #include "platform.h"
 #include "test_support.h"
 
@@ -18,37 +19,10 @@
 
 namespace {
 
+using testing_support::captionOf;
+using testing_support::shownMessageBoxes;
 using testing_support::TemporaryFolder;
-
-std::string captionOf(HWND window) {
-    char text[512] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-std::string textOfBox(HWND box) {
-    char text[512] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    return text;
-}
-
-BOOL CALLBACK collectBox(HWND window, LPARAM boxes) {
-    char name[16] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (std::string(name) == "#32770" && IsWindowVisible(window))
-        reinterpret_cast<std::vector<HWND>*>(boxes)->push_back(window);
-    return TRUE;
-}
-
-// The shown message boxes and their texts.
-std::vector<std::pair<HWND, std::string>> shownBoxes() {
-    std::vector<HWND> boxes;
-    EnumWindows(collectBox, reinterpret_cast<LPARAM>(&boxes));
-    std::vector<std::pair<HWND, std::string>> result;
-    for (HWND box : boxes)
-        result.emplace_back(box, textOfBox(box));
-    return result;
-}
+using testing_support::textOfMessageBox;
 
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -82,10 +56,10 @@ protected:
         std::vector<HWND> handled;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         while (!host.wait(0) && std::chrono::steady_clock::now() < deadline) {
-            for (const auto& box : shownBoxes()) {
-                if (std::find(handled.begin(), handled.end(), box.first) == handled.end()) {
-                    handled.push_back(box.first);
-                    onBox(box.first, box.second);
+            for (HWND box : shownMessageBoxes()) {
+                if (std::find(handled.begin(), handled.end(), box) == handled.end()) {
+                    handled.push_back(box);
+                    onBox(box, textOfMessageBox(box));
                 }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));

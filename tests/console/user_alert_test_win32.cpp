@@ -1,5 +1,7 @@
 // The alert boxes, shown by this process's own threads with short ticks, watched and touched from the test's
 // thread as a person would: reading captions, pressing a key, clicking, answering.
+#include "message_boxes_win32.h"
+#include "test_support.h"
 #include "user_alert.h"
 
 #include <gtest/gtest.h>
@@ -15,51 +17,21 @@
 
 namespace {
 
+using testing_support::captionOf;
+using testing_support::shownMessageBoxes;
+using testing_support::textOfMessageBox;
+
+// Short ticks: boxes come and go within a few hundred milliseconds.
 bool eventually(const std::function<bool()>& condition, int milliseconds = 10000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return condition();
-}
-
-std::string captionOf(HWND window) {
-    char text[512] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-// The message box's text control (0xFFFF, as the system's boxes number it).
-std::string textOfBox(HWND box) {
-    char text[512] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    return text;
-}
-
-BOOL CALLBACK collectBox(HWND window, LPARAM boxes) {
-    char name[16] = "";
-    GetClassNameA(window, name, sizeof name);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId() && std::string(name) == "#32770" && IsWindowVisible(window))
-        reinterpret_cast<std::vector<HWND>*>(boxes)->push_back(window);
-    return TRUE;
-}
-
-std::vector<HWND> shownBoxes() {
-    std::vector<HWND> boxes;
-    EnumWindows(collectBox, reinterpret_cast<LPARAM>(&boxes));
-    return boxes;
+    return testing_support::eventually(condition, milliseconds, 2);
 }
 
 // The shown box with that text, once it appears.
 HWND boxWithText(const std::string& text) {
     HWND found = nullptr;
     eventually([&] {
-        for (HWND box : shownBoxes()) {
-            if (textOfBox(box) == text)
+        for (HWND box : shownMessageBoxes(GetCurrentProcessId())) {
+            if (textOfMessageBox(box) == text)
                 found = box;
         }
         return found != nullptr;
@@ -123,7 +95,7 @@ protected:
     void SetUp() override { SetUserAlertTickMilliseconds(100); }
     void TearDown() override {
         // Whatever a failed check left open is answered, so that no thread stays behind.
-        for (HWND box : shownBoxes())
+        for (HWND box : shownMessageBoxes(GetCurrentProcessId()))
             answerOk(box);
         SetUserAlertTickMilliseconds(1000);
     }

@@ -3,10 +3,12 @@
 #include "platform.h"
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testing_support {
 
@@ -25,6 +27,16 @@ std::string helperProgram(const std::string& name) {
 
 std::string libraryBesideTests(const std::string& baseName) {
     return platform::joinPath(testProgramFolder(), platform::sharedLibraryFileName(baseName));
+}
+
+bool eventually(const std::function<bool()>& condition, int milliseconds, int pollMilliseconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pollMilliseconds));
+    }
+    return condition();
 }
 
 std::string readFile(const std::string& path) {

@@ -2,6 +2,7 @@
 // per test, and a variable of this process's environment set for the length of a scope.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,8 @@ std::string helperProgram(const std::string& name);
 // The path of a shared library built beside the running test program.
 std::string libraryBesideTests(const std::string& baseName);
 std::string readFile(const std::string& path);
+// Polls the condition until it holds or the time is up; its last answer.
+bool eventually(const std::function<bool()>& condition, int milliseconds = 10000, int pollMilliseconds = 20);
 void writeFile(const std::string& path, const std::string& contents);
 
 // A fresh, empty folder under the system's temporary folder, removed with everything in it at the end.
