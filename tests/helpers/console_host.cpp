@@ -22,6 +22,7 @@
 //   display                                               DisplayLog
 //   stress ROUNDS                                         writers while the window opens and closes
 //   reports N                                             registers reports R1..RN; running one prints "ran RI"
+//                                                         and logs "report RI ran" with CS_LOGERROR
 //   reports-racing N                                      a thread registers R1..RN while windows open and
 //                                                         close; then a last window opens
 //   plugin-menu                                           ConsoleAddMenu with a pop-up holding "Hello" (9000),
@@ -257,6 +258,8 @@ public:
     explicit NumberedReport(int number) : m_name("R" + std::to_string(number)) {}
     std::string GetName() override { return m_name; }
     void Run() override {
+        // Into the log too (as an error, which is on also when tracing is off), to show what came first.
+        CS_LOGERROR("report %s ran\n", m_name.c_str());
         std::printf("ran %s\n", m_name.c_str());
         std::fflush(stdout);
     }
