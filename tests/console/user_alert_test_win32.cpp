@@ -74,15 +74,32 @@ void answerOk(HWND box) {
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
-// A thread that shows one alert and says when the box has gone.
+// A thread that shows alerts and says when it is done. Ending it answers whatever boxes are still shown, so
+// that a failed check fails the test instead of leaving a thread in a box for ever.
 class AlertThread {
 public:
-    AlertThread(CLog::LogSeverity severity, std::string text)
-        : m_thread([this, severity, text] {
-              ShowUserAlert(severity, text.c_str());
+    explicit AlertThread(std::function<void()> body)
+        : m_thread([this, body] {
+              body();
               m_returned = true;
           }) {}
-    ~AlertThread() { m_thread.join(); }
+    AlertThread(CLog::LogSeverity severity, std::string text)
+        : AlertThread([severity, text] { ShowUserAlert(severity, text.c_str()); }) {}
+    ~AlertThread() {
+        bool returned = eventually(
+            [&] {
+                for (HWND box : shownMessageBoxes(GetCurrentProcessId()))
+                    answerOk(box);
+                return m_returned.load();
+            },
+            30000);
+        if (returned) {
+            m_thread.join();
+        } else {
+            ADD_FAILURE() << "the alert thread does not return even with its boxes answered";
+            m_thread.detach();
+        }
+    }
     bool returned() const { return m_returned; }
 
 private:
@@ -208,15 +225,13 @@ TEST_F(UserAlert, AlertFromAWindowProcedureWhileTheBoxIsOpenShowsThePlainBox) {
     windowClass.lpszClassName = "PLNESTEDALERT";
     RegisterClassA(&windowClass);
     std::atomic<HWND> nestingWindow{nullptr};
-    std::atomic<int> countdownsAfter{-1};
-    std::thread owner([&] {
+    AlertThread owner([&] {
         HWND window = CreateWindowA("PLNESTEDALERT", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                                     GetModuleHandleA(nullptr), nullptr);
         nestingWindow = window;
         ShowUserAlert(CLog::USERALERT, "outer\n");
         // Nothing stuck behind: the next alert of this thread counts down again.
         ShowUserAlert(CLog::USERALERT, "again\n");
-        countdownsAfter = 1;
         DestroyWindow(window);
     });
     HWND outer = boxWithText("outer\n");
@@ -237,8 +252,7 @@ TEST_F(UserAlert, AlertFromAWindowProcedureWhileTheBoxIsOpenShowsThePlainBox) {
     EXPECT_TRUE(eventually([&] { return secondsIn(captionOf(again)) > 0; }, 3000))
         << "the next alert counts down: " << captionOf(again);
     answerOk(again);
-    EXPECT_TRUE(eventually([&] { return countdownsAfter == 1; }));
-    owner.join();
+    EXPECT_TRUE(eventually([&] { return owner.returned(); }));
     EXPECT_TRUE(UserAlertIdle());
 }
 
