@@ -74,18 +74,21 @@ IniDocument::IniDocument(std::string_view text, std::string newline) {
     while (!text.empty()) {
         std::size_t end = text.find('\n');
         std::string_view raw = text.substr(0, end);
-        if (!raw.empty() && raw.back() == '\r')
+        // Every carriage return before the line feed belongs to the line end: a line read back from what
+        // this document writes is then the same line, whichever line end the file mixes in.
+        while (!raw.empty() && raw.back() == '\r')
             raw.remove_suffix(1);
-        m_lines.push_back(parseLine(std::string(raw)));
+        m_lines.push_back(parseLine(std::string(raw), m_lines.empty()));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     }
 }
 
-IniDocument::Line IniDocument::parseLine(std::string raw) {
+IniDocument::Line IniDocument::parseLine(std::string raw, bool firstLine) {
     Line line;
     line.raw = std::move(raw);
     std::string_view content = line.raw;
-    if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    // A byte-order mark means something only at the start of the file; elsewhere it is part of a name.
+    if (firstLine && content.substr(0, kByteOrderMark.size()) == kByteOrderMark)
         content.remove_prefix(kByteOrderMark.size());
     content = trim(content);
     if (content.empty() || content.front() == ';' || content.front() == '#')

@@ -35,7 +35,7 @@ private:
         std::string value;
     };
 
-    static Line parseLine(std::string raw);
+    static Line parseLine(std::string raw, bool firstLine = false);
     static std::string entryText(std::string_view key, std::string_view value);
     // Index of the first entry for key in a section of that name, or of nothing.
     std::optional<std::size_t> findEntry(std::string_view section, std::string_view key) const;

@@ -53,7 +53,7 @@ pl_build() {
 pl_config_args() {
     case $1 in
         linux-debug) echo "-DCMAKE_BUILD_TYPE=Debug -DPL_BUILD_BENCH=ON" ;;
-        linux-asan) echo "-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPL_SANITIZE=address,undefined" ;;
+        linux-asan) echo "-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPL_SANITIZE=address,undefined -DPL_BUILD_FUZZERS=ON" ;;
         linux-tsan) echo "-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPL_SANITIZE=thread" ;;
         win-i686) echo "-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-i686.cmake" ;;
         win-x86_64) echo "-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-x86_64.cmake" ;;

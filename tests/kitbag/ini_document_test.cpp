@@ -74,6 +74,25 @@ TEST(IniDocument, ByteOrderMarkBeforeTheFirstSectionIsKept) {
     EXPECT_EQ(doc.text(), "\xEF\xBB\xBF[Debug]\nA=2\n");
 }
 
+TEST(IniDocument, ByteOrderMarkElsewhereIsPartOfTheKey) {
+    // Found by fuzzing: a key that starts with those bytes was stored but never read back.
+    IniDocument doc("[Debug]\n");
+    doc.setValue("Debug", "\xEF\xBB\xBFkey", "1");
+    doc.setValue("Debug", "\xEF\xBB\xBFkey", "2");
+    EXPECT_EQ(doc.value("Debug", "\xEF\xBB\xBFkey"), "2");
+    EXPECT_EQ(doc.value("Debug", "key"), std::nullopt);
+    EXPECT_EQ(doc.text(), "[Debug]\n\xEF\xBB\xBFkey=2\n") << "one entry, changed in place";
+}
+
+TEST(IniDocument, CarriageReturnsBeforeALineFeedAreTheLineEnd) {
+    // A file of LF lines with stray CRs: values read without them, and what is written reads back the same.
+    IniDocument doc("[Debug]\nA=1\r\r\nB=2\r\n");
+    EXPECT_EQ(doc.value("Debug", "A"), "1");
+    EXPECT_EQ(doc.value("Debug", "B"), "2");
+    EXPECT_EQ(doc.text(), "[Debug]\nA=1\nB=2\n");
+    EXPECT_EQ(IniDocument(doc.text()).text(), doc.text());
+}
+
 TEST(IniDocument, ValuesReadBackExactlyAsStored) {
     const char* values[] = {"",           "plain", "  padded both  ", "\ttab", "\"quoted\"",
                             "\"",         "a=b=c", "; not a comment", "[x]",   "C:\\Program Files\\x.log",
