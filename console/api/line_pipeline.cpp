@@ -17,12 +17,12 @@ namespace {
 char lastCharacter = ' ';
 
 // Feeds the sinks, in their fixed order, with the lock held and the settings loaded.
-void emitLocked(const char* stamp, const char* text) {
+void emitLocked(const char* stamp, const char* text, std::size_t textLength) {
     ConsoleState& state = consoleState;
     if (!state.DebugLogBuffer.PrepareForWrite())
         return;
-    state.DebugLogBuffer.Store(stamp);
-    state.DebugLogBuffer.Store(text);
+    state.DebugLogBuffer.Store(stamp, std::strlen(stamp));
+    state.DebugLogBuffer.Store(text, textLength);
     if (state.logToFile)
         AppendToLogFile(stamp, text);
     if (*stamp)
@@ -51,13 +51,13 @@ void ConsoleWriteText(const char* text, bool stamp) {
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     // Loading first means the banner, when this call loads, comes before the stamp decision.
     LoadSettings(false);
+    const std::size_t length = std::strlen(text);
     if (stamp && lastCharacter == '\n') {
-        platform::LocalTime now = platform::localTime();
-        emitLocked(FormatTimeStamp(now.hour, now.minute, now.second).text, text);
+        platform::LocalTime now = platform::localTimeToTheSecond();
+        emitLocked(FormatTimeStamp(now.hour, now.minute, now.second).text, text, length);
     } else {
-        emitLocked("", text);
+        emitLocked("", text, length);
     }
-    std::size_t length = std::strlen(text);
     if (length > 0)
         lastCharacter = text[length - 1];
 }
@@ -71,7 +71,7 @@ void ConsoleEmitStamped(const char* stamp, const char* text) {
         text = "";
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     LoadSettings(false);
-    emitLocked(stamp, text);
+    emitLocked(stamp, text, std::strlen(text));
 }
 
 std::size_t AppendToLogFile(const char* stamp, const char* text) {

@@ -39,10 +39,9 @@ bool LogRingBuffer::PrepareForWrite() {
     return true;
 }
 
-void LogRingBuffer::Store(const char* text) {
+void LogRingBuffer::Store(const char* text, std::size_t length) {
     if (m_size <= 0)
         return;
-    std::size_t length = std::strlen(text);
     const std::size_t size = static_cast<std::size_t>(m_size);
     // Only the last size bytes of a longer text can stay.
     if (length > size) {

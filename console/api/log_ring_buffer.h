@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 class LogRingBuffer {
@@ -24,9 +25,10 @@ public:
     void Release();
     // Starts the ring at the block when it has not started. False when there is no block.
     bool PrepareForWrite();
-    // Appends the bytes of a NUL-terminated text, overwriting the oldest once full. Call PrepareForWrite
-    // first.
-    void Store(const char* text);
+    // Appends the length bytes of a text (no NUL among them), overwriting the oldest once full. Call
+    // PrepareForWrite first.
+    void Store(const char* text, std::size_t length);
+    void Store(const char* text) { Store(text, std::strlen(text)); }
     // The valid bytes, oldest first; a carriage return before each line feed when crlf, else "<p>" before
     // each line feed when html.
     std::string Read(bool html, bool crlf) const;

@@ -6,20 +6,35 @@
 
 namespace platform {
 
+namespace {
+
+// Converting to local time costs more than the rest of a log line: a second's fields serve the whole
+// second.
+const tm& localFieldsOf(time_t second) {
+    thread_local time_t cachedSecond = -1;
+    thread_local tm fields{};
+    if (second != cachedSecond) {
+        ::localtime_r(&second, &fields);
+        cachedSecond = second;
+    }
+    return fields;
+}
+
+LocalTime localTimeOf(const tm& fields, int milliseconds) {
+    return LocalTime{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_wday,
+                     fields.tm_hour,        fields.tm_min,     fields.tm_sec,  milliseconds};
+}
+
+} // namespace
+
 LocalTime localTime() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    // Converting to local time costs more than the rest of a log line; a second's fields serve the whole
-    // second.
-    thread_local time_t cachedSecond = -1;
-    thread_local tm fields{};
-    if (now.tv_sec != cachedSecond) {
-        ::localtime_r(&now.tv_sec, &fields);
-        cachedSecond = now.tv_sec;
-    }
-    return LocalTime{
-        fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_wday,
-        fields.tm_hour,        fields.tm_min,     fields.tm_sec,  static_cast<int>(now.tv_nsec / 1000000)};
+    return localTimeOf(localFieldsOf(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000));
+}
+
+LocalTime localTimeToTheSecond() {
+    return localTimeOf(localFieldsOf(::time(nullptr)), 0);
 }
 
 std::int64_t systemTimeTicks() {

@@ -13,6 +13,10 @@ LocalTime localTime() {
                      now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
+LocalTime localTimeToTheSecond() {
+    return localTime(); // GetLocalTime is cheap already
+}
+
 std::int64_t systemTimeTicks() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ctime>
 #include <thread>
 
 namespace {
@@ -152,3 +153,34 @@ TEST(PlatformChildProcess, TimesOutAndKills) {
 }
 
 } // namespace
+
+TEST(PlatformTime, LocalTimesAgreeWithTheCLibrary) {
+    // Both readings and the C library's local time of the same moment, taken until no second boundary
+    // fell between them (the whole-second clock may lag the precise one by a scheduler tick).
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::time_t before = std::time(nullptr);
+        platform::LocalTime precise = platform::localTime();
+        platform::LocalTime second = platform::localTimeToTheSecond();
+        std::time_t after = std::time(nullptr);
+        if (before != after || precise.second != second.second || precise.milliseconds > 900)
+            continue;
+        std::tm fields{};
+#if defined(_WIN32)
+        localtime_s(&fields, &before);
+#else
+        localtime_r(&before, &fields);
+#endif
+        for (const platform::LocalTime& t : {precise, second}) {
+            EXPECT_EQ(t.year, fields.tm_year + 1900);
+            EXPECT_EQ(t.month, fields.tm_mon + 1);
+            EXPECT_EQ(t.day, fields.tm_mday);
+            EXPECT_EQ(t.dayOfWeek, fields.tm_wday);
+            EXPECT_EQ(t.hour, fields.tm_hour);
+            EXPECT_EQ(t.minute, fields.tm_min);
+            EXPECT_EQ(t.second, fields.tm_sec);
+        }
+        EXPECT_GE(precise.milliseconds, 0);
+        return;
+    }
+    FAIL() << "no reading without a second boundary in 100 attempts";
+}
