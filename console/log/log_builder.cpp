@@ -17,16 +17,24 @@ constexpr const char* kMonths[] = {"January", "February", "March",     "April", 
                                    "July",    "August",   "September", "October", "November", "December"};
 constexpr int kDefaultRadix = 10;
 
-// Appends the digits of an unsigned value in a radix from 2 to 36, lower-case letters above 9.
+// Appends the digits of an unsigned value in a radix from 2 to 36, lower-case letters above 9. Radix 10,
+// the usual one, divides by a constant: the compiler turns that into a multiplication.
 void appendDigits(std::string& text, unsigned long long value, int radix) {
     char buffer[72];
     char* end = buffer + sizeof buffer;
     char* p = end;
-    do {
-        int digit = static_cast<int>(value % static_cast<unsigned>(radix));
-        *--p = static_cast<char>(digit < 10 ? '0' + digit : 'a' + digit - 10);
-        value /= static_cast<unsigned>(radix);
-    } while (value != 0);
+    if (radix == 10) {
+        do {
+            *--p = static_cast<char>('0' + value % 10u);
+            value /= 10u;
+        } while (value != 0);
+    } else {
+        do {
+            int digit = static_cast<int>(value % static_cast<unsigned>(radix));
+            *--p = static_cast<char>(digit < 10 ? '0' + digit : 'a' + digit - 10);
+            value /= static_cast<unsigned>(radix);
+        } while (value != 0);
+    }
     text.append(p, end);
 }
 
@@ -79,11 +87,12 @@ CLogReffed& CLogReffed::operator<<(int value) {
     if (!Converts())
         return *this;
     // Like _itoa: a sign in radix 10 only; other radices show the 32 bits as an unsigned number.
-    if (m_radix == 10 && value < 0)
-        m_log->m_text +=
-            "-" + digitsOf(0u - static_cast<unsigned long long>(static_cast<long long>(value)), 10);
-    else
-        m_log->m_text += digitsOf(static_cast<std::uint32_t>(value), m_radix);
+    if (m_radix == 10 && value < 0) {
+        m_log->m_text += '-';
+        appendDigits(m_log->m_text, 0u - static_cast<unsigned long long>(static_cast<long long>(value)), 10);
+    } else {
+        appendDigits(m_log->m_text, static_cast<std::uint32_t>(value), m_radix);
+    }
     return *this;
 }
 
