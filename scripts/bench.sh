@@ -9,6 +9,8 @@ mkdir -p "$PL_BUILD/bench-run"
 pl_configure bench -DCMAKE_BUILD_TYPE=Release -DPL_BUILD_TESTS=OFF -DPL_BUILD_BENCH=ON
 pl_build_target bench console_bench && pl_build_target bench trace_bench
 rm -f "$PL_BUILD/bench-run"/*.log
+# Trace writes its files beside the program: a file per second of each run would pile up there.
+rm -f "$PL_BUILD/bench/bin"/Bench*.log "$PL_BUILD/bench/bin"/bench-trace-output.txt
 for program in console trace; do
     BENCH_DIR="$PL_BUILD/bench-run" "$PL_BUILD/bench/bin/${program}_bench" --benchmark_repetitions=5 \
         --benchmark_report_aggregates_only=true --benchmark_out="$PL_BUILD/bench-run/$program.json" \
