@@ -1,7 +1,8 @@
 #include "trace_time.h"
 
 platform::LocalTime CurrentTraceTime() {
-    return platform::localTime();
+    // Trace writes whole seconds only.
+    return platform::localTimeToTheSecond();
 }
 
 namespace {
