@@ -599,6 +599,54 @@ TEST_F(ConsoleWindow, ProblemReportWithoutTheComponentShowsNothing) {
     EXPECT_TRUE(eventually([&] { return !IsWindow(about); }));
 }
 
+// The problem-report component registered while it lives, at the path given. (Wine's COM looks only in
+// the machine's classes; on Windows that takes an administrator.)
+class RegisteredProblemReportComponent {
+public:
+    explicit RegisteredProblemReportComponent(const std::string& dll) {
+        HKEY server = nullptr;
+        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, (kClassKey + "\\InprocServer32").c_str(), 0, nullptr, 0,
+                            KEY_WRITE, nullptr, &server, nullptr) != ERROR_SUCCESS)
+            return;
+        const char apartment[] = "Apartment";
+        m_registered =
+            RegSetValueExA(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+                           static_cast<DWORD>(dll.size() + 1)) == ERROR_SUCCESS &&
+            RegSetValueExA(server, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(apartment),
+                           sizeof apartment) == ERROR_SUCCESS;
+        RegCloseKey(server);
+    }
+    ~RegisteredProblemReportComponent() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kClassKey.c_str()); }
+    bool registered() const { return m_registered; }
+
+private:
+    const std::string kClassKey = "CLSID\\{AEA746EA-82EB-11D3-891E-0080AD877781}";
+    bool m_registered = false;
+};
+
+TEST_F(ConsoleWindow, ProblemReportCallsTheRegisteredComponentWithNoText) {
+    RegisteredProblemReportComponent component(
+        testing_support::libraryBesideTests("problem_report_component"));
+    if (!component.registered())
+        GTEST_SKIP() << "registering a COM class takes an administrator here";
+    const std::string recordFile = folder.file("problem-report.txt");
+    host = std::make_unique<platform::ChildProcess>(
+        testing_support::helperProgram("console_host"),
+        std::vector<std::string>{"display", "wait-for", signal("end")},
+        platform::EnvironmentChanges{{"KITBAG_SETTINGS", folder.file("settings.ini")},
+                                     {"PL_PROBLEM_REPORT_RECORD", recordFile}});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_COMMAND, 32782, 0);
+    std::string record;
+    EXPECT_TRUE(eventually([&] {
+        record = testing_support::readFile(recordFile);
+        return record.find("entry -1") != std::string::npos;
+    })) << record;
+    EXPECT_EQ(record, "entry 16 text=null\nentry -1 text=null\n")
+        << "only the entry at index 16, with a null string, then released";
+}
+
 TEST(ConsoleWindowUnload, UnloadingConsoleWhileTheWindowIsOpenDoesNotCrash) {
     TemporaryFolder folder;
     auto result = platform::runProcess(testing_support::helperProgram("console_unload_host"), {"window"},
