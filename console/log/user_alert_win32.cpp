@@ -135,7 +135,9 @@ void showPlainBox(const char* text, const std::string& caption) {
 void showCountdownBox(const char* text, AlertCountdown& alert) {
     hookHandle = SetWindowsHookExA(WH_CBT, trainingHook, nullptr, GetCurrentThreadId());
     MessageBoxA(GetActiveWindow(), text, countdownCaption(alert).c_str(), kBoxStyle);
-    KillTimer(alert.boxWindow, alert.timerId);
+    // Without a box window no timer was started: KillTimer(nullptr, 1) would stop a timer of the host's.
+    if (alert.boxWindow)
+        KillTimer(alert.boxWindow, alert.timerId);
     removeHook();
 }
 
