@@ -524,7 +524,6 @@ TEST_F(ConsoleWindow, SaveAsWritesTheViewOverALongerFileAndTheNextProposesThatFi
     EXPECT_TRUE(endsWith(proposedName(save), "Pelmora.log")) << proposedName(save);
     answerSaveDialog(save, saved);
     HWND prompt = waitForDialog(nullptr, save); // Wine titles it "Error"; a person sees its Yes and No
-
     ASSERT_NE(prompt, nullptr) << "replacing a file asks first";
     PostMessageA(prompt, WM_COMMAND, IDYES, 0);
     ASSERT_TRUE(eventually([&] { return !IsWindow(save); }));
@@ -541,6 +540,24 @@ TEST_F(ConsoleWindow, SaveAsWritesTheViewOverALongerFileAndTheNextProposesThatFi
     ASSERT_TRUE(eventually([&] { return !IsWindow(save); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(testing_support::readFile(saved), view) << "a cancelled Save As writes nothing";
+}
+
+TEST_F(ConsoleWindow, FirstSaveAsProposesPelmoraLogInTheCurrentFolder) {
+    start({"chdir", folder.path(), "lines", "kept", "2", "display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(eventually([&] { return textOf(viewOf(main)).find("kept line 1") != std::string::npos; }));
+    const std::string view = textOf(viewOf(main));
+    PostMessageA(main, WM_COMMAND, 32778, 0);
+    HWND save = waitForDialog("Save As");
+    ASSERT_NE(save, nullptr);
+    PostMessageA(save, WM_COMMAND, IDOK, 0); // the proposal as it stands
+    ASSERT_TRUE(eventually([&] { return !IsWindow(save); }));
+    std::string written;
+    EXPECT_TRUE(eventually([&] {
+        return (written = testing_support::readFile(folder.file("Pelmora.log"))) == view;
+    })) << "the proposal was Pelmora.log in the current folder; it holds "
+        << written.size() << " bytes";
 }
 
 TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFile) {
