@@ -1,6 +1,7 @@
 // The console window driven as a person would, from this process: a host process opens it, and the test
 // finds it by its class, reads its view, moves the caret, resizes it, presses keys and closes it.
 #include "child_process.h"
+#include "desktop_win32.h"
 #include "platform.h"
 #include "test_support.h"
 
@@ -9,28 +10,22 @@
 #include <windows.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <thread>
 
 namespace {
 
+using testing_support::closeMenusByKeys;
 using testing_support::eventually;
+using testing_support::popupMenuShown;
+using testing_support::pressKey;
 using testing_support::TemporaryFolder;
+using testing_support::textOfWindow;
 
 constexpr const char* kWindowClass = "PLCONSOLEWINDOW";
 
 HWND viewOf(HWND window) {
     return GetDlgItem(window, 1);
-}
-
-std::string textOf(HWND view) {
-    int length = static_cast<int>(SendMessageA(view, WM_GETTEXTLENGTH, 0, 0));
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    int got = static_cast<int>(SendMessageA(view, WM_GETTEXT, static_cast<WPARAM>(length + 1),
-                                            reinterpret_cast<LPARAM>(text.data())));
-    text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
-    return text;
 }
 
 // The end of the view's text in the control's own character positions.
@@ -59,38 +54,12 @@ int consoleWindows() {
     return count;
 }
 
-void pressWithModifier(BYTE modifier, BYTE key) {
-    keybd_event(modifier, 0, 0, 0);
-    keybd_event(key, 0, 0, 0);
-    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-    keybd_event(modifier, 0, KEYEVENTF_KEYUP, 0);
-}
-
-void press(BYTE key) {
-    keybd_event(key, 0, 0, 0);
-    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-}
-
-bool popupMenuShown() {
-    HWND menu = FindWindowA("#32768", nullptr);
-    return menu && IsWindowVisible(menu);
-}
-
 // Opens the "&Edit" pop-up as a person does, with Alt+E, and waits until it shows.
 bool openEditMenu(HWND main) {
     SetForegroundWindow(main);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    pressWithModifier(VK_MENU, 'E');
+    pressKey('E', VK_MENU);
     return eventually(popupMenuShown, 5000);
-}
-
-void closeMenus() {
-    for (int i = 0; i < 3 && popupMenuShown(); ++i) {
-        press(VK_ESCAPE);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    press(VK_ESCAPE); // the menu bar leaves its menu mode too
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 // The value of KEY in the settings store's text, or "(none)".
@@ -223,8 +192,8 @@ TEST_F(ConsoleWindow, ShowsTheBufferWithCarriageReturnsAndFollowsNewLines) {
     ASSERT_NE(main, nullptr) << "no window of class PLCONSOLEWINDOW";
     HWND view = viewOf(main);
     ASSERT_NE(view, nullptr);
-    ASSERT_TRUE(eventually([&] { return textOf(view).find("early line 2") != std::string::npos; }));
-    std::string text = textOf(view);
+    ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("early line 2") != std::string::npos; }));
+    std::string text = textOfWindow(view);
     EXPECT_EQ(text.rfind("*** Pelmora Console started at ", 0), 0u) << text;
     EXPECT_NE(text.find(" - early line 0\r\n"), std::string::npos) << text;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -235,7 +204,7 @@ TEST_F(ConsoleWindow, ShowsTheBufferWithCarriageReturnsAndFollowsNewLines) {
     EXPECT_EQ(selectionOf(view), std::make_pair(endOf(view), endOf(view))) << "the caret at the end";
 
     give("go");
-    ASSERT_TRUE(eventually([&] { return textOf(view).find("later line 1\r\n") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("later line 1\r\n") != std::string::npos; }));
     EXPECT_EQ(selectionOf(view), std::make_pair(endOf(view), endOf(view))) << "new lines are followed";
 }
 
@@ -244,13 +213,13 @@ TEST_F(ConsoleWindow, AfterTheCaretMovedUpNewLinesNeitherMoveItNorScroll) {
     HWND main = window();
     ASSERT_NE(main, nullptr);
     HWND view = viewOf(main);
-    ASSERT_TRUE(eventually([&] { return textOf(view).find("a line 199") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("a line 199") != std::string::npos; }));
     SendMessageA(view, EM_SETSEL, 10, 20);
     LRESULT first = SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0);
     SendMessageA(view, EM_LINESCROLL, 0, 5 - first);
     first = SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0);
     give("go");
-    ASSERT_TRUE(eventually([&] { return textOf(view).find("b line 49") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("b line 49") != std::string::npos; }));
     EXPECT_EQ(selectionOf(view), std::make_pair(LRESULT{10}, LRESULT{20}));
     EXPECT_EQ(SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0), first) << "the view did not scroll";
 }
@@ -297,8 +266,8 @@ TEST_F(ConsoleWindow, ClosingSavesTheSettingsAndALaterDisplayLogOpensANewWindow)
     HWND second = nullptr;
     ASSERT_TRUE(eventually([&] { return (second = FindWindowA(kWindowClass, nullptr)) != nullptr; }));
     ASSERT_TRUE(eventually(
-        [&] { return textOf(viewOf(second)).find("while closed line 1\r\n") != std::string::npos; }));
-    EXPECT_EQ(textOf(viewOf(second)).rfind("*** Pelmora Console started at ", 0), 0u)
+        [&] { return textOfWindow(viewOf(second)).find("while closed line 1\r\n") != std::string::npos; }));
+    EXPECT_EQ(textOfWindow(viewOf(second)).rfind("*** Pelmora Console started at ", 0), 0u)
         << "filled from the buffer";
 }
 
@@ -314,7 +283,7 @@ TEST_F(ConsoleWindow, AcceleratorsReachTheMainWindowFromTheView) {
                info.hwndFocus == viewOf(main);
     })) << "the view has the keyboard focus";
 
-    pressWithModifier(VK_MENU, VK_OEM_2); // Alt+/
+    pressKey(VK_OEM_2, VK_MENU); // Alt+/
     HWND about = nullptr;
     ASSERT_TRUE(eventually([&] { return (about = FindWindowA("#32770", "About Console")) != nullptr; }))
         << "Alt+/ opens the About box";
@@ -323,7 +292,7 @@ TEST_F(ConsoleWindow, AcceleratorsReachTheMainWindowFromTheView) {
 
     SetForegroundWindow(main);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    pressWithModifier(VK_CONTROL, 'S'); // Ctrl+S: Save As
+    pressKey('S', VK_CONTROL); // Ctrl+S: Save As
     HWND save = nullptr;
     ASSERT_TRUE(eventually([&] { return (save = FindWindowA("#32770", "Save As")) != nullptr; }))
         << "Ctrl+S opens the Save As dialog";
@@ -332,7 +301,7 @@ TEST_F(ConsoleWindow, AcceleratorsReachTheMainWindowFromTheView) {
 
     SetForegroundWindow(main);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    pressWithModifier(VK_MENU, VK_F4); // Alt+F4: Exit
+    pressKey(VK_F4, VK_MENU); // Alt+F4: Exit
     EXPECT_TRUE(eventually([&] { return !IsWindow(main); })) << "Alt+F4 closes the window";
 }
 
@@ -444,7 +413,7 @@ TEST_F(ConsoleWindow, CheckMarksFollowTheSwitchesAndTheEditCommandsInvertThem) {
     give("first");
     std::string output = checksShown("checks 32779=0 32780=1 32781=0 32783=1 32784=0");
     EXPECT_NE(output.find("checks 32779=0 32780=1 32781=0 32783=1 32784=0"), std::string::npos) << output;
-    closeMenus();
+    closeMenusByKeys();
 
     for (WPARAM command : {32780u, 32781u, 32783u, 32784u})
         PostMessageA(main, WM_COMMAND, command, 0);
@@ -461,7 +430,7 @@ TEST_F(ConsoleWindow, CheckMarksFollowTheSwitchesAndTheEditCommandsInvertThem) {
     give("second");
     output = checksShown("checks 32779=0 32780=0 32781=1 32783=0 32784=1");
     EXPECT_NE(output.find("checks 32779=0 32780=0 32781=1 32783=0 32784=1"), std::string::npos) << output;
-    closeMenus();
+    closeMenusByKeys();
 
     PostMessageA(main, WM_COMMAND, 105, 0); // Exit
     ASSERT_TRUE(eventually([&] { return !IsWindow(main); })) << "Exit closes the window";
@@ -479,7 +448,7 @@ TEST_F(ConsoleWindow, KitbagTogglesInvertWhatTheCheckMarkShowed) {
     ASSERT_NE(main, nullptr);
     for (const char* expected : {"1", "0", "1"}) {
         ASSERT_TRUE(openEditMenu(main));
-        closeMenus();
+        closeMenusByKeys();
         PostMessageA(main, WM_COMMAND, 32783, 0);
         std::string store;
         EXPECT_TRUE(eventually([&] {
@@ -495,7 +464,7 @@ TEST_F(ConsoleWindow, SaveAsWithAnEmptyViewShowsNoDialogAndTheAboutBoxClosesWith
     start({"display"});
     HWND main = window();
     ASSERT_NE(main, nullptr);
-    ASSERT_EQ(textOf(viewOf(main)), "") << "a buffer that holds nothing leaves the view empty";
+    ASSERT_EQ(textOfWindow(viewOf(main)), "") << "a buffer that holds nothing leaves the view empty";
     PostMessageA(main, WM_COMMAND, 32778, 0); // Save As
     PostMessageA(main, WM_COMMAND, 104, 0);   // About, handled after it
     HWND about = waitForDialog("About Console");
@@ -515,8 +484,9 @@ TEST_F(ConsoleWindow, SaveAsWritesTheViewOverALongerFileAndTheNextProposesThatFi
     start({"chdir", folder.path(), "lines", "kept", "3", "display"});
     HWND main = window();
     ASSERT_NE(main, nullptr);
-    ASSERT_TRUE(eventually([&] { return textOf(viewOf(main)).find("kept line 2") != std::string::npos; }));
-    const std::string view = textOf(viewOf(main));
+    ASSERT_TRUE(
+        eventually([&] { return textOfWindow(viewOf(main)).find("kept line 2") != std::string::npos; }));
+    const std::string view = textOfWindow(viewOf(main));
 
     PostMessageA(main, WM_COMMAND, 32778, 0);
     HWND save = waitForDialog("Save As");
@@ -546,8 +516,9 @@ TEST_F(ConsoleWindow, FirstSaveAsProposesPelmoraLogInTheCurrentFolder) {
     start({"chdir", folder.path(), "lines", "kept", "2", "display"});
     HWND main = window();
     ASSERT_NE(main, nullptr);
-    ASSERT_TRUE(eventually([&] { return textOf(viewOf(main)).find("kept line 1") != std::string::npos; }));
-    const std::string view = textOf(viewOf(main));
+    ASSERT_TRUE(
+        eventually([&] { return textOfWindow(viewOf(main)).find("kept line 1") != std::string::npos; }));
+    const std::string view = textOfWindow(viewOf(main));
     PostMessageA(main, WM_COMMAND, 32778, 0);
     HWND save = waitForDialog("Save As");
     ASSERT_NE(save, nullptr);

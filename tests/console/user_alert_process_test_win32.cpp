@@ -1,7 +1,7 @@
 // CLog's alert boxes as a host shows them through Console.dll: the real countdown, the box text from the
 // user mark, a callback that takes alerts, and the logging word 0.
 #include "child_process.h"
-#include "message_boxes_win32.h"
+#include "desktop_win32.h"
 #include "platform.h"
 #include "test_support.h"
 

@@ -1,6 +1,6 @@
 // The alert boxes, shown by this process's own threads with short ticks, watched and touched from the test's
 // thread as a person would: reading captions, pressing a key, clicking, answering.
-#include "message_boxes_win32.h"
+#include "desktop_win32.h"
 #include "test_support.h"
 #include "user_alert.h"
 
@@ -18,6 +18,7 @@
 namespace {
 
 using testing_support::captionOf;
+using testing_support::pressKey;
 using testing_support::shownMessageBoxes;
 using testing_support::textOfMessageBox;
 
@@ -55,11 +56,6 @@ int secondsIn(const std::string& caption) {
         !isdigit(caption[1]))
         return -1;
     return std::stoi(caption.substr(0, 2));
-}
-
-void pressKey(BYTE key) {
-    keybd_event(key, 0, 0, 0);
-    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
 }
 
 void clickInside(HWND window) {

@@ -1,5 +1,7 @@
 #include "console_window_probe.h"
 
+#include "desktop_win32.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -18,14 +20,7 @@ void CloseConsoleWindow(void* window) {
 
 std::string ConsoleViewText(void* window) {
     HWND view = GetDlgItem(static_cast<HWND>(window), 1);
-    if (!view)
-        return std::string();
-    int length = static_cast<int>(SendMessageA(view, WM_GETTEXTLENGTH, 0, 0));
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    int got = static_cast<int>(SendMessageA(view, WM_GETTEXT, static_cast<WPARAM>(length + 1),
-                                            reinterpret_cast<LPARAM>(text.data())));
-    text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
-    return text;
+    return view ? testing_support::textOfWindow(view) : std::string();
 }
 
 void* CreatePluginMenu() {
@@ -64,45 +59,22 @@ std::string DescribeEditChecks(void* window) {
     return text;
 }
 
-namespace {
-
-void press(BYTE key, bool withAlt) {
-    if (withAlt)
-        keybd_event(VK_MENU, 0, 0, 0);
-    keybd_event(key, 0, 0, 0);
-    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-    if (withAlt)
-        keybd_event(VK_MENU, 0, KEYEVENTF_KEYUP, 0);
-}
-
-bool menuShown() {
-    HWND menu = FindWindowA("#32768", nullptr);
-    return menu && IsWindowVisible(menu);
-}
-
-} // namespace
-
 bool OpenReportsMenuByKeys(void* window) {
     HWND handle = static_cast<HWND>(window);
     for (int i = 0; i < 500 && !IsWindowVisible(handle); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     SetForegroundWindow(handle);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    press('H', true); // "&Help"
-    for (int i = 0; i < 200 && !menuShown(); ++i)
+    testing_support::pressKey('H', VK_MENU); // "&Help"
+    for (int i = 0; i < 200 && !testing_support::popupMenuShown(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    press(VK_LEFT, false); // the pop-up before it: "Reports"
+    testing_support::pressKey(VK_LEFT); // the pop-up before it: "Reports"
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    return menuShown();
+    return testing_support::popupMenuShown();
 }
 
 void CloseMenusByKeys() {
-    for (int i = 0; i < 3 && menuShown(); ++i) {
-        press(VK_ESCAPE, false);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    press(VK_ESCAPE, false); // the menu bar leaves its menu mode too
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    testing_support::closeMenusByKeys();
 }
 
 void PostConsoleCommand(void* window, unsigned command) {
@@ -124,20 +96,7 @@ void DismissWindowTitled(const char* title) {
         PostMessageA(found, WM_COMMAND, IDOK, 0);
 }
 
-namespace {
-
-BOOL CALLBACK answerIfMessageBox(HWND window, LPARAM) {
-    char name[16] = "";
-    GetClassNameA(window, name, sizeof name);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId() && std::string(name) == "#32770" && IsWindowVisible(window))
-        PostMessageA(window, WM_COMMAND, IDOK, 0);
-    return TRUE;
-}
-
-} // namespace
-
 void AnswerMessageBoxes() {
-    EnumWindows(answerIfMessageBox, 0);
+    for (HWND box : testing_support::shownMessageBoxes(GetCurrentProcessId()))
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
