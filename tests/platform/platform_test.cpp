@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <thread>
 
@@ -156,8 +157,12 @@ TEST(PlatformChildProcess, TimesOutAndKills) {
 
 TEST(PlatformTime, LocalTimesAgreeWithTheCLibrary) {
     // Both readings and the C library's local time of the same moment, taken until no second boundary
-    // fell between them (the whole-second clock may lag the precise one by a scheduler tick).
+    // fell between them (the whole-second clock may lag the precise one by a scheduler tick). A pause
+    // between attempts spreads them over more than a second, so the last tenth of a second, when the
+    // readings are not compared, cannot take every attempt.
     for (int attempt = 0; attempt < 100; ++attempt) {
+        if (attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
         std::time_t before = std::time(nullptr);
         platform::LocalTime precise = platform::localTime();
         platform::LocalTime second = platform::localTimeToTheSecond();
