@@ -69,7 +69,10 @@ TRACE_API int TraceBinData(const unsigned char* data, int length);
 // 11. Leveled messages are taken when their level is at most this (default 0).
 TRACE_API void TraceSetLevel(unsigned char level);
 // 12. Trace files: "<executable's folder><prefix>" ("TraceFile" when null) followed by the id and the
-// time; maxSize is the size limit of mode TRACE_ROTATE_SIZE (0 means 1 byte).
+// time; maxSize is the size limit of mode TRACE_ROTATE_SIZE (0 means 1 byte). newFile empties a file of
+// the same name left by an earlier run; a name that comes again within one second (names carry the time
+// to the second) continues the file this run wrote, and a replacement file that outgrows the limit within
+// its own second grows on until a later second replaces it: no message is lost.
 TRACE_API void TraceSetLogFile(const char* prefix, bool newFile, int mode, int maxSize);
 // 13. Leveled trace on or off, to the trace files, and to standard output (when console output is on).
 TRACE_API void TraceSetLevelOutput(bool enable, bool toFiles, bool toConsole);

@@ -41,6 +41,9 @@ std::string userConfigDirectory();
 // The full path of the running executable, or "" when it cannot be had (or does not fit the platform's
 // path buffer: 260 characters on Windows).
 std::string executablePath();
+// The same however long the system reports it (Windows: up to 32,767 characters); "" when it cannot be
+// had. For callers that must not cut a path nor fall back to another folder.
+std::string longExecutablePath();
 std::string currentDirectory();
 // The longest path the platform's path buffers hold, without the terminator: 259 on Windows, PATH_MAX - 1
 // on Linux.

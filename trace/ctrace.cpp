@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -40,18 +41,27 @@ CTrace::CTrace()
 // ---- Configuration ---------------------------------------------------------------------------------------
 
 void CTrace::SetFile(bool enable, const std::string& path, bool newFile) {
-    m_bFile = enable;
-    if (enable && !m_OutFile.Open(path.c_str(), !newFile))
-        m_bFile = false;
+    if (!enable) {
+        m_bFile = false; // the file stays open
+        return;
+    }
+    // Opened before the switch goes on: the print thread never finds the switch on and the file closed.
+    bool opened;
+    {
+        platform::ScopedLock<platform::RecursiveLock> hold(m_outFileLock);
+        opened = m_OutFile.Open(path.c_str(), !newFile);
+    }
+    m_bFile = opened;
 }
 
-void CTrace::SetLogFile(const std::string& baseName, bool newFile, int mode, int maxSize) {
+void CTrace::SetLogFile(const std::string& baseName, bool newFile, int mode, int maxSize, bool folderKnown) {
     {
         platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
-        m_strBaseName = baseName;
+        m_strBaseName = baseName; // the one step that may throw: first, so that nothing else changed then
         m_nRotateMode = mode;
         m_nMaxSize = maxSize == 0 ? 1 : maxSize;
         m_bNewFile = newFile;
+        m_bFolderKnown = folderKnown;
     }
     UpdatePeriod();
 }
@@ -130,19 +140,28 @@ int CTrace::LevelPrint(std::uint8_t level, int id, const char* format, va_list a
     return length;
 }
 
+// A dump without memory for its text is dropped, as a message the queue has no memory for: the length is
+// returned all the same.
 int CTrace::BinData(const unsigned char* data, int length) {
-    std::string dump;
-    if (TraceHexDump(dump, data, length) == 0)
+    if (!data || length < 1)
         return 0;
-    PrintFormatted(*this, "BinData: \n%s\n", dump.c_str());
+    try {
+        std::string dump;
+        TraceHexDump(dump, data, length, kDumpKeptCharacters);
+        PrintFormatted(*this, "BinData: \n%s\n", dump.c_str());
+    } catch (const std::bad_alloc&) {
+    }
     return length;
 }
 
 int CTrace::LevelBinData(std::uint8_t level, int id, const unsigned char* data, int length) {
     if (!(m_bLevelTrace || m_bRunning) || !data || length < 1 || level > m_nLevel)
         return 0;
-    std::string dump;
-    TraceHexDump(dump, data, length);
-    LevelPrintFormatted(*this, level, id, "BinData: \n%s\n", dump.c_str());
+    try {
+        std::string dump;
+        TraceHexDump(dump, data, length, kDumpKeptCharacters);
+        LevelPrintFormatted(*this, level, id, "BinData: \n%s\n", dump.c_str());
+    } catch (const std::bad_alloc&) {
+    }
     return length;
 }

@@ -1,10 +1,14 @@
 // CTrace: the one trace object of the library (see trace_exports.cpp for the 19 exports).
 //
 // Threads: any thread may trace and configure. Producers format on their own stack and hold the queue's
-// lock only to link one message. The print thread alone writes the output file and the trace files while
-// it runs. The switches are atomics; the trace-file settings (base name, rotation mode, size limit,
-// new-file switch, period stamp) are read and written under m_settingsLock, so a change from another
-// thread is seen whole.
+// lock only to link one message. The print thread alone writes the trace files while it runs. The output
+// file is opened by the thread that switches it on and written by the print thread, each under
+// m_outFileLock, and file output is switched on only once the file is open. The switches are atomics; the
+// trace-file settings (base name, rotation mode, size limit, new-file switch, period stamp) are read and
+// written under m_settingsLock, so a change from another thread is seen whole.
+//
+// Nothing here lets an exception out towards a host or out of the print thread: a message that cannot get
+// the memory it needs is dropped.
 #pragma once
 
 #include "log_msg.h"
@@ -17,6 +21,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 constexpr int TRACE_MSG_STOP = 0x801;
@@ -27,6 +32,8 @@ constexpr int TRACE_MSG_LEVEL = 0x803;
 constexpr int kLevelRecordHeader = 5;
 constexpr int kPlainBufferSize = 10241;
 constexpr int kLevelBufferSize = 10240;
+// No message keeps more than this many characters of its text, so no more of a hex dump is ever built.
+constexpr std::size_t kDumpKeptCharacters = kPlainBufferSize - 1;
 
 class CTrace {
 public:
@@ -45,12 +52,16 @@ public:
     void SetConsole(bool enable) { m_bConsole = enable; }
     bool GetConsole() const { return m_bConsole; }
     bool GetFile() const { return m_bFile; }
-    // Opens the output file at path (emptied when newFile); on failure file output falls back to off.
+    // Opens the output file at path (emptied when newFile), then switches file output on; when the file
+    // cannot be opened, file output is off. A file open already is kept (path is then ignored).
     void SetFile(bool enable, const std::string& path, bool newFile);
     void SetTimeStamp(bool enable) { m_bTimeStamp = enable; }
     void SetLevel(std::uint8_t level) { m_nLevel = level; }
     std::uint8_t GetLevel() const { return m_nLevel; }
-    void SetLogFile(const std::string& baseName, bool newFile, int mode, int maxSize);
+    // folderKnown false: the folder of the trace files could not be had, so none is created (each attempt
+    // is reported as a file that cannot be created) rather than one in the current folder.
+    void SetLogFile(const std::string& baseName, bool newFile, int mode, int maxSize,
+                    bool folderKnown = true);
     void SetLevelOutput(bool enable, bool toFiles, bool toConsole);
     void UpdatePeriod();
 
@@ -68,6 +79,8 @@ public:
     int PrintThread();
     void CloseLevelLogs();
     // Writes one leveled text (after its time prefix) to the trace file of its id: 0 written, -1 not.
+    // A file is never emptied if this object wrote a file of that name already, and a size replacement
+    // whose new name is the open file's own (within the second that named it) keeps writing that file.
     int WriteLevelLog(std::uint8_t level, int id, char* text);
 
     // ---- Seams ----
@@ -83,9 +96,26 @@ public:
     std::string BaseName();
 
 private:
+    // What WriteLevelLog reads of the settings, taken at once.
+    struct FileSettings {
+        int rotateMode;
+        int maxSize;
+        bool newFile;
+        bool folderKnown;
+    };
+
     static unsigned ThreadEntry(void* trace);
     void HandleMessage();
+    // HandleMessage, dropping the message when it throws (no memory).
+    void HandleMessageOrDrop();
+    // After an exception in WriteLevelLog: entries left without an open file are removed, so that the next
+    // message for their id starts a file as for a new id.
+    void DropClosedLevelLogs();
+    bool OpenTraceFile(CLogMsg& file, const std::string& name, const PeriodStamp& stamp,
+                       const FileSettings& settings);
     void WritePlainToFile(char* text);
+    // With m_outFileLock held, or while draining.
+    void WritePlainToFileLocked(const char* text);
     bool ReopenAll(const platform::LocalTime& now);
     // Emits a report of the trace files through the plain trace.
     void ReportCreateFailure(const std::string& name);
@@ -106,16 +136,24 @@ private:
     std::string m_strBaseName;
     int m_nRotateMode = kRotateHour;
     int m_nMaxSize = 102400000;
+    bool m_bFolderKnown = true;
     PeriodStamp m_period;
     std::atomic<std::uint8_t> m_nLevel{0};
     std::map<std::int32_t, std::unique_ptr<CLogMsg>> m_mapLogs; // the print thread's
+    // The trace-file names this object opened under the current period stamp (the print thread's). Every
+    // name carries the stamp it was built with, and the stamp only moves forward with the clock, so names
+    // of an earlier stamp never come back and are forgotten.
+    std::set<std::string> m_namesOpened;
+    PeriodStamp m_namesPeriod;
 
     platform::RecursiveLock m_settingsLock;
+    platform::RecursiveLock m_outFileLock; // m_OutFile
     platform::Event m_threadStarted{false, true};
     ConsoleOutput m_consoleOutput;
     Clock m_clock;
     LogMsgFactory m_newLogMsg;
     bool m_processTerminating = false;
+    bool m_bDraining = false; // the unload writes what the print thread left: no other thread writes then
 };
 
 // Print and LevelPrint with their arguments in place.

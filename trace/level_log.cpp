@@ -5,11 +5,9 @@
 
 namespace {
 
-struct FileSettings {
-    int rotateMode;
-    int maxSize;
-    bool newFile;
-};
+bool samePeriod(const PeriodStamp& a, const PeriodStamp& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour;
+}
 
 } // namespace
 
@@ -22,6 +20,24 @@ void CTrace::ReportCreateFailure(const std::string& name) {
     PrintFormatted(*this, "!Trace Error, create new Log file: %s fail\n", name.c_str());
 }
 
+// Names carry the time to the second only, so two files may get the same name within one second (two size
+// replacements, or a stop and a start). A name this object opened already is continued, whatever the
+// new-file switch says: the switch empties files of earlier runs, never what this run wrote.
+bool CTrace::OpenTraceFile(CLogMsg& file, const std::string& name, const PeriodStamp& stamp,
+                           const FileSettings& settings) {
+    if (!settings.folderKnown)
+        return false;
+    if (!samePeriod(stamp, m_namesPeriod)) {
+        m_namesOpened.clear();
+        m_namesPeriod = stamp;
+    }
+    const bool openedBefore = m_namesOpened.count(name) != 0;
+    if (!file.Open(name.c_str(), !settings.newFile || openedBefore))
+        return false;
+    m_namesOpened.insert(name);
+    return true;
+}
+
 int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
     // The threshold is tested again: lowering it drops messages still queued.
     if (level > m_nLevel)
@@ -31,7 +47,7 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
     PeriodStamp period;
     {
         platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
-        settings = FileSettings{m_nRotateMode, m_nMaxSize, m_bNewFile};
+        settings = FileSettings{m_nRotateMode, m_nMaxSize, m_bNewFile, m_bFolderKnown};
         period = m_period;
     }
 
@@ -39,11 +55,12 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
         // Every open file gets its closing line and continues under a name of the new period.
         for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end(); ++entry) {
             CLogMsg& file = *entry->second;
+            UpdatePeriod();
+            const PeriodStamp stamp = Period();
+            std::string name = TraceFileNameA(BaseName(), entry->first, stamp, now.minute, now.second);
             file.PrintText("Log file close");
             file.Close();
-            UpdatePeriod();
-            std::string name = TraceFileNameA(BaseName(), entry->first, Period(), now.minute, now.second);
-            if (!file.Open(name.c_str(), !settings.newFile)) {
+            if (!OpenTraceFile(file, name, stamp, settings)) {
                 ReportCreateFailure(name);
                 m_mapLogs.erase(entry);
                 return -1;
@@ -58,22 +75,32 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
             PrintText("!Trace Error, malloc new Log obj fail\n");
             return -1;
         }
-        std::string name = TraceFileNameA(BaseName(), id, Period(), now.minute, now.second);
-        if (!file->Open(name.c_str(), !settings.newFile)) {
+        const PeriodStamp stamp = Period();
+        std::string name = TraceFileNameA(BaseName(), id, stamp, now.minute, now.second);
+        if (!OpenTraceFile(*file, name, stamp, settings)) {
             ReportCreateFailure(name);
             return -1;
         }
         entry = m_mapLogs.emplace(id, std::move(file)).first;
-    } else if (settings.rotateMode == kRotateSize && entry->second->GetSize() > settings.maxSize) {
+    } else if (settings.rotateMode == kRotateSize) {
         CLogMsg& file = *entry->second;
-        file.PrintText("Log file close");
-        file.Close();
-        UpdatePeriod();
-        std::string name = TraceFileNameB(BaseName(), id, Period(), now.minute, now.second);
-        if (!file.Open(name.c_str(), !settings.newFile)) {
-            ReportCreateFailure(name);
-            m_mapLogs.erase(entry);
-            return -1;
+        const int size = file.GetSize();
+        // An empty file is never replaced, whatever the limit (a negative one included).
+        if (size > settings.maxSize && size > 0) {
+            UpdatePeriod();
+            const PeriodStamp stamp = Period();
+            std::string name = TraceFileNameB(BaseName(), id, stamp, now.minute, now.second);
+            // Within the second that named the open file its replacement would have its very name: the file
+            // grows on instead, and is replaced in a later second.
+            if (name != file.Name()) {
+                file.PrintText("Log file close");
+                file.Close();
+                if (!OpenTraceFile(file, name, stamp, settings)) {
+                    ReportCreateFailure(name);
+                    m_mapLogs.erase(entry);
+                    return -1;
+                }
+            }
         }
     }
 

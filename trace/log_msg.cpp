@@ -2,13 +2,25 @@
 
 #include "trace_time.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
-// A text-mode line end takes two bytes on Windows.
+// A text-mode line end takes two bytes on Windows: the line end of each line and every line feed inside
+// its text.
 const long kLineEndBytes = platform::pathSeparator() == '\\' ? 2 : 1;
+
+// The bytes a text takes in the file once each of its line feeds is written as a line end.
+long bytesInFile(const char* text, std::size_t length) {
+    if (kLineEndBytes == 1)
+        return static_cast<long>(length);
+    const auto lineFeeds = std::count(text, text + length, '\n');
+    return static_cast<long>(length) + static_cast<long>(lineFeeds) * (kLineEndBytes - 1);
+}
 
 } // namespace
 
@@ -27,6 +39,8 @@ bool CLogMsg::Open(const char* name, bool append) {
         return true;
     if (!name)
         name = "logfile.log";
+    // Copied before anything is opened: a copy that fails leaves the object as it was.
+    std::string kept(name);
     std::FILE* file = append ? std::fopen(name, "r+") : nullptr;
     if (!file)
         file = std::fopen(name, "w");
@@ -36,6 +50,7 @@ bool CLogMsg::Open(const char* name, bool append) {
     m_size = std::ftell(file);
     m_pFile = file;
     m_bOpen = true;
+    m_strName.swap(kept);
     return true;
 }
 
@@ -44,20 +59,26 @@ bool CLogMsg::Close() {
         std::fclose(m_pFile);
         m_pFile = nullptr;
         m_bOpen = false;
+        m_strName.clear();
     }
     return true;
 }
 
 void CLogMsg::Print(const char* format, ...) {
-    if (!m_bOpen && !Open(nullptr, true))
-        return;
-    TraceTimeText prefix = FormatTraceTime(CurrentTraceTime(), true);
-    std::fputs(prefix.text, m_pFile);
+    // Formatted first, so that the line feeds of the text are counted as the file gets them.
     va_list arguments;
     va_start(arguments, format);
-    int length = std::vfprintf(m_pFile, format, arguments);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
     va_end(arguments);
-    EndLine(prefix.length + (length > 0 ? length : 0));
+    std::unique_ptr<char[]> text(length >= 0 ? new (std::nothrow) char[static_cast<std::size_t>(length) + 1]
+                                             : nullptr);
+    if (text)
+        std::vsnprintf(text.get(), static_cast<std::size_t>(length) + 1, format, again);
+    va_end(again);
+    if (text)
+        PrintText(text.get()); // without memory for the text, the line is dropped
 }
 
 void CLogMsg::PrintText(const char* text) {
@@ -66,10 +87,10 @@ void CLogMsg::PrintText(const char* text) {
     TraceTimeText prefix = FormatTraceTime(CurrentTraceTime(), true);
     std::fputs(prefix.text, m_pFile);
     std::fputs(text, m_pFile);
-    EndLine(prefix.length + static_cast<int>(std::strlen(text)));
+    EndLine(prefix.length + bytesInFile(text, std::strlen(text)));
 }
 
-void CLogMsg::EndLine(int bytesBefore) {
+void CLogMsg::EndLine(long bytesBefore) {
     std::fputc('\n', m_pFile);
     std::fflush(m_pFile);
     m_size += bytesBefore + kLineEndBytes;

@@ -1,10 +1,12 @@
 // CLogMsg: one text file written line by line, each line behind the local time of writing.
 //
 // Files are opened in text mode (carriage return and line feed on Windows, line feed on Linux) and each
-// line is flushed when written. Not synchronised: the print thread alone writes (see CTrace).
+// line is flushed when written. Not synchronised: its owner makes sure one thread at a time uses it (see
+// CTrace).
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // Turns a final "\n" of the text into its terminator, as every file line is written without one.
 void RemoveOneTrailingNewline(char* text);
@@ -17,7 +19,7 @@ public:
     CLogMsg& operator=(const CLogMsg&) = delete;
 
     // Opens name ("logfile.log" when null): emptied, or continued when append is true. True at once when a
-    // file is open already.
+    // file is open already. May throw std::bad_alloc (the name is kept), and then opens nothing.
     bool Open(const char* name, bool append);
     bool Close();
     // "yyyy/mm/dd hh:mm:ss - ", the formatted text and a line end; opens "logfile.log" first when closed.
@@ -25,9 +27,11 @@ public:
     // Print("%s", text), without the formatter.
     void PrintText(const char* text);
     // The file's size (writing always happens at its end); 0 when closed. Counted as lines are written,
-    // so asking costs no system call.
+    // line ends inside the text included, so asking costs no system call.
     int GetSize() const;
     bool IsOpen() const { return m_bOpen; }
+    // The name the open file was opened under; empty when closed.
+    const std::string& Name() const { return m_strName; }
     // Forgets the stream without closing it, for the library's unload at process exit, when the run-time
     // library may have closed its streams already; the system closes the file.
     void Abandon() {
@@ -37,9 +41,10 @@ public:
 
 private:
     // Ends the line, flushes it, and counts what this line added to the file.
-    void EndLine(int bytesBefore);
+    void EndLine(long bytesBefore);
 
     bool m_bOpen = false;
     std::FILE* m_pFile = nullptr;
     long m_size = 0;
+    std::string m_strName;
 };

@@ -45,7 +45,26 @@ int CTrace::PrintThread() {
             m_bRunning = false;
             return 0;
         }
+        HandleMessageOrDrop();
+    }
+}
+
+void CTrace::HandleMessageOrDrop() {
+    try {
         HandleMessage();
+    } catch (...) {
+        // Only allocations throw here (names, the map of trace files): this message is lost, the thread
+        // goes on.
+        DropClosedLevelLogs();
+    }
+}
+
+void CTrace::DropClosedLevelLogs() {
+    for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end();) {
+        if (entry->second->IsOpen())
+            ++entry;
+        else
+            entry = m_mapLogs.erase(entry);
     }
 }
 
@@ -87,7 +106,19 @@ void CTrace::HandleMessage() {
 
 void CTrace::WritePlainToFile(char* text) {
     RemoveOneTrailingNewline(text);
-    m_OutFile.PrintText(text);
+    if (m_bDraining) {
+        WritePlainToFileLocked(text);
+        return;
+    }
+    platform::ScopedLock<platform::RecursiveLock> hold(m_outFileLock);
+    WritePlainToFileLocked(text);
+}
+
+void CTrace::WritePlainToFileLocked(const char* text) {
+    // File output is switched on only after the file opened: a closed file here is never replaced by a
+    // default one in the current folder.
+    if (m_OutFile.IsOpen())
+        m_OutFile.PrintText(text);
 }
 
 bool CTrace::Stop() {
@@ -140,13 +171,16 @@ void CTrace::DrainAtProcessExit() {
     m_bRunning = false;
     if (!m_MsgList.TryLock())
         return;
+    // The thread may have died holding the output file's lock too: from here on this thread is the only
+    // one that writes, and takes no lock for it.
+    m_bDraining = true;
     // The killed thread may have taken a message and died before writing it: write it (again) first. At
     // least once, as the line being written may come out twice.
     if (m_MsgList.GetData() && m_MsgList.GetType() != TRACE_MSG_STOP)
-        HandleMessage();
+        HandleMessageOrDrop();
     while (m_MsgList.GetMsg()) {
         if (m_MsgList.GetType() != TRACE_MSG_STOP)
-            HandleMessage();
+            HandleMessageOrDrop();
     }
     m_MsgList.Unlock();
 }

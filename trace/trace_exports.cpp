@@ -1,5 +1,9 @@
 // The 19 exports of Trace, each forwarding to the one CTrace. On Windows they are exported by ordinal
 // only (Trace.def); on Linux by these names.
+//
+// No exception leaves an export: the host may be C, or C++ built with another runtime. Each body runs
+// through guarded(), which answers what the export answers for a message or a setting it could not take
+// (the only exception possible is an allocation failure).
 #include "Trace.h"
 
 #include "platform.h"
@@ -8,27 +12,44 @@
 #include "trace_time.h"
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
-// The executable's folder with its trailing separator, from a path buffer of the given size ("" when the
-// path does not fit: the file is then made in the current folder).
-std::string executableFolder(std::size_t bufferSize) {
-    std::string executable = platform::executablePath();
-    if (executable.empty() || executable.size() >= bufferSize)
-        return std::string();
-    std::string folder = platform::parentDirectory(executable);
-    return folder.empty() ? folder : folder + platform::pathSeparator();
+template <typename Result, typename Body> Result guarded(Result failed, Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failed;
+    }
+}
+
+template <typename Body> void guarded(Body body) noexcept {
+    try {
+        body();
+    } catch (...) {
+    }
+}
+
+// The executable's folder up to and including its last separator, however long (never cut); nothing when
+// the executable's path cannot be had, so that files are not silently made in the current folder instead.
+std::optional<std::string> executableFolder() {
+    std::string executable = platform::longExecutablePath();
+    for (std::size_t i = executable.size(); i > 0; --i) {
+        if (platform::isPathSeparator(executable[i - 1]))
+            return executable.substr(0, i);
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 bool TraceStart() {
-    return TheTrace().Start();
+    return guarded(false, [] { return TheTrace().Start(); });
 }
 
 bool TraceStop() {
-    return TheTrace().Stop();
+    return guarded(true, [] { return TheTrace().Stop(); });
 }
 
 void TraceSetConsole(bool enable) {
@@ -44,8 +65,15 @@ bool TraceGetFile() {
 }
 
 void TraceSetFile(bool enable, const char* name, bool newFile) {
-    std::string path = enable ? executableFolder(256) + (name ? name : "output.txt") : std::string();
-    TheTrace().SetFile(enable, path, newFile);
+    guarded([&] {
+        if (!enable) {
+            TheTrace().SetFile(false, std::string(), newFile);
+            return;
+        }
+        // Without the executable's folder no file can be opened: an empty path fails to open.
+        std::optional<std::string> folder = executableFolder();
+        TheTrace().SetFile(true, folder ? *folder + (name ? name : "output.txt") : std::string(), newFile);
+    });
 }
 
 void TraceSetTimeStamp(bool enable) {
@@ -55,17 +83,17 @@ void TraceSetTimeStamp(bool enable) {
 int TracePrint(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int length = TheTrace().Print(format, arguments);
+    int length = guarded(0, [&] { return TheTrace().Print(format, arguments); });
     va_end(arguments);
     return length;
 }
 
 int TraceVPrint(const char* format, va_list arguments) {
-    return TheTrace().Print(format, arguments);
+    return guarded(0, [&] { return TheTrace().Print(format, arguments); });
 }
 
 int TraceBinData(const unsigned char* data, int length) {
-    return TheTrace().BinData(data, length);
+    return guarded(0, [&] { return TheTrace().BinData(data, length); });
 }
 
 void TraceSetLevel(unsigned char level) {
@@ -73,8 +101,12 @@ void TraceSetLevel(unsigned char level) {
 }
 
 void TraceSetLogFile(const char* prefix, bool newFile, int mode, int maxSize) {
-    TheTrace().SetLogFile(executableFolder(platform::maxPathLength() + 1) + (prefix ? prefix : "TraceFile"),
-                          newFile, mode, maxSize);
+    guarded([&] {
+        std::optional<std::string> folder = executableFolder();
+        const char* name = prefix ? prefix : "TraceFile";
+        TheTrace().SetLogFile(folder ? *folder + name : std::string(name), newFile, mode, maxSize,
+                              folder.has_value());
+    });
 }
 
 void TraceSetLevelOutput(bool enable, bool toFiles, bool toConsole) {
@@ -84,27 +116,27 @@ void TraceSetLevelOutput(bool enable, bool toFiles, bool toConsole) {
 int TraceLevelPrint(unsigned char level, int id, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int length = TheTrace().LevelPrint(level, id, format, arguments);
+    int length = guarded(0, [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
     va_end(arguments);
     return length;
 }
 
 int TraceLevelVPrint(unsigned char level, int id, const char* format, va_list arguments) {
-    return TheTrace().LevelPrint(level, id, format, arguments);
+    return guarded(0, [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
 }
 
 int TraceLevelBinData(unsigned char level, int id, const unsigned char* data, int length) {
-    return TheTrace().LevelBinData(level, id, data, length);
+    return guarded(0, [&] { return TheTrace().LevelBinData(level, id, data, length); });
 }
 
 bool TraceOpenConsole() {
-    AttachTextConsole();
+    guarded([] { AttachTextConsole(); });
     return true;
 }
 
 bool TraceCloseConsole() {
     TheTrace().SetConsole(false);
-    DetachTextConsole();
+    guarded([] { DetachTextConsole(); });
     return false;
 }
 

@@ -31,6 +31,11 @@ std::string executablePath() {
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
+std::string longExecutablePath() {
+    // The kernel reports no longer path than PATH_MAX.
+    return executablePath();
+}
+
 std::size_t maxPathLength() {
     return PATH_MAX - 1;
 }

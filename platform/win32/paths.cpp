@@ -25,6 +25,21 @@ std::string executablePath() {
     return std::string(buffer, length);
 }
 
+std::string longExecutablePath() {
+    // The buffer grows until the whole path fits, up to the longest path the system has.
+    for (DWORD size = 2 * MAX_PATH; size <= 65536; size *= 2) {
+        std::string buffer(size, '\0');
+        DWORD length = GetModuleFileNameA(nullptr, buffer.data(), size);
+        if (length == 0)
+            return std::string();
+        if (length < size) {
+            buffer.resize(length);
+            return buffer;
+        }
+    }
+    return std::string();
+}
+
 std::size_t maxPathLength() {
     return MAX_PATH - 1;
 }

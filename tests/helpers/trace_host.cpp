@@ -6,9 +6,18 @@
 //   flood N             4 threads write N plain and N leveled messages in all ("plain T I", "level T I")
 //   print TEXT          TracePrint("%s", TEXT), printing its result
 //   console-events      TraceOpenConsole, then the process sends itself SIGINT, SIGHUP, SIGTERM (Linux)
+//   console-print TEXT  TraceOpenConsole, console output on, TracePrint("%s\n", TEXT), TraceCloseConsole
+//   console             console output on
 //   get-time            prints TraceGetTime's text
+//   limit-memory MB     lets the process take at most about MB more megabytes, printing whether that holds
+//   bindata-big MB      a block of MB megabytes (bytes i * 7 in its first 4 KB, zeros behind) traced without
+//                       time stamps, console on and no print thread: TraceBinData between the lines
+//                       "[plain]" and "[/plain]", then TraceLevelBinData (level 0, id 1, to the console only)
+//                       and a start and stop of the print thread between "[level]" and "[/level]"
 // The process then ends without stopping the print thread unless told to.
 #include "Trace.h"
+
+#include "memory_limit.h"
 
 #include <chrono>
 #include <csignal>
@@ -33,6 +42,30 @@ void flood(int count) {
     }
     for (auto& thread : threads)
         thread.join();
+}
+
+void traceBigBlock(int megabytes) {
+    const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
+    // Zeroed pages that are never touched cost no memory: only the limit sees the block.
+    auto* block = static_cast<unsigned char*>(std::calloc(size, 1));
+    if (!block) {
+        std::printf("no block\n");
+        return;
+    }
+    for (std::size_t i = 0; i < 4096 && i < size; ++i)
+        block[i] = static_cast<unsigned char>(i * 7);
+    TraceSetConsole(true);
+    TraceSetTimeStamp(false);
+    std::printf("[plain]");
+    const int plain = TraceBinData(block, static_cast<int>(size));
+    std::printf("[/plain]\nbindata=%d\n", plain);
+    TraceSetLevelOutput(true, false, true);
+    TraceSetLevel(0);
+    std::printf("levelbindata=%d\n[level]", TraceLevelBinData(0, 1, block, static_cast<int>(size)));
+    TraceStart();
+    TraceStop();
+    std::printf("[/level]\n");
+    std::free(block);
 }
 
 } // namespace
@@ -64,6 +97,18 @@ int main(int argc, char** argv) {
             }
 #endif
             std::printf("close=%d\n", TraceCloseConsole());
+        } else if (command == "console-print" && i + 1 < argc) {
+            std::printf("open=%d\n", TraceOpenConsole());
+            TraceSetConsole(true);
+            TracePrint("%s\n", argv[++i]);
+            std::printf("close=%d\n", TraceCloseConsole());
+        } else if (command == "console") {
+            TraceSetConsole(true);
+        } else if (command == "limit-memory" && i + 1 < argc) {
+            std::printf("limit=%d\n",
+                        LimitFurtherMemory(static_cast<std::size_t>(std::atoi(argv[++i])) << 20));
+        } else if (command == "bindata-big" && i + 1 < argc) {
+            traceBigBlock(std::atoi(argv[++i]));
         } else if (command == "get-time") {
             char time[20];
             TraceGetTime(time);

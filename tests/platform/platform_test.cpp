@@ -31,6 +31,7 @@ TEST(PlatformPaths, JoinAndParent) {
 TEST(PlatformPaths, ExecutableAndLibraryNames) {
     std::string exe = platform::executablePath();
     EXPECT_NE(exe.find("platform_tests"), std::string::npos) << exe;
+    EXPECT_EQ(platform::longExecutablePath(), exe) << "the same path where it fits the path buffer";
     EXPECT_EQ(platform::sharedLibraryFileName("Trace"), kWindows ? "Trace.dll" : "libTrace.so");
 }
 

@@ -2,11 +2,14 @@
 // folder. Each test has a CTrace of its own.
 #include "ctrace.h"
 
+#include "hex_dump.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <regex>
@@ -39,6 +42,32 @@ CLogMsg* noMemory() {
     return nullptr;
 }
 
+void discardConsole(const char*) {}
+
+// The current folder for a scope: files that land in "the current folder" are seen there.
+class InFolder {
+public:
+    explicit InFolder(const std::string& path) : m_previous(fs::current_path()) { fs::current_path(path); }
+    ~InFolder() { fs::current_path(m_previous); }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    fs::path m_previous;
+};
+
+std::set<std::string> filesIn(const std::string& path) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A file's lines without their time prefix.
+std::string withoutTimes(const std::string& text) {
+    return std::regex_replace(text, std::regex(kTimePrefix), "");
+}
+
 std::string textOf(const std::string& path) {
     return std::regex_replace(testing_support::readFile(path), std::regex("\r\n"), "\n");
 }
@@ -61,12 +90,7 @@ protected:
         return console;
     }
     std::string base() const { return platform::joinPath(folder.path(), "TraceFile"); }
-    std::set<std::string> files() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder.path()))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
+    std::set<std::string> files() const { return filesIn(folder.path()); }
     // Trace files are text files: Windows ends their lines with a carriage return too.
     std::string read(const std::string& name) const { return textOf(folder.file(name)); }
     int print(const char* format, ...) {
@@ -166,6 +190,26 @@ TEST_F(Trace, HexDumpsThroughBothTraces) {
     EXPECT_TRUE(trace.Queue().GetMsg());
 }
 
+TEST_F(Trace, ALargeHexDumpKeepsTheStartOfTheWholeDump) {
+    std::vector<unsigned char> block(1 << 20);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<unsigned char>(i * 13 + i / 251);
+    const int length = static_cast<int>(block.size());
+    std::string whole;
+    TraceHexDump(whole, block.data(), length);
+    const std::string text = "BinData: \n" + whole;
+    EXPECT_EQ(trace.BinData(block.data(), length), length);
+    std::string shown = consoleText();
+    ASSERT_TRUE(std::regex_search(shown, std::regex("^" + kTimePrefix))) << shown.substr(0, 40);
+    EXPECT_EQ(shown.substr(22), text.substr(0, 10240 - 22)) << "10,240 characters, prefix included";
+    trace.SetLevelOutput(true, true, false);
+    EXPECT_EQ(trace.LevelBinData(0, 1, block.data(), length), length);
+    ASSERT_TRUE(trace.Queue().GetMsg());
+    const char* leveled = static_cast<const char*>(trace.Queue().GetData()) + kLevelRecordHeader;
+    EXPECT_EQ(std::string(leveled + 22), text.substr(0, 10234 - 22))
+        << "10,234 characters and the terminator";
+}
+
 TEST_F(Trace, StartAnnouncesItselfAndStopHandlesEverythingQueued) {
     EXPECT_TRUE(trace.Stop()) << "no thread: nothing printed";
     EXPECT_EQ(consoleText(), "");
@@ -181,10 +225,32 @@ TEST_F(Trace, StartAnnouncesItselfAndStopHandlesEverythingQueued) {
     for (int i = 0; i < 500; ++i)
         expected += "line " + std::to_string(i) + "\n";
     // The stop messages are printed at once by the stopping thread, so they may meet the queue's tail
-    // anywhere; the queued lines come in order and all before the end message.
+    // anywhere, but in their order; the queued lines come in order and all before the end message.
     std::string text = consoleText();
-    std::string lines = std::regex_replace(text, std::regex("Stopping Print Thread....\n|Waiting....\n"), "");
+    const std::size_t stopping = text.find("Stopping Print Thread....\n");
+    const std::size_t waiting = text.find("Waiting....\n");
+    ASSERT_NE(stopping, std::string::npos) << text;
+    ASSERT_NE(waiting, std::string::npos) << text;
+    ASSERT_LT(stopping, waiting) << text;
+    EXPECT_EQ(text.find("Stopping Print Thread....\n", stopping + 1), std::string::npos) << "once";
+    EXPECT_EQ(text.find("Waiting....\n", waiting + 1), std::string::npos) << "once";
+    std::string lines = text;
+    lines.erase(waiting, std::strlen("Waiting....\n"));
+    lines.erase(stopping, std::strlen("Stopping Print Thread....\n"));
     EXPECT_EQ(lines, expected + "Print Thread is end....\n");
+}
+
+TEST_F(Trace, TheThreadsOwnMessagesNeverReachTheOutputFile) {
+    trace.SetFile(true, folder.file("output.txt"), true);
+    ASSERT_TRUE(trace.Start());
+    print("queued\n");
+    trace.Stop();
+    EXPECT_TRUE(std::regex_match(read("output.txt"), std::regex(kTimePrefix + "queued\n")))
+        << read("output.txt");
+    std::string text = consoleText();
+    for (const char* message : {"PrintThread Begin....\n", "Stopping Print Thread....\n", "Waiting....\n",
+                                "Print Thread is end....\n"})
+        EXPECT_NE(text.find(message), std::string::npos) << message << " on the console: " << text;
 }
 
 TEST_F(Trace, LeveledMessagesWaitForTheThread) {
@@ -298,22 +364,225 @@ TEST_F(Trace, SizeLimitReplacesTheFileWithPatternB) {
                                    "TraceFile_0000002a_20261209090509.log"};
     EXPECT_EQ(files(), expected);
     std::string old = read("TraceFile0000002a_202612099 -05-07.log");
-    EXPECT_EQ(std::count(old.begin(), old.end(), '\n'), 3) << "two lines and the closing line";
+    EXPECT_EQ(withoutTimes(old), line + "\n" + line + "\nLog file close\n") << old;
+    std::string replacement = read("TraceFile_0000002a_20261209090509.log");
+    EXPECT_TRUE(std::regex_match(replacement, std::regex(kTimePrefix + line + "\n"))) << replacement;
 }
 
-TEST_F(Trace, NewFileSwitchEmptiesOrContinuesAFileOfTheSameName) {
-    for (bool newFile : {true, false}) {
-        SCOPED_TRACE(newFile);
+TEST_F(Trace, SizeLimitCountsTheBytesReallyWritten) {
+    // Windows writes each line feed of a text as two bytes: a multi-line text (every hex dump) counts them.
+    struct Case {
+        const char* prefix;
+        std::string text;
+    };
+    std::string dump;
+    const unsigned char bytes[40] = {1, 2, 3};
+    TraceHexDump(dump, bytes, sizeof bytes);
+    const Case cases[] = {{"Single", std::string(150, 's')}, {"Multi", "BinData: \n" + dump + "end"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefix);
         CTrace other;
         other.SetClock(controlledClock);
-        std::string prefix = platform::joinPath(folder.path(), newFile ? "New" : "Old");
-        other.SetLogFile(prefix, newFile, kRotateSize, 0); // limit 1 byte: each message replaces the file
-        other.WriteLevelLog(0, 3, std::string("one").data());
-        other.WriteLevelLog(0, 3, std::string("two").data());   // pattern B name
-        other.WriteLevelLog(0, 3, std::string("three").data()); // the same pattern B name, same second
-        std::string text = read((newFile ? "New" : "Old") + std::string("_00000003_20261209090507.log"));
-        EXPECT_EQ(text.find(" - two\n") != std::string::npos, !newFile) << text;
-        EXPECT_NE(text.find(" - three\n"), std::string::npos) << text;
+        other.SetTimeStamp(false);
+        const std::string prefix = platform::joinPath(folder.path(), c.prefix);
+        const std::string first = std::string(c.prefix) + "0000002a_202612099 -05-07.log";
+        auto write = [&](const std::string& text) {
+            return other.WriteLevelLog(0, 42, std::string(text).data());
+        };
+        other.SetLogFile(prefix, true, kRotateSize, 1000000);
+        ASSERT_EQ(write(c.text), 0);
+        // A file of exactly the limit is kept.
+        other.SetLogFile(prefix, true, kRotateSize, static_cast<int>(fs::file_size(folder.file(first))));
+        ASSERT_EQ(write(c.text), 0);
+        EXPECT_EQ(files().count(std::string(c.prefix) + "_0000002a_20261209090507.log"), 0u)
+            << "not replaced";
+        // One byte over the limit: replaced.
+        other.SetLogFile(prefix, true, kRotateSize, static_cast<int>(fs::file_size(folder.file(first))) - 1);
+        now.second = 9;
+        ASSERT_EQ(write("next"), 0);
+        std::string old = read(first);
+        EXPECT_EQ(withoutTimes(old), c.text + "\n" + c.text + "\nLog file close\n");
+        std::string replacement = read(std::string(c.prefix) + "_0000002a_20261209090509.log");
+        EXPECT_TRUE(std::regex_match(replacement, std::regex(kTimePrefix + "next\n"))) << replacement;
+        now.second = 7;
+    }
+}
+
+TEST_F(Trace, ReplacementsWithinOneSecondLoseNothing) {
+    // Every replacement within a second gets the same pattern B name: the file of that name, once
+    // started, grows on within its second instead of being emptied or closed and reopened line by line.
+    struct Case {
+        bool newFile;
+        int maxSize;
+    };
+    for (const Case& c : {Case{true, 0}, Case{true, -1}, Case{false, 0}, Case{false, -1}}) {
+        SCOPED_TRACE(testing::Message() << "newFile " << c.newFile << ", limit " << c.maxSize);
+        TemporaryFolder here;
+        CTrace other;
+        other.SetClock(controlledClock);
+        other.SetTimeStamp(false);
+        other.SetLogFile(platform::joinPath(here.path(), "P"), c.newFile, kRotateSize, c.maxSize);
+        std::string later;
+        for (int i = 0; i < 100; ++i) {
+            ASSERT_EQ(other.WriteLevelLog(0, 3, std::string("message " + std::to_string(i)).data()), 0);
+            if (i > 0)
+                later += "message " + std::to_string(i) + "\n";
+        }
+        auto text = [&](const std::string& name) {
+            return withoutTimes(textOf(platform::joinPath(here.path(), name)));
+        };
+        EXPECT_EQ(filesIn(here.path()),
+                  (std::set<std::string>{"P00000003_202612099 -05-07.log", "P_00000003_20261209090507.log"}));
+        EXPECT_EQ(text("P00000003_202612099 -05-07.log"), "message 0\nLog file close\n");
+        EXPECT_EQ(text("P_00000003_20261209090507.log"), later);
+        // The next second replaces it.
+        now.second = 8;
+        ASSERT_EQ(other.WriteLevelLog(0, 3, std::string("next second").data()), 0);
+        EXPECT_EQ(text("P_00000003_20261209090507.log"), later + "Log file close\n");
+        EXPECT_EQ(text("P_00000003_20261209090508.log"), "next second\n");
+        now.second = 7;
+    }
+}
+
+TEST_F(Trace, NewFileSwitchEmptiesOnlyFilesOfEarlierRuns) {
+    for (bool newFile : {true, false}) {
+        SCOPED_TRACE(newFile);
+        TemporaryFolder here;
+        const std::string name = platform::joinPath(here.path(), "T00000004_202612099 -05-07.log");
+        testing_support::writeFile(name, "left by an earlier run\n");
+        CTrace other;
+        other.SetClock(controlledClock);
+        other.SetLogFile(platform::joinPath(here.path(), "T"), newFile, kRotateHour, 0);
+        ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("one").data()), 0);
+        // A stop closes the files; the same id in the same second opens the same name again.
+        other.CloseLevelLogs();
+        ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("two").data()), 0);
+        EXPECT_EQ(withoutTimes(textOf(name)),
+                  std::string(newFile ? "" : "left by an earlier run\n") + "one\ntwo\n");
+    }
+}
+
+TEST_F(Trace, AnEmptyFileIsNeverReplaced) {
+    trace.SetTimeStamp(false);
+    trace.SetLogFile(base(), true, kRotateHour, 0);
+    trace.WriteLevelLog(0, 1, std::string("a").data());
+    now.hour = 10;
+    trace.WriteLevelLog(0, 2, std::string("b").data()); // id 1 continues in a new, empty file
+    trace.SetLogFile(base(), true, kRotateSize, -1);    // every file that holds anything is over the limit
+    trace.WriteLevelLog(0, 1, std::string("c").data());
+    EXPECT_EQ(withoutTimes(read("TraceFile00000001_2026120910-05-07.log")), "c\n")
+        << "not replaced while empty";
+    trace.WriteLevelLog(0, 1, std::string("d").data());
+    EXPECT_EQ(withoutTimes(read("TraceFile00000001_2026120910-05-07.log")), "c\nLog file close\n");
+    EXPECT_EQ(withoutTimes(read("TraceFile_00000001_20261209100507.log")), "d\n");
+}
+
+TEST_F(Trace, SizeReplacementsThroughThePrintThreadLoseNothing) {
+    // The real clock: many replacements fall within one second.
+    for (bool newFile : {true, false}) {
+        SCOPED_TRACE(newFile);
+        TemporaryFolder here;
+        CTrace other;
+        other.SetConsoleOutput(discardConsole);
+        other.SetTimeStamp(false);
+        other.SetLogFile(platform::joinPath(here.path(), "R"), newFile, kRotateSize, 4000);
+        other.SetLevelOutput(true, true, false);
+        ASSERT_TRUE(other.Start());
+        constexpr int kMessages = 8000;
+        for (int i = 0; i < kMessages; ++i)
+            LevelPrintFormatted(other, 0, 7, "message %d\n", i);
+        other.Stop();
+        // Pattern A sorts before pattern B, and pattern B names sort by time: the order of writing.
+        std::set<std::string> names = filesIn(here.path());
+        ASSERT_GE(names.size(), 2u) << "replaced at least once";
+        int next = 0;
+        std::size_t index = 0;
+        for (const std::string& name : names) {
+            std::istringstream lines(withoutTimes(textOf(platform::joinPath(here.path(), name))));
+            std::string line;
+            bool closed = false;
+            while (std::getline(lines, line)) {
+                EXPECT_FALSE(closed) << name << ": a line after the closing line";
+                if (line == "Log file close")
+                    closed = true;
+                else if (line != "message " + std::to_string(next++))
+                    ADD_FAILURE() << name << ": " << line << " where message " << next - 1 << " belongs";
+            }
+            EXPECT_EQ(closed, ++index < names.size()) << name << ": only the last file is not closed";
+        }
+        EXPECT_EQ(next, kMessages);
+    }
+}
+
+TEST_F(Trace, TraceFilesWithoutAKnownFolderAreNotMade) {
+    TemporaryFolder here;
+    InFolder inHere(here.path());
+    trace.SetTimeStamp(false);
+    trace.SetLogFile("Prefix", true, kRotateHour, 0, false);
+    EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("lost").data()), -1);
+    EXPECT_EQ(consoleText(), "!Trace Error, create new Log file: Prefix00000001_202612099 -05-07.log fail\n");
+    EXPECT_TRUE(filesIn(here.path()).empty()) << "nothing in the current folder";
+}
+
+TEST_F(Trace, SwitchingTheOutputFileOnWhileThePrintThreadRuns) {
+    // Run under ThreadSanitizer too. The print thread handles messages while another thread switches file
+    // output on: no default file may appear in the current folder, and every line traced after the switch
+    // returned is in the named file, in order. A switch that fails first (a missing folder) leaves file
+    // output off and writes nowhere.
+    TemporaryFolder here;
+    InFolder inHere(here.path());
+    std::set<std::string> expected;
+    constexpr int kRounds = 30;
+    constexpr int kLines = 800;
+    for (bool failFirst : {false, true}) {
+        for (int round = 0; round < kRounds; ++round) {
+            SCOPED_TRACE(testing::Message() << "failing first " << failFirst << ", round " << round);
+            CTrace other;
+            other.SetConsoleOutput(discardConsole);
+            other.SetTimeStamp(false);
+            ASSERT_TRUE(other.Start());
+            std::atomic<int> started{-1};
+            std::atomic<bool> switched{false};
+            std::thread producer([&] {
+                for (int i = 0; i < kLines; ++i) {
+                    // The last lines wait for the switch, so that some surely come after it.
+                    while (i == kLines - 100 && !switched)
+                        std::this_thread::yield();
+                    started = i;
+                    PrintFormatted(other, "line %d\n", i);
+                }
+            });
+            while (started < round * 17 % 300)
+                std::this_thread::yield();
+            if (failFirst) {
+                other.SetFile(true, platform::joinPath(here.file("missing"), "output.txt"), true);
+                EXPECT_FALSE(other.GetFile());
+            }
+            const std::string name =
+                "output-" + std::to_string(failFirst) + "-" + std::to_string(round) + ".txt";
+            other.SetFile(true, here.file(name), true);
+            const int before = started; // the lines after this one were traced after the switch
+            switched = true;
+            EXPECT_TRUE(other.GetFile());
+            producer.join();
+            other.Stop();
+            expected.insert(name);
+            ASSERT_EQ(filesIn(here.path()), expected) << "no other file";
+            std::istringstream lines(textOf(here.file(name)));
+            std::string line;
+            int last = -1;
+            std::regex pattern(kTimePrefix + R"(line (\d+))");
+            while (std::getline(lines, line)) {
+                std::smatch match;
+                ASSERT_TRUE(std::regex_match(line, match, pattern)) << line;
+                const int index = std::stoi(match[1]);
+                // In order; lines from before the switch may be missing, none after it.
+                ASSERT_TRUE(index > last && (index == last + 1 || index <= before + 1))
+                    << index << " after " << last << ", switched after " << before;
+                last = index;
+            }
+            EXPECT_EQ(last, kLines - 1);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -48,6 +49,26 @@ TEST(HexDump, NothingForNoBytes) {
     EXPECT_EQ(TraceHexDump(out, &byte, 0), 0);
     EXPECT_EQ(TraceHexDump(out, &byte, -3), 0);
     EXPECT_EQ(out, "untouched");
+}
+
+TEST(HexDump, RowsStopOnceTheWantedTextIsThere) {
+    std::vector<unsigned char> bytes(1000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>(i);
+    std::string whole;
+    ASSERT_EQ(TraceHexDump(whole, bytes.data(), 1000), 1000);
+    for (std::size_t wanted :
+         {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{78}, std::size_t{79}, std::size_t{3000},
+          whole.size() - 1, whole.size(), std::size_t{100000}}) {
+        SCOPED_TRACE(wanted);
+        std::string out;
+        EXPECT_EQ(TraceHexDump(out, bytes.data(), 1000, wanted), 1000);
+        // Whole rows from the start, just enough of them: the shortest run of rows that reaches wanted.
+        std::size_t end = 1;
+        while (end < wanted && end < whole.size())
+            end = whole.find('\n', end) + 1;
+        EXPECT_EQ(out, whole.substr(0, end));
+    }
 }
 
 TEST(TraceFileNames, BothPatterns) {
