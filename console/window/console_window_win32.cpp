@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace {
@@ -231,12 +232,18 @@ int ConsoleWindowThread(HINSTANCE instance, int showCommand) {
     return static_cast<int>(message.wParam);
 }
 
-unsigned windowThreadEntry(void* instance) {
-    // The thread keeps Console loaded while its window is open, so that an unload never pulls the code
-    // from under it; it lets go as it ends.
-    void* module = platform::acquireOwnModule();
-    ConsoleWindowThread(static_cast<HINSTANCE>(instance), SW_SHOW);
-    platform::exitThreadReleasingModule(module, 0);
+// The window thread's start: the instance, and the reference to Console that the thread owns.
+struct WindowThreadStart {
+    HINSTANCE instance;
+    void* module;
+};
+
+unsigned windowThreadEntry(void* argument) {
+    const WindowThreadStart start = *static_cast<WindowThreadStart*>(argument);
+    delete static_cast<WindowThreadStart*>(argument);
+    ConsoleWindowThread(start.instance, SW_SHOW);
+    // Lets Console go as the thread ends; the code of this function is not needed after that.
+    platform::exitThreadReleasingModule(start.module, 0);
     return 0;
 }
 
@@ -253,8 +260,16 @@ void OpenConsoleWindow(void* instance) {
     // A window of this process is on its way: no second one.
     if (windowThreadActive.exchange(true))
         return;
+    // The thread keeps Console loaded while its window is open, so that an unload never pulls the code
+    // from under it. The reference is taken here, before the thread exists: a host that unloads Console
+    // right after DisplayLog returns would otherwise unmap it before the new thread got to take one.
+    void* module = platform::acquireOwnModule();
+    auto* start = new (std::nothrow) WindowThreadStart{static_cast<HINSTANCE>(instance), module};
     platform::Thread thread;
-    if (!thread.start(windowThreadEntry, instance)) {
+    if (!start || !thread.start(windowThreadEntry, start)) {
+        delete start;
+        if (module)
+            FreeLibrary(static_cast<HMODULE>(module));
         windowThreadActive = false;
         MessageBoxA(GetForegroundWindow(), "Couldn't create thread for console window",
                     "Fatal error starting console window", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);

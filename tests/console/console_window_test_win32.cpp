@@ -635,6 +635,18 @@ TEST_F(ConsoleWindow, ProblemReportCallsTheRegisteredComponentWithNoText) {
         << "only the entry at index 16, with a null string, then released";
 }
 
+TEST(ConsoleWindowUnload, UnloadingRightAfterDisplayLogTwentyTimesLeavesEachWindowWorking) {
+    TemporaryFolder folder;
+    auto result =
+        platform::runProcess(testing_support::helperProgram("console_unload_host"), {"window-at-once", "20"},
+                             {{"KITBAG_SETTINGS", folder.file("settings.ini")}}, 180000);
+    ASSERT_TRUE(result.finished) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output << result.errors;
+    for (int round = 0; round < 20; ++round)
+        EXPECT_NE(result.output.find("round " + std::to_string(round) + " banner closed"), std::string::npos)
+            << "round " << round << ": " << result.output;
+}
+
 TEST(ConsoleWindowUnload, UnloadingConsoleWhileTheWindowIsOpenDoesNotCrash) {
     TemporaryFolder folder;
     auto result = platform::runProcess(testing_support::helperProgram("console_unload_host"), {"window"},
