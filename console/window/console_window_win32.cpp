@@ -143,8 +143,10 @@ void appendPending() {
 
 // ---- The main window ---------------------------------------------------------------------------------
 
-void onDestroy() {
+void onDestroy(HWND window) {
     SaveSettings();
+    // The "Plugins" pop-up is the host's: the bar, destroyed with the window, must not take it along.
+    DetachPluginMenu(window);
     stopAccepting();
     PostQuitMessage(0);
     HWND view = viewWindow;
@@ -161,7 +163,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         fillView(window);
         return 0;
     case WM_DESTROY:
-        onDestroy();
+        onDestroy(window);
         return 0;
     case WM_SIZE:
         MoveWindow(GetDlgItem(window, IDC_VIEW), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);

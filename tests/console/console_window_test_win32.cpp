@@ -396,6 +396,27 @@ TEST_F(ConsoleWindow, PluginsMenuOnlyWhenAddedAfterTheSettingsLoaded) {
     }
 }
 
+TEST_F(ConsoleWindow, ClosingTheWindowLeavesTheHostsPluginMenuForTheNextWindow) {
+    start({"init", "plugin-menu", "display", "menu", "close", "plugin-menu-state", "display", "menu", "touch",
+           signal("reopened")});
+    ASSERT_TRUE(eventually([&] { return platform::fileExists(signal("reopened")); }, 30000))
+        << host->output();
+    const std::string output = host->output();
+    const std::string bar = "menu &File|&Edit|Reports|&Help|Plugins\r\n";
+    const std::size_t closed = output.find("closed\r\n");
+    ASSERT_NE(closed, std::string::npos) << output;
+    EXPECT_LT(output.find(bar), closed) << "the first window shows the plug-in menu: " << output;
+    EXPECT_NE(output.find("closed\r\nplugin menu 9000:Hello,\r\n"), std::string::npos)
+        << "the host's menu is alive with its item after the window closed: " << output;
+    EXPECT_NE(output.find(bar, closed), std::string::npos) << "the second window shows it again: " << output;
+
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_COMMAND, 9000, 0);
+    EXPECT_TRUE(eventually([&] { return host->output().find("plugin 9000\r\n") != std::string::npos; }))
+        << "its commands still reach the handler: " << host->output();
+}
+
 TEST_F(ConsoleWindow, CheckMarksFollowTheSwitchesAndTheEditCommandsInvertThem) {
     testing_support::writeFile(folder.file("settings.ini"),
                                "[Debug]\nEnableLogToDebugOutput=1\nEnableLogInfo=0\nEnable AVI Logging=1\n"

@@ -27,6 +27,10 @@
 //                                                         close; then a last window opens
 //   plugin-menu                                           ConsoleAddMenu with a pop-up holding "Hello" (9000),
 //                                                         whose handler prints "plugin ID"
+//   plugin-menu-state                                     prints "plugin menu ID:Text," or "plugin menu
+//                                                         destroyed" for that pop-up
+//   close                                                 closes the console window as its close box does
+//                                                         and prints "closed" once it is gone
 //   menu | checks                                         prints the menu bar and reports | the Edit check marks
 //   open-reports-menu | close-menus                       opens "Reports" with the keyboard | Escape
 //   post ID | wait-title TITLE                            posts a menu command | waits for a window so titled
@@ -292,6 +296,9 @@ void registerWhileWindowsOpen(int count) {
     DisplayLog();
 }
 
+// The pop-up handed to ConsoleAddMenu: the host's own, alive until the host destroys it.
+void* pluginMenu = nullptr;
+
 void pluginCommand(unsigned int command) {
     std::printf("plugin %u\n", command);
     std::fflush(stdout);
@@ -428,7 +435,15 @@ int main(int argc, char** argv) {
             void* handler = nullptr;
             void (*function)(unsigned int) = pluginCommand;
             std::memcpy(&handler, &function, sizeof handler);
-            ConsoleAddMenu(static_cast<HMENU>(CreatePluginMenu()), handler);
+            pluginMenu = CreatePluginMenu();
+            ConsoleAddMenu(static_cast<HMENU>(pluginMenu), handler);
+        } else if (command == "plugin-menu-state") {
+            std::printf("plugin menu %s\n", DescribePopupMenu(pluginMenu).c_str());
+            std::fflush(stdout);
+        } else if (command == "close") {
+            CloseConsoleWindow(openConsoleWindow());
+            std::printf("closed\n");
+            std::fflush(stdout);
         } else if (command == "menu") {
             std::printf("menu %s\n", DescribeConsoleMenu(openConsoleWindow()).c_str());
             std::fflush(stdout);
