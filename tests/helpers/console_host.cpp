@@ -23,6 +23,7 @@
 //   stress ROUNDS                                         writers while the window opens and closes
 //   reports N                                             registers reports R1..RN; running one prints "ran RI"
 //                                                         and logs "report RI ran" with CS_LOGERROR
+//   waiting-report FILE                                   registers a report "Wait" whose run waits for FILE
 //   reports-racing N                                      a thread registers R1..RN while windows open and
 //                                                         close; then a last window opens
 //   plugin-menu                                           ConsoleAddMenu with a pop-up holding "Hello" (9000),
@@ -275,6 +276,21 @@ private:
 // Reports live as long as the process (Console holds them by address).
 std::vector<std::unique_ptr<NumberedReport>> reports;
 
+// Keeps the console window's thread busy until a file appears.
+class WaitingReport final : public KRMReport {
+public:
+    explicit WaitingReport(std::string file) : m_file(std::move(file)) {}
+    std::string GetName() override { return "Wait"; }
+    void Run() override {
+        while (!platform::fileExists(m_file))
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+
+private:
+    std::string m_file;
+};
+std::unique_ptr<WaitingReport> waitingReport;
+
 // Registration from another thread while window threads build their menus from the list.
 void registerWhileWindowsOpen(int count) {
     for (int r = 1; r <= count; ++r)
@@ -429,6 +445,9 @@ int main(int argc, char** argv) {
                 reports.push_back(std::make_unique<NumberedReport>(r));
                 ConsoleAddReport(*reports.back());
             }
+        } else if (command == "waiting-report") {
+            waitingReport = std::make_unique<WaitingReport>(next());
+            ConsoleAddReport(*waitingReport);
         } else if (command == "reports-racing") {
             registerWhileWindowsOpen(std::atoi(next().c_str()));
         } else if (command == "plugin-menu") {
