@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -130,6 +131,51 @@ std::string proposedName(HWND dialog) {
 void answerSaveDialog(HWND dialog, const std::string& path) {
     SetDlgItemTextA(dialog, kFileNameBox, path.c_str());
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+// The Save dialog's file type box (cmb1).
+constexpr int kFileTypeBox = 0x470;
+
+// The entries of a combo box of another process. The dialog's controls are Unicode windows; their text
+// is asked for as such (Wine hands it over unconverted to an ANSI request).
+std::vector<std::string> entriesOf(HWND comboBox) {
+    std::vector<std::string> entries;
+    LRESULT count = SendMessageW(comboBox, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t entry[256] = L"";
+        if (SendMessageW(comboBox, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 256)
+            SendMessageW(comboBox, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+        char narrow[512] = "";
+        WideCharToMultiByte(CP_ACP, 0, entry, -1, narrow, sizeof narrow, nullptr, nullptr);
+        entries.push_back(narrow);
+    }
+    return entries;
+}
+
+BOOL CALLBACK findFileList(HWND child, LPARAM found) {
+    char name[64] = "";
+    GetClassNameA(child, name, sizeof name);
+    if (std::string(name) != "SysListView32")
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+// How many files the Save dialog lists for its chosen file type, or -1 when it shows no list.
+int filesListed(HWND dialog) {
+    HWND list = nullptr;
+    EnumChildWindows(dialog, findFileList, reinterpret_cast<LPARAM>(&list));
+    return list ? static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : -1;
+}
+
+// Chooses a file type as a person does in the box, which tells the dialog of the change and of the end
+// of the choice.
+void chooseFileType(HWND dialog, int index) {
+    HWND types = GetDlgItem(dialog, kFileTypeBox);
+    SendMessageA(types, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    for (WORD notification : {WORD{CBN_SELCHANGE}, WORD{CBN_SELENDOK}})
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kFileTypeBox, notification),
+                     reinterpret_cast<LPARAM>(types));
 }
 
 bool endsWith(const std::string& text, const std::string& end) {
@@ -261,6 +307,21 @@ TEST_F(ConsoleWindow, ShowsTheBufferWithCarriageReturnsAndFollowsNewLines) {
     give("go");
     ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("later line 1\r\n") != std::string::npos; }));
     EXPECT_EQ(selectionOf(view), std::make_pair(endOf(view), endOf(view))) << "new lines are followed";
+}
+
+TEST_F(ConsoleWindow, TheViewIsAReadOnlyMultilineRichEditWithBothScrollBars) {
+    // Long and many lines, so that the view shows both of its scroll bars.
+    start({"lines", std::string(300, 'w'), "200", "display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    HWND view = viewOf(main);
+    ASSERT_TRUE(eventually([&] { return textOfWindow(view).find(" line 199") != std::string::npos; }));
+    char name[64] = "";
+    GetClassNameA(view, name, sizeof name);
+    EXPECT_STREQ(name, "RichEdit20A");
+    // WS_CHILD WS_VISIBLE WS_BORDER WS_VSCROLL WS_HSCROLL ES_MULTILINE ES_AUTOVSCROLL ES_AUTOHSCROLL
+    // ES_NOHIDESEL ES_READONLY
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(view, GWL_STYLE)), 0x50B009C4u);
 }
 
 TEST_F(ConsoleWindow, FarMoreThanTheControlsDefaultCapacityIsShownToTheLastLineInOrder) {
@@ -742,6 +803,84 @@ TEST_F(ConsoleWindow, FirstSaveAsProposesPelmoraLogInTheCurrentFolder) {
         return (written = testing_support::readFile(folder.file("Pelmora.log"))) == view;
     })) << "the proposal was Pelmora.log in the current folder; it holds "
         << written.size() << " bytes";
+}
+
+TEST_F(ConsoleWindow, SaveDialogsShowTheLogFilterAndTheOptionsOfTheirCommand) {
+    struct Case {
+        const char* command;
+        WPARAM identifier;
+        bool asksBeforeReplacing; // OFN_OVERWRITEPROMPT
+    };
+    for (const Case& each : {Case{"Save As", 32778, true}, Case{"Log to file", 32779, false}}) {
+        SCOPED_TRACE(each.command);
+        TemporaryFolder own;
+        const std::string files = platform::joinPath(own.path(), "files");
+        ASSERT_TRUE(platform::createDirectories(files));
+        for (const char* name : {"a.log", "b.txt", "c.dat"})
+            testing_support::writeFile(platform::joinPath(files, name), "x");
+        const std::string existing = platform::joinPath(files, "existing.log");
+        testing_support::writeFile(existing, "kept before\n");
+        platform::ChildProcess dialogHost(testing_support::helperProgram("console_host"),
+                                          {"chdir", files, "lines", "shown", "2", "display", "wait-for",
+                                           own.file("answered"), "trace", "after the answer\n", "touch",
+                                           own.file("traced"), "wait-for", own.file("end")},
+                                          {{"KITBAG_SETTINGS", own.file("settings.ini")}});
+        HWND main = window();
+        ASSERT_NE(main, nullptr);
+        ASSERT_TRUE(
+            eventually([&] { return textOfWindow(viewOf(main)).find("shown line 1") != std::string::npos; }));
+        const std::string view = textOfWindow(viewOf(main));
+        PostMessageA(main, WM_COMMAND, each.identifier, 0);
+        HWND dialog = waitForDialog("Save As");
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(endsWith(proposedName(dialog), "Pelmora.log")) << proposedName(dialog);
+
+        // The filter list, its first entry chosen; its patterns show in the files listed: *.log;*.txt
+        // lists a.log, b.txt and existing.log, *.* c.dat as well.
+        HWND types = GetDlgItem(dialog, kFileTypeBox);
+        ASSERT_NE(types, nullptr);
+        EXPECT_EQ(entriesOf(types), (std::vector<std::string>{"Log Files (.log | .txt)", "All Files"}));
+        EXPECT_EQ(SendMessageA(types, CB_GETCURSEL, 0, 0), 0);
+        EXPECT_TRUE(eventually([&] { return filesListed(dialog) == 3; })) << filesListed(dialog);
+        chooseFileType(dialog, 1);
+        EXPECT_TRUE(eventually([&] { return filesListed(dialog) == 4; })) << filesListed(dialog);
+        chooseFileType(dialog, 0);
+
+        // OFN_ENABLESIZING: a sizing border. OFN_ENABLEHOOK with OFN_EXPLORER: the hook's child dialog
+        // inside the explorer-style dialog. (OFN_HIDEREADONLY shows nothing here: a Save dialog has no
+        // read-only box to show.)
+        EXPECT_NE(GetWindowLongA(dialog, GWL_STYLE) & WS_THICKFRAME, 0) << "the dialog can be sized";
+        EXPECT_NE(FindWindowExA(dialog, nullptr, "#32770", nullptr), nullptr) << "the hook's child dialog";
+
+        // OFN_PATHMUSTEXIST: a file in a folder that does not exist is refused with a message.
+        answerSaveDialog(dialog, platform::joinPath(own.file("missing"), "new.log"));
+        HWND refusal = waitForDialog(nullptr, dialog);
+        ASSERT_NE(refusal, nullptr) << "a missing folder is refused";
+        PostMessageA(refusal, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(eventually([&] { return !IsWindow(refusal); }));
+        ASSERT_TRUE(IsWindow(dialog)) << "the dialog waits for another choice";
+
+        // OFN_OVERWRITEPROMPT: Save As asks before it replaces a file; Log to file appends and asks nothing.
+        answerSaveDialog(dialog, existing);
+        if (each.asksBeforeReplacing) {
+            HWND prompt = waitForDialog(nullptr, dialog);
+            ASSERT_NE(prompt, nullptr) << "replacing a file asks first";
+            PostMessageA(prompt, WM_COMMAND, IDYES, 0);
+        }
+        ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); })) << "the dialog still asks something";
+        testing_support::writeFile(own.file("answered"), "go");
+        ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("traced")); }));
+        std::string written = testing_support::readFile(existing);
+        if (each.asksBeforeReplacing) {
+            EXPECT_EQ(written, view) << "Save As replaces the file with the view";
+        } else {
+            EXPECT_EQ(written.rfind("kept before\n", 0), 0u)
+                << "Log to file keeps what the file held: " << written;
+            EXPECT_NE(written.find(" - after the answer\n"), std::string::npos) << written;
+        }
+        testing_support::writeFile(own.file("end"), "end");
+        ASSERT_TRUE(dialogHost.wait(20000));
+    }
 }
 
 TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFile) {
