@@ -265,9 +265,11 @@ CONSOLE_API CLogReffed& Time(CLogReffed& builder); // "14:03:27:015"
 // the interface.
 class CONSOLE_API KRMReport {
 public:
-    KRMReport() = default;
-    KRMReport(const KRMReport&) = default;
-    KRMReport& operator=(const KRMReport&) = default;
+    // Exported, so that hosts' derived reports construct and copy through the library. There is nothing
+    // to copy.
+    KRMReport();
+    KRMReport(const KRMReport& other);
+    KRMReport& operator=(const KRMReport& other);
     // The text of its menu item.
     virtual std::string GetName() = 0;
     virtual void Run() = 0;

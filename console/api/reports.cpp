@@ -7,6 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
+KRMReport::KRMReport() = default;
+
+KRMReport::KRMReport(const KRMReport&) {}
+
+KRMReport& KRMReport::operator=(const KRMReport&) {
+    return *this;
+}
+
 int KRMReport::ScheduleNext() {
     return 0;
 }

@@ -9,6 +9,9 @@ bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsi
 // Appends the registered reports to the "Reports" pop-up (identifiers from IDM_FIRST_REPORT on) and the
 // host's plug-in menu as a "Plugins" pop-up, for a new window.
 void BuildConsoleMenus(HWND window);
+// Takes the host's plug-in menu off the window's menu bar, so that destroying the bar with the window
+// leaves the host's menu alive: call it when the window is being destroyed.
+void DetachPluginMenu(HWND window);
 // A command none of the window's own: the plug-in handler sees it first, then a report identifier runs its
 // report. False when it goes on to the default handling.
 bool HandleHostCommand(unsigned command);

@@ -211,6 +211,7 @@ void CreateProblemReport() {
 namespace {
 
 constexpr int kReportsPopup = 2; // the third pop-up of the menu bar
+constexpr int kOwnPopups = 4;    // the menu resource's: File, Edit, Reports, Help
 
 // The report of a command identifier, or null.
 KRMReport* reportFor(unsigned command) {
@@ -238,6 +239,17 @@ void BuildConsoleMenus(HWND window) {
     if (consoleState.PluginMenu)
         AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(consoleState.PluginMenu), "Plugins");
     DrawMenuBar(window);
+}
+
+void DetachPluginMenu(HWND window) {
+    HMENU bar = GetMenu(window);
+    if (!bar)
+        return;
+    // RemoveMenu takes the pop-up off the bar without destroying it, as destroying the bar would.
+    while (GetMenuItemCount(bar) > kOwnPopups) {
+        if (!RemoveMenu(bar, kOwnPopups, MF_BYPOSITION))
+            break;
+    }
 }
 
 bool HandleHostCommand(unsigned command) {

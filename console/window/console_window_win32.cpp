@@ -21,9 +21,12 @@
 
 #include <richedit.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace {
@@ -39,15 +42,47 @@ char windowClassName[100] = "";
 HINSTANCE dialogInstance = nullptr;
 HMODULE richEditLibrary = nullptr;
 // Under PipelineLock: the main window that accepts text, the text waiting for it (line feeds already
-// preceded by carriage returns), and whether a wake-up is on its way.
+// preceded by carriage returns), whether a wake-up is on its way, the view's bound (below) and whether
+// waiting text was dropped to keep to it.
 HWND appendTarget = nullptr;
 std::string pendingText;
 bool wakeUpPosted = false;
+std::size_t viewTrimAt = 0;
+bool pendingTextDropped = false;
 // A window is being created or is open: at most one at a time. Cleared when the window is destroyed (or
 // could not be made), so that a DisplayLog right after a close opens the next one.
 std::atomic<bool> windowThreadActive{false};
 
 // ---- The view --------------------------------------------------------------------------------------------
+//
+// The view's bound. The rich edit control takes only 32,767 characters unless told otherwise, and a host
+// that runs for days would make an unbounded view grow without end. So the view keeps the newest lines
+// only: once it holds more than four times "InternalBufferSize" characters (at least 262,144; with the
+// default buffer 409,600), the oldest whole lines go until it holds at most half of that, which is still
+// twice what the ring buffer holds (the text the view starts from). The control's own limit is twice the
+// bound, so that the view at its bound plus one batch of waiting text, itself kept to the bound, always
+// fits and nothing is cut by the control. Text waits for the view only while its thread is busy (a report
+// running): it is kept to the newest lines in the same way, and then replaces the view's text, so that
+// the view always shows one unbroken stretch of the newest lines. (Wine's rich edit removes lines in time
+// that grows with the lines it keeps, which is why the bound is no larger.)
+constexpr std::size_t kMinimumViewTrimAt = 262144;
+constexpr std::size_t kMaximumViewTrimAt = 0x3FFFFFFF; // twice it still fits the control's limit
+
+std::size_t viewTrimAtFor(std::int32_t ringSize) {
+    const std::size_t fourRings = ringSize > 0 ? 4 * static_cast<std::size_t>(ringSize) : 0;
+    return std::min(std::max(fourRings, kMinimumViewTrimAt), kMaximumViewTrimAt);
+}
+
+// Drops the oldest whole lines of a text waiting for the view once it is longer than the bound, keeping
+// at most half the bound. True when it dropped any.
+bool keepNewestLines(std::string& text, std::size_t trimAt) {
+    if (text.size() <= trimAt)
+        return false;
+    const std::size_t cut = text.size() - trimAt / 2;
+    const std::size_t lineEnd = text.find('\n', cut - 1);
+    text.erase(0, lineEnd == std::string::npos ? cut : lineEnd + 1);
+    return true;
+}
 
 void setUpView(HWND window, HINSTANCE instance) {
     richEditLibrary = LoadLibraryA("riched20.dll");
@@ -65,6 +100,39 @@ void setUpView(HWND window, HINSTANCE instance) {
     format.yHeight = 160;
     std::strcpy(format.szFaceName, "MS Sans Serif");
     SendMessageA(viewWindow, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    // A read-only view keeps no undo: the text it drops would otherwise live on there.
+    SendMessageA(viewWindow, EM_SETUNDOLIMIT, 0, 0);
+}
+
+// A text handed to the control through EM_STREAMIN, a piece at a time.
+struct PlainTextSource {
+    const char* next;
+    std::size_t left;
+};
+
+DWORD CALLBACK readPlainText(DWORD_PTR cookie, LPBYTE buffer, LONG capacity, LONG* given) {
+    auto* source = reinterpret_cast<PlainTextSource*>(cookie);
+    std::size_t size = std::min(source->left, static_cast<std::size_t>(capacity > 0 ? capacity : 0));
+    // A carriage return and its line feed go in one piece: split, they could make two line breaks.
+    if (size > 1 && size < source->left && source->next[size - 1] == '\r')
+        --size;
+    std::memcpy(buffer, source->next, size);
+    source->next += size;
+    source->left -= size;
+    *given = static_cast<LONG>(size);
+    return 0;
+}
+
+// Puts a text into the view as plain text, in place of the selection or of the whole text. WM_SETTEXT and
+// EM_REPLACESEL would read a text that begins with "{\rtf" as rich text and show its markup's result
+// instead of the text; a stream of the format SF_TEXT is never read as anything but characters.
+void insertPlainText(HWND view, const char* text, std::size_t length, bool replaceSelection) {
+    PlainTextSource source{text, length};
+    EDITSTREAM stream{};
+    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+    stream.pfnCallback = readPlainText;
+    SendMessageA(view, EM_STREAMIN, SF_TEXT | (replaceSelection ? SFF_SELECTION : 0),
+                 reinterpret_cast<LPARAM>(&stream));
 }
 
 LRESULT textLength(HWND view) {
@@ -82,21 +150,70 @@ void putCaretAtEnd(HWND view) {
 // Fills the view from the ring buffer and starts accepting posted text, in one hold of PipelineLock.
 void fillView(HWND window) {
     char* text = nullptr;
+    std::size_t trimAt = 0;
     {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
         text = ReadDebugLog(false, true);
+        trimAt = viewTrimAtFor(consoleState.DebugLogBuffer.Size());
+        viewTrimAt = trimAt;
         appendTarget = window;
         pendingText.clear();
         wakeUpPosted = false;
+        pendingTextDropped = false;
     }
     HWND view = viewWindow;
-    SetWindowTextA(view, text ? text : "");
+    SendMessageA(view, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(2 * trimAt));
+    insertPlainText(view, text ? text : "", text ? std::strlen(text) : 0, false);
     putCaretAtEnd(view);
     std::free(text);
 }
 
-// Appends one posted text at the end of the view, following the end only when the user was there.
-void appendNow(const char* text) {
+// What dropping the oldest lines took away: characters and lines.
+struct Dropped {
+    LRESULT characters = 0;
+    LRESULT lines = 0;
+};
+
+// The start of the first line of text at or after a character position, or -1 when none starts there.
+// The control's own lines are rows on the screen, which a long line of text may fill several of; a line
+// of text ends with a paragraph mark.
+LRESULT nextLineStart(HWND view, LRESULT position, LRESULT length) {
+    constexpr LRESULT kPiece = 4096;
+    char piece[kPiece * 2 + 1];
+    // From the character before the position: it may end the line before.
+    for (LRESULT from = position - 1; from < length; from += kPiece) {
+        TEXTRANGEA range{{static_cast<LONG>(from), static_cast<LONG>(std::min(from + kPiece, length))},
+                         piece};
+        const LRESULT got = SendMessageA(view, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+        for (LRESULT i = 0; i < got && piece[i] != '\0'; ++i) {
+            if (piece[i] == '\r' || piece[i] == '\n') {
+                // Characters, not bytes: a character of a double-byte code page takes two.
+                return from + MultiByteToWideChar(CP_ACP, 0, piece, static_cast<int>(i + 1), nullptr, 0);
+            }
+        }
+        if (got <= 0)
+            break;
+    }
+    return -1;
+}
+
+// Keeps the view to its bound: past trimAt characters, drops the oldest whole lines down to half of it.
+Dropped dropOldestLines(HWND view, std::size_t trimAt) {
+    const LRESULT length = textLength(view);
+    if (length <= static_cast<LRESULT>(trimAt))
+        return {};
+    const LRESULT keptStart = nextLineStart(view, length - static_cast<LRESULT>(trimAt / 2), length);
+    if (keptStart <= 0)
+        return {};
+    const LRESULT rows = SendMessageA(view, EM_EXLINEFROMCHAR, 0, keptStart);
+    SendMessageA(view, EM_SETSEL, 0, keptStart);
+    SendMessageA(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+    return {keptStart, rows};
+}
+
+// Appends one posted text at the end of the view, following the end only when the user was there. When
+// the lines between the view's text and this one were dropped, the text replaces the view's instead.
+void appendNow(const std::string& text, std::size_t trimAt, bool replaceAll) {
     HWND view = viewWindow;
     if (!view)
         return;
@@ -107,14 +224,28 @@ void appendNow(const char* text) {
                  reinterpret_cast<LPARAM>(&selectionEnd));
     const bool atEnd = selectionStart == static_cast<DWORD>(end) && selectionEnd == static_cast<DWORD>(end);
     LRESULT firstVisible = SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0);
-    SendMessageA(view, EM_SETSEL, static_cast<WPARAM>(end), end);
-    SendMessageA(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    Dropped dropped;
+    if (replaceAll) {
+        dropped = {end, SendMessageA(view, EM_GETLINECOUNT, 0, 0)};
+        insertPlainText(view, text.data(), text.size(), false);
+    } else {
+        SendMessageA(view, EM_SETSEL, static_cast<WPARAM>(end), end);
+        insertPlainText(view, text.data(), text.size(), true);
+        dropped = dropOldestLines(view, trimAt);
+    }
     if (atEnd) {
         putCaretAtEnd(view);
     } else {
-        SendMessageA(view, EM_SETSEL, selectionStart, static_cast<LPARAM>(selectionEnd));
+        // The text the user looks at moved up by what was dropped; it stays where it was on the screen
+        // (the selection goes to the start when its own text was dropped).
+        auto shifted = [&](DWORD position) {
+            return static_cast<LPARAM>(
+                std::max<LRESULT>(0, static_cast<LRESULT>(position) - dropped.characters));
+        };
+        SendMessageA(view, EM_SETSEL, static_cast<WPARAM>(shifted(selectionStart)), shifted(selectionEnd));
         LRESULT nowFirst = SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0);
-        SendMessageA(view, EM_LINESCROLL, 0, firstVisible - nowFirst);
+        LRESULT wantedFirst = std::max<LRESULT>(0, firstVisible - dropped.lines);
+        SendMessageA(view, EM_LINESCROLL, 0, wantedFirst - nowFirst);
     }
     SendMessageA(view, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(view, nullptr, FALSE);
@@ -126,24 +257,32 @@ void stopAccepting() {
     appendTarget = nullptr;
     std::string().swap(pendingText);
     wakeUpPosted = false;
+    pendingTextDropped = false;
 }
 
 // Appends all pending text as one replacement.
 void appendPending() {
     std::string text;
+    std::size_t trimAt = 0;
+    bool replaceAll = false;
     {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
         text.swap(pendingText);
         wakeUpPosted = false;
+        trimAt = viewTrimAt;
+        replaceAll = pendingTextDropped;
+        pendingTextDropped = false;
     }
     if (!text.empty())
-        appendNow(text.c_str());
+        appendNow(text, trimAt, replaceAll);
 }
 
 // ---- The main window ---------------------------------------------------------------------------------
 
-void onDestroy() {
+void onDestroy(HWND window) {
     SaveSettings();
+    // The "Plugins" pop-up is the host's: the bar, destroyed with the window, must not take it along.
+    DetachPluginMenu(window);
     stopAccepting();
     PostQuitMessage(0);
     HWND view = viewWindow;
@@ -160,7 +299,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         fillView(window);
         return 0;
     case WM_DESTROY:
-        onDestroy();
+        onDestroy(window);
         return 0;
     case WM_SIZE:
         MoveWindow(GetDlgItem(window, IDC_VIEW), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
@@ -231,12 +370,18 @@ int ConsoleWindowThread(HINSTANCE instance, int showCommand) {
     return static_cast<int>(message.wParam);
 }
 
-unsigned windowThreadEntry(void* instance) {
-    // The thread keeps Console loaded while its window is open, so that an unload never pulls the code
-    // from under it; it lets go as it ends.
-    void* module = platform::acquireOwnModule();
-    ConsoleWindowThread(static_cast<HINSTANCE>(instance), SW_SHOW);
-    platform::exitThreadReleasingModule(module, 0);
+// The window thread's start: the instance, and the reference to Console that the thread owns.
+struct WindowThreadStart {
+    HINSTANCE instance;
+    void* module;
+};
+
+unsigned windowThreadEntry(void* argument) {
+    const WindowThreadStart start = *static_cast<WindowThreadStart*>(argument);
+    delete static_cast<WindowThreadStart*>(argument);
+    ConsoleWindowThread(start.instance, SW_SHOW);
+    // Lets Console go as the thread ends; the code of this function is not needed after that.
+    platform::exitThreadReleasingModule(start.module, 0);
     return 0;
 }
 
@@ -253,8 +398,16 @@ void OpenConsoleWindow(void* instance) {
     // A window of this process is on its way: no second one.
     if (windowThreadActive.exchange(true))
         return;
+    // The thread keeps Console loaded while its window is open, so that an unload never pulls the code
+    // from under it. The reference is taken here, before the thread exists: a host that unloads Console
+    // right after DisplayLog returns would otherwise unmap it before the new thread got to take one.
+    void* module = platform::acquireOwnModule();
+    auto* start = new (std::nothrow) WindowThreadStart{static_cast<HINSTANCE>(instance), module};
     platform::Thread thread;
-    if (!thread.start(windowThreadEntry, instance)) {
+    if (!start || !thread.start(windowThreadEntry, start)) {
+        delete start;
+        if (module)
+            FreeLibrary(static_cast<HMODULE>(module));
         windowThreadActive = false;
         MessageBoxA(GetForegroundWindow(), "Couldn't create thread for console window",
                     "Fatal error starting console window", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
@@ -275,6 +428,8 @@ void AppendToView(const char* text) {
             pendingText += '\r';
         pendingText += *p;
     }
+    if (keepNewestLines(pendingText, viewTrimAt))
+        pendingTextDropped = true;
     if (!wakeUpPosted)
         wakeUpPosted = PostMessageA(appendTarget, WM_APP_APPEND_TEXT, 0, 0) != FALSE;
 }

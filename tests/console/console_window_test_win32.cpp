@@ -9,6 +9,10 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -38,6 +42,13 @@ LRESULT endOf(HWND view) {
 std::pair<LRESULT, LRESULT> selectionOf(HWND view) {
     DWORD packed = static_cast<DWORD>(SendMessageA(view, EM_GETSEL, 0, 0));
     return {LOWORD(packed), HIWORD(packed)};
+}
+
+// The selection also past 65,535 characters, where EM_GETSEL's result no longer holds it.
+std::pair<LRESULT, LRESULT> wideSelectionOf(HWND view) {
+    DWORD start = 0, end = 0;
+    SendMessageA(view, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {static_cast<LRESULT>(start), static_cast<LRESULT>(end)};
 }
 
 BOOL CALLBACK countConsoleWindow(HWND window, LPARAM counter) {
@@ -122,6 +133,51 @@ void answerSaveDialog(HWND dialog, const std::string& path) {
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
+// The Save dialog's file type box (cmb1).
+constexpr int kFileTypeBox = 0x470;
+
+// The entries of a combo box of another process. The dialog's controls are Unicode windows; their text
+// is asked for as such (Wine hands it over unconverted to an ANSI request).
+std::vector<std::string> entriesOf(HWND comboBox) {
+    std::vector<std::string> entries;
+    LRESULT count = SendMessageW(comboBox, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t entry[256] = L"";
+        if (SendMessageW(comboBox, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 256)
+            SendMessageW(comboBox, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+        char narrow[512] = "";
+        WideCharToMultiByte(CP_ACP, 0, entry, -1, narrow, sizeof narrow, nullptr, nullptr);
+        entries.push_back(narrow);
+    }
+    return entries;
+}
+
+BOOL CALLBACK findFileList(HWND child, LPARAM found) {
+    char name[64] = "";
+    GetClassNameA(child, name, sizeof name);
+    if (std::string(name) != "SysListView32")
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+// How many files the Save dialog lists for its chosen file type, or -1 when it shows no list.
+int filesListed(HWND dialog) {
+    HWND list = nullptr;
+    EnumChildWindows(dialog, findFileList, reinterpret_cast<LPARAM>(&list));
+    return list ? static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : -1;
+}
+
+// Chooses a file type as a person does in the box, which tells the dialog of the change and of the end
+// of the choice.
+void chooseFileType(HWND dialog, int index) {
+    HWND types = GetDlgItem(dialog, kFileTypeBox);
+    SendMessageA(types, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    for (WORD notification : {WORD{CBN_SELCHANGE}, WORD{CBN_SELENDOK}})
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kFileTypeBox, notification),
+                     reinterpret_cast<LPARAM>(types));
+}
+
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -143,6 +199,51 @@ int shownWindowsOf(HWND anyOfTheProcess) {
     GetWindowThreadProcessId(anyOfTheProcess, &search.first);
     EnumWindows(countShownWindowsOfProcess, reinterpret_cast<LPARAM>(&search));
     return search.second;
+}
+
+// Whether the lines "TAG line FIRST" to "TAG line LAST" appear in the text in that order, each whole.
+bool linesInOrder(const std::string& text, const std::string& tag, int first, int last) {
+    std::size_t at = 0;
+    for (int line = first; line <= last; ++line) {
+        at = text.find(tag + " line " + std::to_string(line) + "\r\n", at);
+        if (at == std::string::npos)
+            return false;
+    }
+    return true;
+}
+
+// The view's text as the control counts its characters: a line ends with one carriage return.
+std::string controlText(HWND view) {
+    std::string text = textOfWindow(view), counted;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\n' && i > 0 && text[i - 1] == '\r'))
+            counted += text[i];
+    }
+    return counted;
+}
+
+// The text from the start of the view's first visible row to the end of that line.
+std::string firstVisibleText(HWND view) {
+    const LRESULT row = SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    const LRESULT start = SendMessageA(view, EM_LINEINDEX, static_cast<WPARAM>(row), 0);
+    std::string text = controlText(view);
+    return text.substr(static_cast<std::size_t>(start),
+                       text.find('\r', static_cast<std::size_t>(start)) - static_cast<std::size_t>(start));
+}
+
+// The lines of a view's text without their stamps "hh:mm:ss - "; a line without one is kept whole,
+// marked.
+std::vector<std::string> unstampedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find("\r\n", at);
+        std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        const bool stamped =
+            line.size() >= 11 && line[2] == ':' && line[5] == ':' && line.compare(8, 3, " - ") == 0;
+        lines.push_back(stamped ? line.substr(11) : "(no stamp) " + line);
+        at = end == std::string::npos ? text.size() : end + 2;
+    }
+    return lines;
 }
 
 class ConsoleWindow : public ::testing::Test {
@@ -206,6 +307,158 @@ TEST_F(ConsoleWindow, ShowsTheBufferWithCarriageReturnsAndFollowsNewLines) {
     give("go");
     ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("later line 1\r\n") != std::string::npos; }));
     EXPECT_EQ(selectionOf(view), std::make_pair(endOf(view), endOf(view))) << "new lines are followed";
+}
+
+TEST_F(ConsoleWindow, TheViewIsAReadOnlyMultilineRichEditWithBothScrollBars) {
+    // Long and many lines, so that the view shows both of its scroll bars.
+    start({"lines", std::string(300, 'w'), "200", "display"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    HWND view = viewOf(main);
+    ASSERT_TRUE(eventually([&] { return textOfWindow(view).find(" line 199") != std::string::npos; }));
+    char name[64] = "";
+    GetClassNameA(view, name, sizeof name);
+    EXPECT_STREQ(name, "RichEdit20A");
+    // WS_CHILD WS_VISIBLE WS_BORDER WS_VSCROLL WS_HSCROLL ES_MULTILINE ES_AUTOVSCROLL ES_AUTOHSCROLL
+    // ES_NOHIDESEL ES_READONLY
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(view, GWL_STYLE)), 0x50B009C4u);
+}
+
+TEST_F(ConsoleWindow, FarMoreThanTheControlsDefaultCapacityIsShownToTheLastLineInOrder) {
+    start({"display", "wait-for", signal("go"), "lines", "many", "4000", "touch", signal("written")});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    HWND view = viewOf(main);
+    ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("*** Pelmora") != std::string::npos; }))
+        << "the window has taken the buffer and takes new lines from here on";
+    // Twice the view's bound, which for the default buffer of 102,400 bytes is 409,600 characters.
+    EXPECT_EQ(SendMessageA(view, EM_GETLIMITTEXT, 0, 0), 2 * 409600);
+    give("go");
+    ASSERT_TRUE(eventually([&] { return platform::fileExists(signal("written")); }, 60000));
+    std::string text;
+    ASSERT_TRUE(eventually([&] { return endsWith(text = textOfWindow(view), "many line 3999\r\n"); }, 60000))
+        << text.size() << " characters, ending " << text.substr(text.size() > 80 ? text.size() - 80 : 0);
+    EXPECT_GT(text.size(), 100000u) << "far past the control's default 32,767 characters";
+    EXPECT_EQ(text.rfind("*** Pelmora Console started at ", 0), 0u) << "nothing dropped below the bound";
+    EXPECT_TRUE(linesInOrder(text, "many", 0, 3999));
+}
+
+TEST_F(ConsoleWindow, PastItsBoundTheViewDropsTheOldestWholeLinesAndKeepsTheNewest) {
+    // A small buffer: the bound is its floor, 262,144 characters. About 330,000 are written, in lines of
+    // about 120 characters: while a report keeps the window busy (they wait for the view, which takes only
+    // the newest), or a few at a time (the view takes each batch and drops its own oldest lines).
+    struct Case {
+        const char* name;
+        int batches;
+    };
+    for (const Case& each : {Case{"while the window is busy", 1}, Case{"a batch at a time", 9}}) {
+        SCOPED_TRACE(each.name);
+        TemporaryFolder own;
+        testing_support::writeFile(own.file("settings.ini"), "[Debug]\nInternalBufferSize=1000\n");
+        std::vector<std::string> commands{"waiting-report", own.file("released"), "display", "wait-for",
+                                          own.file("go")};
+        std::vector<std::string> written;
+        const int lines = 2700 / each.batches;
+        for (int batch = 0; batch < each.batches; ++batch) {
+            const std::string tag = std::string(100, 'k') + static_cast<char>('a' + batch);
+            for (int line = 0; line < lines; ++line)
+                written.push_back(tag + " line " + std::to_string(line));
+            for (std::string command :
+                 {std::string("lines"), tag, std::to_string(lines), std::string("sleep"), std::string("300")})
+                commands.push_back(command);
+        }
+        for (std::string command :
+             {std::string("touch"), own.file("written"), std::string("wait-for"), own.file("end")})
+            commands.push_back(command);
+        platform::ChildProcess writer(testing_support::helperProgram("console_host"), commands,
+                                      {{"KITBAG_SETTINGS", own.file("settings.ini")}});
+        HWND main = window();
+        ASSERT_NE(main, nullptr);
+        HWND view = viewOf(main);
+        ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("*** Pelmora") != std::string::npos; }))
+            << "the window has taken the buffer and takes new lines from here on";
+        const bool busy = each.batches == 1;
+        if (busy)
+            PostMessageA(main, WM_COMMAND, 6969, 0); // the report, which returns once released
+        testing_support::writeFile(own.file("go"), "go");
+        ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("written")); }, 60000));
+        testing_support::writeFile(own.file("released"), "go");
+        std::string text;
+        ASSERT_TRUE(eventually([&] { return endsWith(text = textOfWindow(view), written.back() + "\r\n"); },
+                               60000, 200))
+            << text.size() << " characters";
+        EXPECT_LE(endOf(view), 262144) << "the view stays within its bound";
+        EXPECT_GT(endOf(view), 100000) << "and keeps far more than the buffer";
+        // One unbroken stretch of whole lines, each with its stamp, ending with the last line written.
+        std::vector<std::string> shown = unstampedLines(text);
+        ASSERT_FALSE(shown.empty());
+        auto first = std::find(written.begin(), written.end(), shown.front());
+        ASSERT_NE(first, written.end()) << "the view starts inside a line: " << text.substr(0, 140);
+        EXPECT_NE(first, written.begin()) << "the oldest lines went";
+        EXPECT_TRUE(std::equal(shown.begin(), shown.end(), first, written.end()))
+            << shown.size() << " lines shown from line " << first - written.begin();
+        EXPECT_EQ(wideSelectionOf(view), std::make_pair(endOf(view), endOf(view)))
+            << "still following the end";
+        testing_support::writeFile(own.file("end"), "end");
+        ASSERT_TRUE(writer.wait(20000));
+    }
+}
+
+TEST_F(ConsoleWindow, LinesDroppedPastTheBoundLeaveWhatTheUserLooksAtInPlace) {
+    // A bound of 262,144 characters and lines of about 120: a holds about 185,000, b about 74,000, and c
+    // takes the view past its bound, which keeps the late lines of b.
+    testing_support::writeFile(folder.file("settings.ini"), "[Debug]\nInternalBufferSize=1000\n");
+    const std::string tag(100, 'u');
+    start({"display", "wait-for", signal("go"), "lines", tag + "a", "1500", "sleep", "300", "lines",
+           tag + "b", "600", "wait-for", signal("looked"), "lines", tag + "c", "600"});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    HWND view = viewOf(main);
+    ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("*** Pelmora") != std::string::npos; }));
+    give("go");
+    ASSERT_TRUE(eventually([&] { return endsWith(textOfWindow(view), tag + "b line 599\r\n"); }, 60000, 200));
+
+    // The user selects a line near the end and scrolls it near the top.
+    const std::string selected = tag + "b line 550";
+    std::string text = controlText(view);
+    const LRESULT start = static_cast<LRESULT>(text.find(selected));
+    ASSERT_GT(start, 0);
+    SendMessageA(view, EM_SETSEL, static_cast<WPARAM>(start), start + static_cast<LRESULT>(selected.size()));
+    const LRESULT row = SendMessageA(view, EM_EXLINEFROMCHAR, 0, start);
+    SendMessageA(view, EM_LINESCROLL, 0, row - 3 - SendMessageA(view, EM_GETFIRSTVISIBLELINE, 0, 0));
+    const std::string topBefore = firstVisibleText(view);
+    ASSERT_NE(topBefore.find(tag + "b line 5"), std::string::npos) << topBefore;
+
+    give("looked");
+    ASSERT_TRUE(eventually([&] { return endsWith(textOfWindow(view), tag + "c line 599\r\n"); }, 60000, 200));
+    ASSERT_EQ(textOfWindow(view).find(tag + "a line 0\r\n"), std::string::npos) << "the oldest lines went";
+    text = controlText(view);
+    const auto selection = wideSelectionOf(view);
+    EXPECT_EQ(text.substr(static_cast<std::size_t>(selection.first),
+                          static_cast<std::size_t>(selection.second - selection.first)),
+              selected)
+        << "the selection holds the same text";
+    EXPECT_EQ(firstVisibleText(view), topBefore) << "the view shows the same lines at its top";
+}
+
+TEST_F(ConsoleWindow, TextThatLooksLikeRichTextIsShownAsItIs) {
+    // The buffer holds exactly the first line, so the view is filled with a text that begins with it.
+    const std::string buffered = "{\\rtf1\\ansi {\\b buffered}}";
+    const std::string appended = "{\\rtf1\\ansi {\\b appended}}";
+    testing_support::writeFile(folder.file("settings.ini"),
+                               "[Debug]\nInternalBufferSize=" + std::to_string(buffered.size() + 1) + "\n");
+    // "x " leaves its line open, so the second text is appended on its own, beginning with "{\rtf".
+    start({"trace", buffered + "\\n", "display", "wait-for", signal("go"), "trace", "x ", "sleep", "500",
+           "trace", appended + "\\n", "touch", signal("written")});
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    HWND view = viewOf(main);
+    std::string text;
+    EXPECT_TRUE(eventually([&] { return (text = textOfWindow(view)) == buffered + "\r\n"; })) << text;
+    give("go");
+    ASSERT_TRUE(eventually([&] { return platform::fileExists(signal("written")); }));
+    EXPECT_TRUE(eventually([&] { return endsWith(text = textOfWindow(view), "x " + appended + "\r\n"); }))
+        << text;
 }
 
 TEST_F(ConsoleWindow, AfterTheCaretMovedUpNewLinesNeitherMoveItNorScroll) {
@@ -396,6 +649,27 @@ TEST_F(ConsoleWindow, PluginsMenuOnlyWhenAddedAfterTheSettingsLoaded) {
     }
 }
 
+TEST_F(ConsoleWindow, ClosingTheWindowLeavesTheHostsPluginMenuForTheNextWindow) {
+    start({"init", "plugin-menu", "display", "menu", "close", "plugin-menu-state", "display", "menu", "touch",
+           signal("reopened")});
+    ASSERT_TRUE(eventually([&] { return platform::fileExists(signal("reopened")); }, 30000))
+        << host->output();
+    const std::string output = host->output();
+    const std::string bar = "menu &File|&Edit|Reports|&Help|Plugins\r\n";
+    const std::size_t closed = output.find("closed\r\n");
+    ASSERT_NE(closed, std::string::npos) << output;
+    EXPECT_LT(output.find(bar), closed) << "the first window shows the plug-in menu: " << output;
+    EXPECT_NE(output.find("closed\r\nplugin menu 9000:Hello,\r\n"), std::string::npos)
+        << "the host's menu is alive with its item after the window closed: " << output;
+    EXPECT_NE(output.find(bar, closed), std::string::npos) << "the second window shows it again: " << output;
+
+    HWND main = window();
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_COMMAND, 9000, 0);
+    EXPECT_TRUE(eventually([&] { return host->output().find("plugin 9000\r\n") != std::string::npos; }))
+        << "its commands still reach the handler: " << host->output();
+}
+
 TEST_F(ConsoleWindow, CheckMarksFollowTheSwitchesAndTheEditCommandsInvertThem) {
     testing_support::writeFile(folder.file("settings.ini"),
                                "[Debug]\nEnableLogToDebugOutput=1\nEnableLogInfo=0\nEnable AVI Logging=1\n"
@@ -531,6 +805,84 @@ TEST_F(ConsoleWindow, FirstSaveAsProposesPelmoraLogInTheCurrentFolder) {
         << written.size() << " bytes";
 }
 
+TEST_F(ConsoleWindow, SaveDialogsShowTheLogFilterAndTheOptionsOfTheirCommand) {
+    struct Case {
+        const char* command;
+        WPARAM identifier;
+        bool asksBeforeReplacing; // OFN_OVERWRITEPROMPT
+    };
+    for (const Case& each : {Case{"Save As", 32778, true}, Case{"Log to file", 32779, false}}) {
+        SCOPED_TRACE(each.command);
+        TemporaryFolder own;
+        const std::string files = platform::joinPath(own.path(), "files");
+        ASSERT_TRUE(platform::createDirectories(files));
+        for (const char* name : {"a.log", "b.txt", "c.dat"})
+            testing_support::writeFile(platform::joinPath(files, name), "x");
+        const std::string existing = platform::joinPath(files, "existing.log");
+        testing_support::writeFile(existing, "kept before\n");
+        platform::ChildProcess dialogHost(testing_support::helperProgram("console_host"),
+                                          {"chdir", files, "lines", "shown", "2", "display", "wait-for",
+                                           own.file("answered"), "trace", "after the answer\n", "touch",
+                                           own.file("traced"), "wait-for", own.file("end")},
+                                          {{"KITBAG_SETTINGS", own.file("settings.ini")}});
+        HWND main = window();
+        ASSERT_NE(main, nullptr);
+        ASSERT_TRUE(
+            eventually([&] { return textOfWindow(viewOf(main)).find("shown line 1") != std::string::npos; }));
+        const std::string view = textOfWindow(viewOf(main));
+        PostMessageA(main, WM_COMMAND, each.identifier, 0);
+        HWND dialog = waitForDialog("Save As");
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(endsWith(proposedName(dialog), "Pelmora.log")) << proposedName(dialog);
+
+        // The filter list, its first entry chosen; its patterns show in the files listed: *.log;*.txt
+        // lists a.log, b.txt and existing.log, *.* c.dat as well.
+        HWND types = GetDlgItem(dialog, kFileTypeBox);
+        ASSERT_NE(types, nullptr);
+        EXPECT_EQ(entriesOf(types), (std::vector<std::string>{"Log Files (.log | .txt)", "All Files"}));
+        EXPECT_EQ(SendMessageA(types, CB_GETCURSEL, 0, 0), 0);
+        EXPECT_TRUE(eventually([&] { return filesListed(dialog) == 3; })) << filesListed(dialog);
+        chooseFileType(dialog, 1);
+        EXPECT_TRUE(eventually([&] { return filesListed(dialog) == 4; })) << filesListed(dialog);
+        chooseFileType(dialog, 0);
+
+        // OFN_ENABLESIZING: a sizing border. OFN_ENABLEHOOK with OFN_EXPLORER: the hook's child dialog
+        // inside the explorer-style dialog. (OFN_HIDEREADONLY shows nothing here: a Save dialog has no
+        // read-only box to show.)
+        EXPECT_NE(GetWindowLongA(dialog, GWL_STYLE) & WS_THICKFRAME, 0) << "the dialog can be sized";
+        EXPECT_NE(FindWindowExA(dialog, nullptr, "#32770", nullptr), nullptr) << "the hook's child dialog";
+
+        // OFN_PATHMUSTEXIST: a file in a folder that does not exist is refused with a message.
+        answerSaveDialog(dialog, platform::joinPath(own.file("missing"), "new.log"));
+        HWND refusal = waitForDialog(nullptr, dialog);
+        ASSERT_NE(refusal, nullptr) << "a missing folder is refused";
+        PostMessageA(refusal, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(eventually([&] { return !IsWindow(refusal); }));
+        ASSERT_TRUE(IsWindow(dialog)) << "the dialog waits for another choice";
+
+        // OFN_OVERWRITEPROMPT: Save As asks before it replaces a file; Log to file appends and asks nothing.
+        answerSaveDialog(dialog, existing);
+        if (each.asksBeforeReplacing) {
+            HWND prompt = waitForDialog(nullptr, dialog);
+            ASSERT_NE(prompt, nullptr) << "replacing a file asks first";
+            PostMessageA(prompt, WM_COMMAND, IDYES, 0);
+        }
+        ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); })) << "the dialog still asks something";
+        testing_support::writeFile(own.file("answered"), "go");
+        ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("traced")); }));
+        std::string written = testing_support::readFile(existing);
+        if (each.asksBeforeReplacing) {
+            EXPECT_EQ(written, view) << "Save As replaces the file with the view";
+        } else {
+            EXPECT_EQ(written.rfind("kept before\n", 0), 0u)
+                << "Log to file keeps what the file held: " << written;
+            EXPECT_NE(written.find(" - after the answer\n"), std::string::npos) << written;
+        }
+        testing_support::writeFile(own.file("end"), "end");
+        ASSERT_TRUE(dialogHost.wait(20000));
+    }
+}
+
 TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFile) {
     for (bool confirm : {false, true}) {
         SCOPED_TRACE(confirm ? "confirmed" : "cancelled");
@@ -633,6 +985,18 @@ TEST_F(ConsoleWindow, ProblemReportCallsTheRegisteredComponentWithNoText) {
     })) << record;
     EXPECT_EQ(record, "entry 16 text=null\nentry -1 text=null\n")
         << "only the entry at index 16, with a null string, then released";
+}
+
+TEST(ConsoleWindowUnload, UnloadingRightAfterDisplayLogTwentyTimesLeavesEachWindowWorking) {
+    TemporaryFolder folder;
+    auto result =
+        platform::runProcess(testing_support::helperProgram("console_unload_host"), {"window-at-once", "20"},
+                             {{"KITBAG_SETTINGS", folder.file("settings.ini")}}, 180000);
+    ASSERT_TRUE(result.finished) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output << result.errors;
+    for (int round = 0; round < 20; ++round)
+        EXPECT_NE(result.output.find("round " + std::to_string(round) + " banner closed"), std::string::npos)
+            << "round " << round << ": " << result.output;
 }
 
 TEST(ConsoleWindowUnload, UnloadingConsoleWhileTheWindowIsOpenDoesNotCrash) {

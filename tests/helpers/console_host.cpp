@@ -23,10 +23,15 @@
 //   stress ROUNDS                                         writers while the window opens and closes
 //   reports N                                             registers reports R1..RN; running one prints "ran RI"
 //                                                         and logs "report RI ran" with CS_LOGERROR
+//   waiting-report FILE                                   registers a report "Wait" whose run waits for FILE
 //   reports-racing N                                      a thread registers R1..RN while windows open and
 //                                                         close; then a last window opens
 //   plugin-menu                                           ConsoleAddMenu with a pop-up holding "Hello" (9000),
 //                                                         whose handler prints "plugin ID"
+//   plugin-menu-state                                     prints "plugin menu ID:Text," or "plugin menu
+//                                                         destroyed" for that pop-up
+//   close                                                 closes the console window as its close box does
+//                                                         and prints "closed" once it is gone
 //   menu | checks                                         prints the menu bar and reports | the Edit check marks
 //   open-reports-menu | close-menus                       opens "Reports" with the keyboard | Escape
 //   post ID | wait-title TITLE                            posts a menu command | waits for a window so titled
@@ -271,6 +276,21 @@ private:
 // Reports live as long as the process (Console holds them by address).
 std::vector<std::unique_ptr<NumberedReport>> reports;
 
+// Keeps the console window's thread busy until a file appears.
+class WaitingReport final : public KRMReport {
+public:
+    explicit WaitingReport(std::string file) : m_file(std::move(file)) {}
+    std::string GetName() override { return "Wait"; }
+    void Run() override {
+        while (!platform::fileExists(m_file))
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+
+private:
+    std::string m_file;
+};
+std::unique_ptr<WaitingReport> waitingReport;
+
 // Registration from another thread while window threads build their menus from the list.
 void registerWhileWindowsOpen(int count) {
     for (int r = 1; r <= count; ++r)
@@ -291,6 +311,9 @@ void registerWhileWindowsOpen(int count) {
     registering.join();
     DisplayLog();
 }
+
+// The pop-up handed to ConsoleAddMenu: the host's own, alive until the host destroys it.
+void* pluginMenu = nullptr;
 
 void pluginCommand(unsigned int command) {
     std::printf("plugin %u\n", command);
@@ -422,13 +445,24 @@ int main(int argc, char** argv) {
                 reports.push_back(std::make_unique<NumberedReport>(r));
                 ConsoleAddReport(*reports.back());
             }
+        } else if (command == "waiting-report") {
+            waitingReport = std::make_unique<WaitingReport>(next());
+            ConsoleAddReport(*waitingReport);
         } else if (command == "reports-racing") {
             registerWhileWindowsOpen(std::atoi(next().c_str()));
         } else if (command == "plugin-menu") {
             void* handler = nullptr;
             void (*function)(unsigned int) = pluginCommand;
             std::memcpy(&handler, &function, sizeof handler);
-            ConsoleAddMenu(static_cast<HMENU>(CreatePluginMenu()), handler);
+            pluginMenu = CreatePluginMenu();
+            ConsoleAddMenu(static_cast<HMENU>(pluginMenu), handler);
+        } else if (command == "plugin-menu-state") {
+            std::printf("plugin menu %s\n", DescribePopupMenu(pluginMenu).c_str());
+            std::fflush(stdout);
+        } else if (command == "close") {
+            CloseConsoleWindow(openConsoleWindow());
+            std::printf("closed\n");
+            std::fflush(stdout);
         } else if (command == "menu") {
             std::printf("menu %s\n", DescribeConsoleMenu(openConsoleWindow()).c_str());
             std::fflush(stdout);

@@ -4,6 +4,11 @@
 //                                  "logging:" are left to CLog
 //   console_unload_host window     opens the console window, unloads Console while it is open, then closes
 //                                  the window (which lets the library go) and exits
+//   console_unload_host window-at-once ROUNDS
+//                                  ROUNDS times: loads Console, calls DisplayLog and unloads it at once,
+//                                  before the window thread can have started; then reads the window's view
+//                                  and closes the window. Prints "round I banner closed" for each round that
+//                                  worked
 #include "console_window_probe.h"
 #include "platform.h"
 
@@ -72,9 +77,51 @@ int unloadWithTheWindowOpen() {
     return 0;
 }
 
+// The console window that opens after Console was unloaded at once, or null after ten seconds.
+void* windowAfterTheUnload() {
+    for (int i = 0; i < 1000; ++i) {
+        if (void* window = FindConsoleWindow())
+            return window;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return nullptr;
+}
+
+// DisplayLog, then FreeLibrary straight away: the window thread must keep the library loaded from its
+// start, or it runs into unmapped code.
+int unloadRightAfterDisplayLog(int rounds) {
+    for (int round = 0; round < rounds; ++round) {
+        {
+            platform::DynamicLibrary console(libraryPath(1, nullptr));
+            auto displayLog = lookUp<void (*)()>(console, kDisplayLog);
+            if (!displayLog)
+                return 1;
+            displayLog();
+        } // unloaded here, while the window thread may not have run a single instruction
+        void* window = windowAfterTheUnload();
+        std::string text;
+        for (int i = 0;
+             window && i < 500 && text.find("*** Pelmora Console started at ") == std::string::npos; ++i) {
+            text = ConsoleViewText(window);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const bool banner = text.find("*** Pelmora Console started at ") != std::string::npos;
+        if (window)
+            CloseConsoleWindow(window);
+        const bool closed = window && !FindConsoleWindow();
+        std::printf("round %d %s %s\n", round, banner ? "banner" : "no-banner", closed ? "closed" : "open");
+        std::fflush(stdout);
+        if (!banner || !closed)
+            return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "window")
         return unloadWithTheWindowOpen();
+    if (argc > 2 && std::string(argv[1]) == "window-at-once")
+        return unloadRightAfterDisplayLog(std::atoi(argv[2]));
     for (int round = 0; round < 3; ++round) {
         platform::DynamicLibrary console(libraryPath(argc, argv));
         if (!console.loaded()) {

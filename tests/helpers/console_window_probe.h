@@ -11,6 +11,9 @@ void CloseConsoleWindow(void* window);
 std::string ConsoleViewText(void* window);
 // A pop-up menu with one item "Hello" (identifier 9000), for ConsoleAddMenu; null on Linux.
 void* CreatePluginMenu();
+// A pop-up menu's items as "ID:Text,...", or "destroyed" when the handle no longer names a menu (Windows;
+// empty on Linux).
+std::string DescribePopupMenu(void* menu);
 // The window's menu bar as "Title|Title|..." and the "Reports" pop-up's items as "ID:Text,..." after a
 // newline (Windows; empty on Linux).
 std::string DescribeConsoleMenu(void* window);

@@ -10,6 +10,9 @@ std::string ConsoleViewText(void*) {
 void* CreatePluginMenu() {
     return nullptr;
 }
+std::string DescribePopupMenu(void*) {
+    return std::string();
+}
 std::string DescribeConsoleMenu(void*) {
     return std::string();
 }

@@ -29,6 +29,19 @@ void* CreatePluginMenu() {
     return menu;
 }
 
+std::string DescribePopupMenu(void* menu) {
+    HMENU handle = static_cast<HMENU>(menu);
+    if (!IsMenu(handle))
+        return "destroyed";
+    std::string text;
+    char item[64];
+    for (int i = 0; i < GetMenuItemCount(handle); ++i) {
+        GetMenuStringA(handle, static_cast<UINT>(i), item, sizeof item, MF_BYPOSITION);
+        text += std::to_string(GetMenuItemID(handle, i)) + ":" + item + ",";
+    }
+    return text;
+}
+
 std::string DescribeConsoleMenu(void* window) {
     // Shown only once its creation, menus included, is complete.
     for (int i = 0; i < 500 && !IsWindowVisible(static_cast<HWND>(window)); ++i)
