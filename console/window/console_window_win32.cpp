@@ -311,6 +311,10 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         UpdateCheckMarks(reinterpret_cast<HMENU>(wParam));
         return 0;
     case WM_COMMAND:
+        // A control's notification (the view's focus and change notices) names the control, not a command:
+        // it is neither the window's nor the host's.
+        if (lParam != 0)
+            break;
         if (HandleConsoleCommand(window, GetDlgItem(window, IDC_VIEW), dialogInstance, LOWORD(wParam)) ||
             HandleHostCommand(LOWORD(wParam)))
             return 0;

@@ -668,6 +668,8 @@ TEST_F(ConsoleWindow, ClosingTheWindowLeavesTheHostsPluginMenuForTheNextWindow) 
     PostMessageA(main, WM_COMMAND, 9000, 0);
     EXPECT_TRUE(eventually([&] { return host->output().find("plugin 9000\r\n") != std::string::npos; }))
         << "its commands still reach the handler: " << host->output();
+    // The view takes the focus in each window: its notifications are not commands of the host's.
+    EXPECT_EQ(host->output().find("plugin 1\r\n"), std::string::npos) << host->output();
 }
 
 TEST_F(ConsoleWindow, CheckMarksFollowTheSwitchesAndTheEditCommandsInvertThem) {
