@@ -12,7 +12,7 @@ namespace {
 
 // A text-mode line end takes two bytes on Windows: the line end of each line and every line feed inside
 // its text.
-const long kLineEndBytes = platform::pathSeparator() == '\\' ? 2 : 1;
+const long kLineEndBytes = platform::textFilesEndLinesWithCrLf() ? 2 : 1;
 
 // The bytes a text takes in the file once each of its line feeds is written as a line end.
 long bytesInFile(const char* text, std::size_t length) {
