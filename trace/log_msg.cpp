@@ -64,7 +64,7 @@ bool CLogMsg::Close() {
     return true;
 }
 
-void CLogMsg::Print(const char* format, ...) {
+void CLogMsg::Print(const platform::LocalTime& now, const char* format, ...) {
     // Formatted first, so that the line feeds of the text are counted as the file gets them.
     va_list arguments;
     va_start(arguments, format);
@@ -78,13 +78,13 @@ void CLogMsg::Print(const char* format, ...) {
         std::vsnprintf(text.get(), static_cast<std::size_t>(length) + 1, format, again);
     va_end(again);
     if (text)
-        PrintText(text.get()); // without memory for the text, the line is dropped
+        PrintText(now, text.get()); // without memory for the text, the line is dropped
 }
 
-void CLogMsg::PrintText(const char* text) {
+void CLogMsg::PrintText(const platform::LocalTime& now, const char* text) {
     if (!m_bOpen && !Open(nullptr, true))
         return;
-    TraceTimeText prefix = FormatTraceTime(CurrentTraceTime(), true);
+    TraceTimeText prefix = FormatTraceTime(now, true);
     std::fputs(prefix.text, m_pFile);
     std::fputs(text, m_pFile);
     EndLine(prefix.length + bytesInFile(text, std::strlen(text)));
