@@ -67,6 +67,9 @@ bool deleteFile(const std::string& path);
 bool fileExists(const std::string& path);
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool createDirectories(const std::string& path);
+// Whether a file written in text mode ends each line with a carriage return and a line feed (Windows: the
+// C runtime writes every '\n' as both) rather than with a line feed alone (Linux).
+bool textFilesEndLinesWithCrLf();
 
 // An exclusive lock shared by all processes that lock the same lock file. The constructor blocks until
 // the lock is held or cannot be had (then held() is false). The lock dies with its owner, so a process

@@ -10,19 +10,15 @@
 
 namespace {
 
-void printToStandardOutput(const char* text) {
-    std::printf("%s", text);
-}
-
 CLogMsg* newLogMsg() {
     return new (std::nothrow) CLogMsg();
 }
 
 // Writes the time prefix when time stamps are on; returns its length.
-int writePrefix(char* buffer, bool timeStamp) {
+int writePrefix(char* buffer, bool timeStamp, const TraceClock& clock) {
     if (!timeStamp)
         return 0;
-    TraceTimeText prefix = FormatTraceTime(CurrentTraceTime(), true);
+    TraceTimeText prefix = FormatTraceTime(clock.Now(), true);
     std::memcpy(buffer, prefix.text, static_cast<std::size_t>(prefix.length));
     return prefix.length;
 }
@@ -33,10 +29,16 @@ void formatInto(char* text, int room, const char* format, va_list arguments) {
         text[0] = '\0';
 }
 
+// The hex dump of a block, no more of it than a message keeps. May throw std::bad_alloc.
+std::string keptHexDump(const unsigned char* data, int length) {
+    std::string dump;
+    TraceHexDump(dump, data, length, kDumpKeptCharacters);
+    return dump;
+}
+
 } // namespace
 
-CTrace::CTrace()
-    : m_consoleOutput(printToStandardOutput), m_clock(CurrentTraceTime), m_newLogMsg(newLogMsg) {}
+CTrace::CTrace() : m_consoleOutput(&StandardOutput()), m_clock(&SystemClock()), m_newLogMsg(newLogMsg) {}
 
 // ---- Configuration ---------------------------------------------------------------------------------------
 
@@ -74,9 +76,14 @@ void CTrace::SetLevelOutput(bool enable, bool toFiles, bool toConsole) {
 }
 
 void CTrace::UpdatePeriod() {
-    platform::LocalTime now = m_clock();
+    RefreshPeriod();
+}
+
+PeriodStamp CTrace::RefreshPeriod() {
+    const platform::LocalTime now = Now();
     platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
     m_period = PeriodStamp{now.year, now.month, now.day, now.hour};
+    return m_period;
 }
 
 PeriodStamp CTrace::Period() {
@@ -91,14 +98,14 @@ int CTrace::Print(const char* format, va_list arguments) {
         return 0;
     // Not zero-filled: only the terminated text is ever read.
     char buffer[kPlainBufferSize];
-    const int prefix = writePrefix(buffer, m_bTimeStamp);
+    const int prefix = writePrefix(buffer, m_bTimeStamp, *m_clock);
     formatInto(buffer + prefix, kPlainBufferSize - 1 - prefix, format, arguments);
     const int length = prefix + static_cast<int>(std::strlen(buffer + prefix)) + 1;
     if (m_bRunning)
         m_MsgList.PutMsg(TRACE_MSG_PRINT, static_cast<unsigned>(length), buffer,
                          static_cast<unsigned>(prefix));
     else if (m_bConsole)
-        m_consoleOutput(buffer);
+        m_consoleOutput->Write(buffer);
     return length;
 }
 
@@ -126,12 +133,8 @@ int CTrace::LevelPrint(std::uint8_t level, int id, const char* format, va_list a
     if (!(m_bLevelTrace || m_bRunning) || level > m_nLevel)
         return 0;
     char record[kLevelBufferSize];
-    record[0] = static_cast<char>(level);
-    const auto bits = static_cast<std::uint32_t>(id);
-    for (int i = 0; i < 4; ++i)
-        record[1 + i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
-    char* text = record + kLevelRecordHeader;
-    const int prefix = writePrefix(text, m_bTimeStamp);
+    char* text = EncodeLevelRecord(record, level, id);
+    const int prefix = writePrefix(text, m_bTimeStamp, *m_clock);
     // The text and its terminator fit the record's 10,235 bytes.
     formatInto(text + prefix, kLevelBufferSize - kLevelRecordHeader - 1 - prefix, format, arguments);
     const int length = prefix + static_cast<int>(std::strlen(text + prefix)) + 1;
@@ -146,9 +149,7 @@ int CTrace::BinData(const unsigned char* data, int length) {
     if (!data || length < 1)
         return 0;
     try {
-        std::string dump;
-        TraceHexDump(dump, data, length, kDumpKeptCharacters);
-        PrintFormatted(*this, "BinData: \n%s\n", dump.c_str());
+        PrintFormatted(*this, "BinData: \n%s\n", keptHexDump(data, length).c_str());
     } catch (const std::bad_alloc&) {
     }
     return length;
@@ -158,9 +159,7 @@ int CTrace::LevelBinData(std::uint8_t level, int id, const unsigned char* data, 
     if (!(m_bLevelTrace || m_bRunning) || !data || length < 1 || level > m_nLevel)
         return 0;
     try {
-        std::string dump;
-        TraceHexDump(dump, data, length, kDumpKeptCharacters);
-        LevelPrintFormatted(*this, level, id, "BinData: \n%s\n", dump.c_str());
+        LevelPrintFormatted(*this, level, id, "BinData: \n%s\n", keptHexDump(data, length).c_str());
     } catch (const std::bad_alloc&) {
     }
     return length;

@@ -1,4 +1,4 @@
-// CTrace: the one trace object of the library (see trace_exports.cpp for the 19 exports).
+// CTrace: the one trace object of the library (trace_exports.cpp forwards the 19 exports to it).
 //
 // Threads: any thread may trace and configure. Producers format on their own stack and hold the queue's
 // lock only to link one message. The print thread alone writes the trace files while it runs. The output
@@ -7,14 +7,19 @@
 // trace-file settings (base name, rotation mode, size limit, new-file switch, period stamp) are read and
 // written under m_settingsLock, so a change from another thread is seen whole.
 //
+// Ownership: the object owns its queue, its output file and the trace files of m_mapLogs. The clock and the
+// console output (trace_seams.h) are the installer's, held by address.
+//
 // Nothing here lets an exception out towards a host or out of the print thread: a message that cannot get
 // the memory it needs is dropped.
 #pragma once
 
+#include "level_record.h"
 #include "log_msg.h"
 #include "msg_list.h"
 #include "platform.h"
 #include "trace_file_names.h"
+#include "trace_seams.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -28,19 +33,15 @@ constexpr int TRACE_MSG_STOP = 0x801;
 constexpr int TRACE_MSG_PRINT = 0x802;
 constexpr int TRACE_MSG_LEVEL = 0x803;
 
-// A leveled record: byte 0 the level, bytes 1-4 the id (little-endian, unaligned), then the text.
-constexpr int kLevelRecordHeader = 5;
 constexpr int kPlainBufferSize = 10241;
+// The leveled record (level_record.h) is formatted into a buffer of this size.
 constexpr int kLevelBufferSize = 10240;
 // No message keeps more than this many characters of its text, so no more of a hex dump is ever built.
 constexpr std::size_t kDumpKeptCharacters = kPlainBufferSize - 1;
 
 class CTrace {
 public:
-    // Seams for the tests: where console text goes (standard output by default), the clock of the trace
-    // files, and how a trace file object is made (null: no memory).
-    using ConsoleOutput = void (*)(const char* text);
-    using Clock = platform::LocalTime (*)();
+    // How a trace file object is made (a seam for the tests: null stands for no memory).
     using LogMsgFactory = CLogMsg* (*)();
 
     CTrace();
@@ -48,7 +49,7 @@ public:
     CTrace(const CTrace&) = delete;
     CTrace& operator=(const CTrace&) = delete;
 
-    // ---- Configuration (exports 3 to 7, 11 to 13) ----
+    // ---- Configuration (exports 3 to 7, 11 to 13; ctrace.cpp) ----
     void SetConsole(bool enable) { m_bConsole = enable; }
     bool GetConsole() const { return m_bConsole; }
     bool GetFile() const { return m_bFile; }
@@ -57,22 +58,22 @@ public:
     void SetFile(bool enable, const std::string& path, bool newFile);
     void SetTimeStamp(bool enable) { m_bTimeStamp = enable; }
     void SetLevel(std::uint8_t level) { m_nLevel = level; }
-    std::uint8_t GetLevel() const { return m_nLevel; }
     // folderKnown false: the folder of the trace files could not be had, so none is created (each attempt
     // is reported as a file that cannot be created) rather than one in the current folder.
     void SetLogFile(const std::string& baseName, bool newFile, int mode, int maxSize,
                     bool folderKnown = true);
     void SetLevelOutput(bool enable, bool toFiles, bool toConsole);
+    // Takes the period stamp from the clock.
     void UpdatePeriod();
 
-    // ---- Tracing (exports 8 to 10, 14 to 16) ----
+    // ---- Tracing (exports 8 to 10, 14 to 16), on the caller's thread (ctrace.cpp) ----
     int Print(const char* format, va_list arguments);
     int PrintText(const char* text); // the library's own messages
     int LevelPrint(std::uint8_t level, int id, const char* format, va_list arguments);
     int BinData(const unsigned char* data, int length);
     int LevelBinData(std::uint8_t level, int id, const unsigned char* data, int length);
 
-    // ---- The print thread ----
+    // ---- The print thread (print_thread.cpp) and the trace files (level_log.cpp) ----
     bool Start();
     bool Stop();
     bool IsRunning() const { return m_bRunning; }
@@ -83,9 +84,11 @@ public:
     // whose new name is the open file's own (within the second that named it) keeps writing that file.
     int WriteLevelLog(std::uint8_t level, int id, char* text);
 
-    // ---- Seams ----
-    void SetConsoleOutput(ConsoleOutput output) { m_consoleOutput = output; }
-    void SetClock(Clock clock) { m_clock = clock; }
+    // ---- Seams (trace_seams.h) ----
+    // Installed before the object is used from more than one thread; the object stays the caller's and
+    // must outlive its use here. By default: standard output, the system's clock, new CLogMsg objects.
+    void SetConsoleOutput(ConsoleOutput& output) { m_consoleOutput = &output; }
+    void SetClock(const TraceClock& clock) { m_clock = &clock; }
     void SetLogMsgFactory(LogMsgFactory factory) { m_newLogMsg = factory; }
     // For the library's unload at Windows process exit: the print thread was killed, not stopped.
     void SetProcessTerminating() { m_processTerminating = true; }
@@ -96,30 +99,56 @@ public:
     std::string BaseName();
 
 private:
+    using LevelLogs = std::map<std::int32_t, std::unique_ptr<CLogMsg>>;
+
     // What WriteLevelLog reads of the settings, taken at once.
     struct FileSettings {
         int rotateMode;
         int maxSize;
         bool newFile;
         bool folderKnown;
+        PeriodStamp period;
     };
 
+    platform::LocalTime Now() const { return m_clock->Now(); }
+
+    // ---- The print thread (print_thread.cpp) ----
     static unsigned ThreadEntry(void* trace);
     void HandleMessage();
     // HandleMessage, dropping the message when it throws (no memory).
     void HandleMessageOrDrop();
-    // After an exception in WriteLevelLog: entries left without an open file are removed, so that the next
-    // message for their id starts a file as for a new id.
-    void DropClosedLevelLogs();
-    bool OpenTraceFile(CLogMsg& file, const std::string& name, const PeriodStamp& stamp,
-                       const FileSettings& settings);
+    void HandlePlainMessage(char* text);
+    void HandleLevelMessage(char* record, unsigned length);
     void WritePlainToFile(char* text);
     // With m_outFileLock held, or while draining.
     void WritePlainToFileLocked(const char* text);
-    bool ReopenAll(const platform::LocalTime& now);
+    void DrainAtProcessExit();
+
+    // ---- The trace files (level_log.cpp); on the print thread ----
+    FileSettings CurrentFileSettings();
+    // UpdatePeriod, answering the new stamp.
+    PeriodStamp RefreshPeriod();
+    // Every open file gets its closing line and continues under a name of the new period. False when one
+    // could not be reopened (reported, its entry removed; the files after it are left as they are).
+    bool ContinueAllUnderNewPeriod(const platform::LocalTime& now, const FileSettings& settings);
+    // The open file of the id: made for a new id, replaced when it outgrew the size limit. Null when it
+    // could not be had (reported).
+    CLogMsg* FileForId(int id, const platform::LocalTime& now, const FileSettings& settings);
+    CLogMsg* OpenFileForId(int id, const platform::LocalTime& now, const FileSettings& settings);
+    // False when the file had to be replaced and could not be (reported, its entry removed).
+    bool ReplaceIfOversized(LevelLogs::iterator entry, const platform::LocalTime& now,
+                            const FileSettings& settings);
+    // Writes the closing line into the entry's file, closes it and reopens the same object under name. False
+    // when that fails: reported, the entry removed.
+    bool ReopenWithClosingLine(LevelLogs::iterator entry, const std::string& name, const PeriodStamp& stamp,
+                               const FileSettings& settings);
+    bool OpenTraceFile(CLogMsg& file, const std::string& name, const PeriodStamp& stamp,
+                       const FileSettings& settings);
     // Emits a report of the trace files through the plain trace.
     void ReportCreateFailure(const std::string& name);
-    void DrainAtProcessExit();
+    // After an exception in WriteLevelLog: entries left without an open file are removed, so that the next
+    // message for their id starts a file as for a new id.
+    void DropClosedLevelLogs();
 
     std::atomic<bool> m_bRunning{false};
     CMsgList m_MsgList;
@@ -139,7 +168,7 @@ private:
     bool m_bFolderKnown = true;
     PeriodStamp m_period;
     std::atomic<std::uint8_t> m_nLevel{0};
-    std::map<std::int32_t, std::unique_ptr<CLogMsg>> m_mapLogs; // the print thread's
+    LevelLogs m_mapLogs; // the print thread's
     // The trace-file names this object opened under the current period stamp (the print thread's). Every
     // name carries the stamp it was built with, and the stamp only moves forward with the clock, so names
     // of an earlier stamp never come back and are forgotten.
@@ -149,8 +178,8 @@ private:
     platform::RecursiveLock m_settingsLock;
     platform::RecursiveLock m_outFileLock; // m_OutFile
     platform::Event m_threadStarted{false, true};
-    ConsoleOutput m_consoleOutput;
-    Clock m_clock;
+    ConsoleOutput* m_consoleOutput;
+    const TraceClock* m_clock;
     LogMsgFactory m_newLogMsg;
     bool m_processTerminating = false;
     bool m_bDraining = false; // the unload writes what the print thread left: no other thread writes then

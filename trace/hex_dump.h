@@ -1,4 +1,4 @@
-// TraceHexDump: a byte block as text, 16 bytes a row.
+// TraceHexDump: a byte block as text, 16 bytes a row. A pure function into the caller's string: any thread.
 #pragma once
 
 #include <cstddef>

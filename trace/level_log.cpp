@@ -1,9 +1,14 @@
-// CTrace: the trace files of the leveled trace, their names and their replacement.
+// CTrace: the trace files of the leveled trace, one open file per id, and their replacement. All of it runs
+// on the print thread (or on the thread that drains the queue at unload), which alone touches m_mapLogs.
+//
+// WriteLevelLog reads as its steps: when the period changed, every file continues under a name of the new
+// period; then the file of the id is found, opened for a new id, or replaced when it outgrew the size
+// limit; then the line is written. Replacing a file in either case is ReopenWithClosingLine.
 #include "ctrace.h"
 
-#include <cstring>
-
 namespace {
+
+const char kClosingLine[] = "Log file close";
 
 bool samePeriod(const PeriodStamp& a, const PeriodStamp& b) {
     return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour;
@@ -16,8 +21,90 @@ std::string CTrace::BaseName() {
     return m_strBaseName;
 }
 
-void CTrace::ReportCreateFailure(const std::string& name) {
-    PrintFormatted(*this, "!Trace Error, create new Log file: %s fail\n", name.c_str());
+int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
+    // The threshold is tested again: lowering it drops messages still queued.
+    if (level > m_nLevel)
+        return -1;
+    const platform::LocalTime now = Now();
+    const FileSettings settings = CurrentFileSettings();
+    if (PeriodChanged(settings.rotateMode, settings.period, now) && !ContinueAllUnderNewPeriod(now, settings))
+        return -1;
+    CLogMsg* file = FileForId(id, now, settings);
+    if (!file)
+        return -1;
+    RemoveOneTrailingNewline(text);
+    file->PrintText(Now(), text);
+    return 0;
+}
+
+CTrace::FileSettings CTrace::CurrentFileSettings() {
+    platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
+    return FileSettings{m_nRotateMode, m_nMaxSize, m_bNewFile, m_bFolderKnown, m_period};
+}
+
+bool CTrace::ContinueAllUnderNewPeriod(const platform::LocalTime& now, const FileSettings& settings) {
+    // The stamp is refreshed for each file: a change of period while no file is open leaves it as it was.
+    for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end(); ++entry) {
+        const PeriodStamp stamp = RefreshPeriod();
+        const std::string name = PeriodFileName(BaseName(), entry->first, stamp, now.minute, now.second);
+        if (!ReopenWithClosingLine(entry, name, stamp, settings))
+            return false;
+    }
+    return true;
+}
+
+CLogMsg* CTrace::FileForId(int id, const platform::LocalTime& now, const FileSettings& settings) {
+    auto entry = m_mapLogs.find(id);
+    if (entry == m_mapLogs.end())
+        return OpenFileForId(id, now, settings);
+    if (settings.rotateMode == kRotateSize && !ReplaceIfOversized(entry, now, settings))
+        return nullptr;
+    return entry->second.get();
+}
+
+CLogMsg* CTrace::OpenFileForId(int id, const platform::LocalTime& now, const FileSettings& settings) {
+    std::unique_ptr<CLogMsg> file(m_newLogMsg());
+    if (!file) {
+        PrintText("!Trace Error, malloc new Log obj fail\n");
+        return nullptr;
+    }
+    // Named with the stamp as it stands: a new file does not refresh it.
+    const PeriodStamp stamp = Period();
+    const std::string name = PeriodFileName(BaseName(), id, stamp, now.minute, now.second);
+    if (!OpenTraceFile(*file, name, stamp, settings)) {
+        ReportCreateFailure(name); // the next message for the id tries again
+        return nullptr;
+    }
+    return m_mapLogs.emplace(id, std::move(file)).first->second.get();
+}
+
+bool CTrace::ReplaceIfOversized(LevelLogs::iterator entry, const platform::LocalTime& now,
+                                const FileSettings& settings) {
+    const CLogMsg& file = *entry->second;
+    const int size = file.GetSize();
+    // A file of exactly the limit is kept; an empty file is never replaced, whatever the limit (a negative
+    // one included).
+    if (size <= settings.maxSize || size <= 0)
+        return true;
+    const PeriodStamp stamp = RefreshPeriod();
+    const std::string name = SizeLimitFileName(BaseName(), entry->first, stamp, now.minute, now.second);
+    // Within the second that named the open file its replacement would have its very name: the file grows
+    // on instead, and is replaced in a later second.
+    if (name == file.Name())
+        return true;
+    return ReopenWithClosingLine(entry, name, stamp, settings);
+}
+
+bool CTrace::ReopenWithClosingLine(LevelLogs::iterator entry, const std::string& name,
+                                   const PeriodStamp& stamp, const FileSettings& settings) {
+    CLogMsg& file = *entry->second;
+    file.PrintText(Now(), kClosingLine);
+    file.Close();
+    if (OpenTraceFile(file, name, stamp, settings))
+        return true;
+    ReportCreateFailure(name);
+    m_mapLogs.erase(entry);
+    return false;
 }
 
 // Names carry the time to the second only, so two files may get the same name within one second (two size
@@ -38,73 +125,15 @@ bool CTrace::OpenTraceFile(CLogMsg& file, const std::string& name, const PeriodS
     return true;
 }
 
-int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
-    // The threshold is tested again: lowering it drops messages still queued.
-    if (level > m_nLevel)
-        return -1;
-    const platform::LocalTime now = m_clock();
-    FileSettings settings;
-    PeriodStamp period;
-    {
-        platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
-        settings = FileSettings{m_nRotateMode, m_nMaxSize, m_bNewFile, m_bFolderKnown};
-        period = m_period;
-    }
+void CTrace::ReportCreateFailure(const std::string& name) {
+    PrintFormatted(*this, "!Trace Error, create new Log file: %s fail\n", name.c_str());
+}
 
-    if (PeriodChanged(settings.rotateMode, period, now)) {
-        // Every open file gets its closing line and continues under a name of the new period.
-        for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end(); ++entry) {
-            CLogMsg& file = *entry->second;
-            UpdatePeriod();
-            const PeriodStamp stamp = Period();
-            std::string name = TraceFileNameA(BaseName(), entry->first, stamp, now.minute, now.second);
-            file.PrintText("Log file close");
-            file.Close();
-            if (!OpenTraceFile(file, name, stamp, settings)) {
-                ReportCreateFailure(name);
-                m_mapLogs.erase(entry);
-                return -1;
-            }
-        }
+void CTrace::DropClosedLevelLogs() {
+    for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end();) {
+        if (entry->second->IsOpen())
+            ++entry;
+        else
+            entry = m_mapLogs.erase(entry);
     }
-
-    auto entry = m_mapLogs.find(id);
-    if (entry == m_mapLogs.end()) {
-        std::unique_ptr<CLogMsg> file(m_newLogMsg());
-        if (!file) {
-            PrintText("!Trace Error, malloc new Log obj fail\n");
-            return -1;
-        }
-        const PeriodStamp stamp = Period();
-        std::string name = TraceFileNameA(BaseName(), id, stamp, now.minute, now.second);
-        if (!OpenTraceFile(*file, name, stamp, settings)) {
-            ReportCreateFailure(name);
-            return -1;
-        }
-        entry = m_mapLogs.emplace(id, std::move(file)).first;
-    } else if (settings.rotateMode == kRotateSize) {
-        CLogMsg& file = *entry->second;
-        const int size = file.GetSize();
-        // An empty file is never replaced, whatever the limit (a negative one included).
-        if (size > settings.maxSize && size > 0) {
-            UpdatePeriod();
-            const PeriodStamp stamp = Period();
-            std::string name = TraceFileNameB(BaseName(), id, stamp, now.minute, now.second);
-            // Within the second that named the open file its replacement would have its very name: the file
-            // grows on instead, and is replaced in a later second.
-            if (name != file.Name()) {
-                file.PrintText("Log file close");
-                file.Close();
-                if (!OpenTraceFile(file, name, stamp, settings)) {
-                    ReportCreateFailure(name);
-                    m_mapLogs.erase(entry);
-                    return -1;
-                }
-            }
-        }
-    }
-
-    RemoveOneTrailingNewline(text);
-    entry->second->PrintText(text);
-    return 0;
 }

@@ -12,7 +12,7 @@ namespace {
 
 // A text-mode line end takes two bytes on Windows: the line end of each line and every line feed inside
 // its text.
-const long kLineEndBytes = platform::pathSeparator() == '\\' ? 2 : 1;
+const long kLineEndBytes = platform::textFilesEndLinesWithCrLf() ? 2 : 1;
 
 // The bytes a text takes in the file once each of its line feeds is written as a line end.
 long bytesInFile(const char* text, std::size_t length) {
@@ -64,7 +64,7 @@ bool CLogMsg::Close() {
     return true;
 }
 
-void CLogMsg::Print(const char* format, ...) {
+void CLogMsg::Print(const platform::LocalTime& now, const char* format, ...) {
     // Formatted first, so that the line feeds of the text are counted as the file gets them.
     va_list arguments;
     va_start(arguments, format);
@@ -78,13 +78,13 @@ void CLogMsg::Print(const char* format, ...) {
         std::vsnprintf(text.get(), static_cast<std::size_t>(length) + 1, format, again);
     va_end(again);
     if (text)
-        PrintText(text.get()); // without memory for the text, the line is dropped
+        PrintText(now, text.get()); // without memory for the text, the line is dropped
 }
 
-void CLogMsg::PrintText(const char* text) {
+void CLogMsg::PrintText(const platform::LocalTime& now, const char* text) {
     if (!m_bOpen && !Open(nullptr, true))
         return;
-    TraceTimeText prefix = FormatTraceTime(CurrentTraceTime(), true);
+    TraceTimeText prefix = FormatTraceTime(now, true);
     std::fputs(prefix.text, m_pFile);
     std::fputs(text, m_pFile);
     EndLine(prefix.length + bytesInFile(text, std::strlen(text)));

@@ -1,9 +1,12 @@
-// CLogMsg: one text file written line by line, each line behind the local time of writing.
+// CLogMsg: one text file written line by line, each line behind a time stamp its owner gives (the time of
+// writing, from the owner's clock).
 //
 // Files are opened in text mode (carriage return and line feed on Windows, line feed on Linux) and each
 // line is flushed when written. Not synchronised: its owner makes sure one thread at a time uses it (see
-// CTrace).
+// CTrace). The object owns its open stream and closes it when destroyed.
 #pragma once
+
+#include "platform.h"
 
 #include <cstdio>
 #include <string>
@@ -22,10 +25,11 @@ public:
     // file is open already. May throw std::bad_alloc (the name is kept), and then opens nothing.
     bool Open(const char* name, bool append);
     bool Close();
-    // "yyyy/mm/dd hh:mm:ss - ", the formatted text and a line end; opens "logfile.log" first when closed.
-    void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Print("%s", text), without the formatter.
-    void PrintText(const char* text);
+    // now as "yyyy/mm/dd hh:mm:ss - ", the formatted text and a line end; opens "logfile.log" first when
+    // closed.
+    void Print(const platform::LocalTime& now, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    // Print(now, "%s", text), without the formatter.
+    void PrintText(const platform::LocalTime& now, const char* text);
     // The file's size (writing always happens at its end); 0 when closed. Counted as lines are written,
     // line ends inside the text included, so asking costs no system call.
     int GetSize() const;

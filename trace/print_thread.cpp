@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -59,49 +60,43 @@ void CTrace::HandleMessageOrDrop() {
     }
 }
 
-void CTrace::DropClosedLevelLogs() {
-    for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end();) {
-        if (entry->second->IsOpen())
-            ++entry;
-        else
-            entry = m_mapLogs.erase(entry);
-    }
-}
-
 void CTrace::HandleMessage() {
     char* data = static_cast<char*>(m_MsgList.GetData());
     switch (m_MsgList.GetType()) {
-    case TRACE_MSG_PRINT: {
-        if (!data)
-            return;
-        // The message says how long its prefix is: a time-stamp switch since it was formatted changes
-        // nothing here.
-        const unsigned prefix = prefixWithin(data, m_MsgList.GetPrefixLength());
-        if (m_bConsole)
-            m_consoleOutput(data);
-        if (m_bFile)
-            WritePlainToFile(data + prefix);
+    case TRACE_MSG_PRINT:
+        HandlePlainMessage(data);
         return;
-    }
-    case TRACE_MSG_LEVEL: {
-        if (!data || m_MsgList.GetLength() <= static_cast<unsigned>(kLevelRecordHeader))
-            return;
-        const auto level = static_cast<std::uint8_t>(data[0]);
-        std::uint32_t bits = 0;
-        for (int i = 0; i < 4; ++i)
-            bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[1 + i])) << (8 * i);
-        char* text = data + kLevelRecordHeader;
-        const unsigned prefix = prefixWithin(text, m_MsgList.GetPrefixLength());
-        if (m_bLevelConsole && m_bConsole)
-            m_consoleOutput(text);
-        if (m_bLevelFile)
-            WriteLevelLog(level, static_cast<std::int32_t>(bits), text + prefix);
+    case TRACE_MSG_LEVEL:
+        HandleLevelMessage(data, m_MsgList.GetLength());
         return;
-    }
     default:
-        m_consoleOutput("Error msg....\n");
+        m_consoleOutput->Write("Error msg....\n");
         return;
     }
+}
+
+// The message says how long its time prefix is: a time-stamp switch since it was formatted changes nothing
+// here. The console gets the text as formatted, the files get it without the prefix (their lines carry
+// the time of writing).
+void CTrace::HandlePlainMessage(char* text) {
+    if (!text)
+        return;
+    const unsigned prefix = prefixWithin(text, m_MsgList.GetPrefixLength());
+    if (m_bConsole)
+        m_consoleOutput->Write(text);
+    if (m_bFile)
+        WritePlainToFile(text + prefix);
+}
+
+void CTrace::HandleLevelMessage(char* record, unsigned length) {
+    const std::optional<LevelRecord> message = DecodeLevelRecord(record, length);
+    if (!message)
+        return;
+    const unsigned prefix = prefixWithin(message->text, m_MsgList.GetPrefixLength());
+    if (m_bLevelConsole && m_bConsole)
+        m_consoleOutput->Write(message->text);
+    if (m_bLevelFile)
+        WriteLevelLog(message->level, message->id, message->text + prefix);
 }
 
 void CTrace::WritePlainToFile(char* text) {
@@ -118,7 +113,7 @@ void CTrace::WritePlainToFileLocked(const char* text) {
     // File output is switched on only after the file opened: a closed file here is never replaced by a
     // default one in the current folder.
     if (m_OutFile.IsOpen())
-        m_OutFile.PrintText(text);
+        m_OutFile.PrintText(Now(), text);
 }
 
 bool CTrace::Stop() {

@@ -1,4 +1,5 @@
-// The queue's synchronisation objects, on the platform layer.
+// The queue's synchronisation objects (CMsgList), on the platform layer. Each owns its OS object; any
+// thread may use them.
 #pragma once
 
 #include "platform.h"

@@ -1,4 +1,6 @@
-// The text console of Trace: attach, detach and the console events.
+// The text console of Trace: attach, detach and the console events. Attach and detach run on the thread of
+// the export that asks; the handler runs on the thread the system (Windows) or the signal watcher (Linux)
+// calls it on, and traces through the one CTrace.
 #pragma once
 
 class CTrace;

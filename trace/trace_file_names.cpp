@@ -13,14 +13,14 @@ std::string formatted(const char* format, unsigned id, const PeriodStamp& stamp,
 
 } // namespace
 
-std::string TraceFileNameA(const std::string& base, int id, const PeriodStamp& stamp, int minute,
+std::string PeriodFileName(const std::string& base, int id, const PeriodStamp& stamp, int minute,
                            int second) {
     return base +
            formatted("%08x_%04d%02d%02d%-2d-%02d-%02d.log", static_cast<unsigned>(id), stamp, minute, second);
 }
 
-std::string TraceFileNameB(const std::string& base, int id, const PeriodStamp& stamp, int minute,
-                           int second) {
+std::string SizeLimitFileName(const std::string& base, int id, const PeriodStamp& stamp, int minute,
+                              int second) {
     return base +
            formatted("_%08x_%04d%02d%02d%02d%02d%02d.log", static_cast<unsigned>(id), stamp, minute, second);
 }

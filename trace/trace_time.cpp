@@ -1,10 +1,5 @@
 #include "trace_time.h"
 
-platform::LocalTime CurrentTraceTime() {
-    // Trace writes whole seconds only.
-    return platform::localTimeToTheSecond();
-}
-
 namespace {
 
 void putDigits(char* out, int value, int count) {

@@ -1,4 +1,5 @@
 // The local time as Trace writes it: "%4d/%02d/%02d %02d:%02d:%02d" and, as a prefix, " - " behind it.
+// A pure function of its input: any thread. The time itself comes from the clock (trace_seams.h).
 #pragma once
 
 #include "platform.h"
@@ -7,8 +8,5 @@ struct TraceTimeText {
     char text[32];
     int length;
 };
-
-// The clock of the library; tests of the trace files replace it (CTrace::SetClock).
-platform::LocalTime CurrentTraceTime();
 
 TraceTimeText FormatTraceTime(const platform::LocalTime& time, bool asPrefix);

@@ -86,6 +86,10 @@ bool createDirectories(const std::string& path) {
     return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
+bool textFilesEndLinesWithCrLf() {
+    return false;
+}
+
 InterProcessLock::InterProcessLock(const std::string& lockFilePath) {
     int fd = ::open(lockFilePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)

@@ -104,6 +104,10 @@ bool createDirectories(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool textFilesEndLinesWithCrLf() {
+    return true;
+}
+
 InterProcessLock::InterProcessLock(const std::string& lockFilePath) {
     HANDLE file = CreateFileA(lockFilePath.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <thread>
 
@@ -69,6 +70,19 @@ TEST(PlatformFiles, DurableWriteThenReplaceInOneStep) {
     EXPECT_TRUE(platform::deleteFile(target));
     EXPECT_FALSE(platform::fileExists(target));
     EXPECT_FALSE(platform::deleteFile(target));
+}
+
+TEST(PlatformFiles, TextModeLineEndsAreWhatTheRuntimeWrites) {
+    TemporaryFolder folder;
+    const std::string path = folder.file("text.txt");
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("one\ntwo\n", file);
+    std::fclose(file);
+    std::string bytes;
+    ASSERT_EQ(platform::readWholeFile(path, bytes), platform::ReadResult::Ok);
+    EXPECT_EQ(bytes, platform::textFilesEndLinesWithCrLf() ? "one\r\ntwo\r\n" : "one\ntwo\n");
+    EXPECT_EQ(platform::textFilesEndLinesWithCrLf(), kWindows);
 }
 
 TEST(PlatformFiles, CreateDirectoriesMakesEveryLevel) {

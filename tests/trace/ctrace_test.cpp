@@ -1,5 +1,5 @@
-// CTrace with its seams: console text captured, a controlled clock for the trace files, files in a private
-// folder. Each test has a CTrace of its own.
+// CTrace with its seams: console text captured, a controlled clock for every time it writes, files in a
+// private folder. Each test has a CTrace of its own; the fixture owns the seams and installs them.
 #include "ctrace.h"
 
 #include "hex_dump.h"
@@ -24,25 +24,44 @@ using testing_support::TemporaryFolder;
 
 const std::string kTimePrefix = R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d - )";
 
-std::mutex consoleMutex;
-std::string console;
+// The console output of a CTrace, kept for the test to read.
+class CapturedConsole final : public ConsoleOutput {
+public:
+    void Write(const char* text) override {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_text += text;
+    }
+    std::string Text() const {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_text;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_text.clear();
+    }
 
-void captureConsole(const char* text) {
-    std::lock_guard<std::mutex> hold(consoleMutex);
-    console += text;
-}
+private:
+    mutable std::mutex m_mutex;
+    std::string m_text;
+};
 
-// Wednesday 9 December 2026, 09:05:07.
-platform::LocalTime now{2026, 12, 9, 3, 9, 5, 7, 0};
-platform::LocalTime controlledClock() {
-    return now;
-}
+class DiscardedConsole final : public ConsoleOutput {
+public:
+    void Write(const char*) override {}
+};
+
+// A clock that shows what the test set: by default Wednesday 9 December 2026, 09:05:07. Set it only while
+// no print thread runs.
+class ControlledClock final : public TraceClock {
+public:
+    platform::LocalTime Now() const override { return now; }
+
+    platform::LocalTime now{2026, 12, 9, 3, 9, 5, 7, 0};
+};
 
 CLogMsg* noMemory() {
     return nullptr;
 }
-
-void discardConsole(const char*) {}
 
 // The current folder for a scope: files that land in "the current folder" are seen there.
 class InFolder {
@@ -75,20 +94,18 @@ std::string textOf(const std::string& path) {
 class Trace : public ::testing::Test {
 protected:
     TemporaryFolder folder;
+    // The seams outlive every CTrace of a test.
+    CapturedConsole console;
+    DiscardedConsole quiet;
+    ControlledClock clock;
     CTrace trace;
 
     void SetUp() override {
-        console.clear();
-        now = platform::LocalTime{2026, 12, 9, 3, 9, 5, 7, 0};
-        trace.SetConsoleOutput(captureConsole);
-        trace.SetClock(controlledClock);
+        trace.SetConsoleOutput(console);
+        trace.SetClock(clock);
     }
     void TearDown() override { trace.Stop(); }
 
-    std::string consoleText() {
-        std::lock_guard<std::mutex> hold(consoleMutex);
-        return console;
-    }
     std::string base() const { return platform::joinPath(folder.path(), "TraceFile"); }
     std::set<std::string> files() const { return filesIn(folder.path()); }
     // Trace files are text files: Windows ends their lines with a carriage return too.
@@ -118,7 +135,7 @@ TEST_F(Trace, PlainTraceByItsSwitches) {
         {false, true, true, 26, false}, // file only and no print thread: nowhere
     };
     for (const Case& c : cases) {
-        console.clear();
+        console.Clear();
         trace.SetConsole(c.console);
         trace.SetTimeStamp(c.timeStamp);
         if (c.file)
@@ -127,7 +144,7 @@ TEST_F(Trace, PlainTraceByItsSwitches) {
             trace.SetFile(false, "", true);
         EXPECT_EQ(print("%s", "abc"), c.expected);
         std::string expected = c.shown ? (c.timeStamp ? kTimePrefix : "") + "abc" : "";
-        EXPECT_TRUE(std::regex_match(consoleText(), std::regex(expected))) << consoleText();
+        EXPECT_TRUE(std::regex_match(console.Text(), std::regex(expected))) << console.Text();
     }
 }
 
@@ -178,7 +195,7 @@ TEST_F(Trace, HexDumpsThroughBothTraces) {
     const unsigned char bytes[] = {'h', 'i'};
     trace.SetTimeStamp(false);
     EXPECT_EQ(trace.BinData(bytes, 2), 2);
-    EXPECT_EQ(consoleText(), "BinData: \n\n00000000: 68 69 " + std::string(42, ' ') + "   hi\n\n");
+    EXPECT_EQ(console.Text(), "BinData: \n\n00000000: 68 69 " + std::string(42, ' ') + "   hi\n\n");
     EXPECT_EQ(trace.BinData(nullptr, 2), 0);
     trace.SetLevelOutput(true, true, false);
     for (int length : {0, -1}) {
@@ -199,7 +216,7 @@ TEST_F(Trace, ALargeHexDumpKeepsTheStartOfTheWholeDump) {
     TraceHexDump(whole, block.data(), length);
     const std::string text = "BinData: \n" + whole;
     EXPECT_EQ(trace.BinData(block.data(), length), length);
-    std::string shown = consoleText();
+    std::string shown = console.Text();
     ASSERT_TRUE(std::regex_search(shown, std::regex("^" + kTimePrefix))) << shown.substr(0, 40);
     EXPECT_EQ(shown.substr(22), text.substr(0, 10240 - 22)) << "10,240 characters, prefix included";
     trace.SetLevelOutput(true, true, false);
@@ -210,13 +227,34 @@ TEST_F(Trace, ALargeHexDumpKeepsTheStartOfTheWholeDump) {
         << "10,234 characters and the terminator";
 }
 
+TEST_F(Trace, EveryTimeStampComesFromTheInstalledClock) {
+    // The message prefix (caller's thread), the output file's line stamps and the trace files' line stamps
+    // and names: all from one clock.
+    trace.SetConsole(true);
+    trace.SetFile(true, folder.file("output.txt"), true);
+    trace.SetLogFile(base(), true, kRotateHour, 0);
+    trace.SetLevelOutput(true, true, false);
+    clock.now = platform::LocalTime{1999, 1, 2, 6, 3, 4, 5, 0};
+    trace.UpdatePeriod();
+    print("plain\n");
+    EXPECT_EQ(console.Text(), "1999/01/02 03:04:05 - plain\n") << "not running: shown at once";
+    console.Clear();
+    ASSERT_TRUE(trace.Start());
+    print("queued\n");
+    levelPrint(0, 1, "leveled\n");
+    trace.Stop();
+    EXPECT_NE(console.Text().find("1999/01/02 03:04:05 - queued\n"), std::string::npos) << console.Text();
+    EXPECT_EQ(read("output.txt"), "1999/01/02 03:04:05 - queued\n");
+    EXPECT_EQ(read("TraceFile00000001_199901023 -04-05.log"), "1999/01/02 03:04:05 - leveled\n");
+}
+
 TEST_F(Trace, StartAnnouncesItselfAndStopHandlesEverythingQueued) {
     EXPECT_TRUE(trace.Stop()) << "no thread: nothing printed";
-    EXPECT_EQ(consoleText(), "");
+    EXPECT_EQ(console.Text(), "");
     trace.SetTimeStamp(false);
     ASSERT_TRUE(trace.Start());
     EXPECT_TRUE(trace.IsRunning());
-    EXPECT_EQ(consoleText(), "PrintThread Begin....\n") << "announced before Start returned";
+    EXPECT_EQ(console.Text(), "PrintThread Begin....\n") << "announced before Start returned";
     EXPECT_TRUE(trace.Start()) << "running already";
     for (int i = 0; i < 500; ++i)
         print("line %d\n", i);
@@ -226,7 +264,7 @@ TEST_F(Trace, StartAnnouncesItselfAndStopHandlesEverythingQueued) {
         expected += "line " + std::to_string(i) + "\n";
     // The stop messages are printed at once by the stopping thread, so they may meet the queue's tail
     // anywhere, but in their order; the queued lines come in order and all before the end message.
-    std::string text = consoleText();
+    std::string text = console.Text();
     const std::size_t stopping = text.find("Stopping Print Thread....\n");
     const std::size_t waiting = text.find("Waiting....\n");
     ASSERT_NE(stopping, std::string::npos) << text;
@@ -247,7 +285,7 @@ TEST_F(Trace, TheThreadsOwnMessagesNeverReachTheOutputFile) {
     trace.Stop();
     EXPECT_TRUE(std::regex_match(read("output.txt"), std::regex(kTimePrefix + "queued\n")))
         << read("output.txt");
-    std::string text = consoleText();
+    std::string text = console.Text();
     for (const char* message : {"PrintThread Begin....\n", "Stopping Print Thread....\n", "Waiting....\n",
                                 "Print Thread is end....\n"})
         EXPECT_NE(text.find(message), std::string::npos) << message << " on the console: " << text;
@@ -339,9 +377,9 @@ TEST_F(Trace, HourChangeClosesAndRenamesEveryOpenFile) {
     trace.SetLogFile(base(), true, kRotateHour, 0);
     trace.WriteLevelLog(0, 1, std::string("a").data());
     trace.WriteLevelLog(0, 2, std::string("b").data());
-    now.hour = 10;
-    now.minute = 0;
-    now.second = 1;
+    clock.now.hour = 10;
+    clock.now.minute = 0;
+    clock.now.second = 1;
     trace.WriteLevelLog(0, 2, std::string("c").data());
     std::set<std::string> expected{
         "TraceFile00000001_202612099 -05-07.log", "TraceFile00000002_202612099 -05-07.log",
@@ -358,7 +396,7 @@ TEST_F(Trace, SizeLimitReplacesTheFileWithPatternB) {
     std::string line(60, 'y');
     trace.WriteLevelLog(0, 42, line.data()); // ~82 bytes: within the limit
     trace.WriteLevelLog(0, 42, line.data()); // still written here: the test comes before the write
-    now.second = 9;
+    clock.now.second = 9;
     trace.WriteLevelLog(0, 42, line.data()); // the file now holds more than 100 bytes
     std::set<std::string> expected{"TraceFile0000002a_202612099 -05-07.log",
                                    "TraceFile_0000002a_20261209090509.log"};
@@ -382,7 +420,7 @@ TEST_F(Trace, SizeLimitCountsTheBytesReallyWritten) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.prefix);
         CTrace other;
-        other.SetClock(controlledClock);
+        other.SetClock(clock);
         other.SetTimeStamp(false);
         const std::string prefix = platform::joinPath(folder.path(), c.prefix);
         const std::string first = std::string(c.prefix) + "0000002a_202612099 -05-07.log";
@@ -398,18 +436,18 @@ TEST_F(Trace, SizeLimitCountsTheBytesReallyWritten) {
             << "not replaced";
         // One byte over the limit: replaced.
         other.SetLogFile(prefix, true, kRotateSize, static_cast<int>(fs::file_size(folder.file(first))) - 1);
-        now.second = 9;
+        clock.now.second = 9;
         ASSERT_EQ(write("next"), 0);
         std::string old = read(first);
         EXPECT_EQ(withoutTimes(old), c.text + "\n" + c.text + "\nLog file close\n");
         std::string replacement = read(std::string(c.prefix) + "_0000002a_20261209090509.log");
         EXPECT_TRUE(std::regex_match(replacement, std::regex(kTimePrefix + "next\n"))) << replacement;
-        now.second = 7;
+        clock.now.second = 7;
     }
 }
 
 TEST_F(Trace, ReplacementsWithinOneSecondLoseNothing) {
-    // Every replacement within a second gets the same pattern B name: the file of that name, once
+    // Every replacement within a second gets the same size-limit name: the file of that name, once
     // started, grows on within its second instead of being emptied or closed and reopened line by line.
     struct Case {
         bool newFile;
@@ -419,7 +457,7 @@ TEST_F(Trace, ReplacementsWithinOneSecondLoseNothing) {
         SCOPED_TRACE(testing::Message() << "newFile " << c.newFile << ", limit " << c.maxSize);
         TemporaryFolder here;
         CTrace other;
-        other.SetClock(controlledClock);
+        other.SetClock(clock);
         other.SetTimeStamp(false);
         other.SetLogFile(platform::joinPath(here.path(), "P"), c.newFile, kRotateSize, c.maxSize);
         std::string later;
@@ -436,11 +474,11 @@ TEST_F(Trace, ReplacementsWithinOneSecondLoseNothing) {
         EXPECT_EQ(text("P00000003_202612099 -05-07.log"), "message 0\nLog file close\n");
         EXPECT_EQ(text("P_00000003_20261209090507.log"), later);
         // The next second replaces it.
-        now.second = 8;
+        clock.now.second = 8;
         ASSERT_EQ(other.WriteLevelLog(0, 3, std::string("next second").data()), 0);
         EXPECT_EQ(text("P_00000003_20261209090507.log"), later + "Log file close\n");
         EXPECT_EQ(text("P_00000003_20261209090508.log"), "next second\n");
-        now.second = 7;
+        clock.now.second = 7;
     }
 }
 
@@ -451,7 +489,7 @@ TEST_F(Trace, NewFileSwitchEmptiesOnlyFilesOfEarlierRuns) {
         const std::string name = platform::joinPath(here.path(), "T00000004_202612099 -05-07.log");
         testing_support::writeFile(name, "left by an earlier run\n");
         CTrace other;
-        other.SetClock(controlledClock);
+        other.SetClock(clock);
         other.SetLogFile(platform::joinPath(here.path(), "T"), newFile, kRotateHour, 0);
         ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("one").data()), 0);
         // A stop closes the files; the same id in the same second opens the same name again.
@@ -466,7 +504,7 @@ TEST_F(Trace, AnEmptyFileIsNeverReplaced) {
     trace.SetTimeStamp(false);
     trace.SetLogFile(base(), true, kRotateHour, 0);
     trace.WriteLevelLog(0, 1, std::string("a").data());
-    now.hour = 10;
+    clock.now.hour = 10;
     trace.WriteLevelLog(0, 2, std::string("b").data()); // id 1 continues in a new, empty file
     trace.SetLogFile(base(), true, kRotateSize, -1);    // every file that holds anything is over the limit
     trace.WriteLevelLog(0, 1, std::string("c").data());
@@ -483,7 +521,7 @@ TEST_F(Trace, SizeReplacementsThroughThePrintThreadLoseNothing) {
         SCOPED_TRACE(newFile);
         TemporaryFolder here;
         CTrace other;
-        other.SetConsoleOutput(discardConsole);
+        other.SetConsoleOutput(quiet);
         other.SetTimeStamp(false);
         other.SetLogFile(platform::joinPath(here.path(), "R"), newFile, kRotateSize, 4000);
         other.SetLevelOutput(true, true, false);
@@ -492,7 +530,8 @@ TEST_F(Trace, SizeReplacementsThroughThePrintThreadLoseNothing) {
         for (int i = 0; i < kMessages; ++i)
             LevelPrintFormatted(other, 0, 7, "message %d\n", i);
         other.Stop();
-        // Pattern A sorts before pattern B, and pattern B names sort by time: the order of writing.
+        // Period names sort before size-limit names, and size-limit names sort by time: the order of
+        // writing.
         std::set<std::string> names = filesIn(here.path());
         ASSERT_GE(names.size(), 2u) << "replaced at least once";
         int next = 0;
@@ -520,7 +559,8 @@ TEST_F(Trace, TraceFilesWithoutAKnownFolderAreNotMade) {
     trace.SetTimeStamp(false);
     trace.SetLogFile("Prefix", true, kRotateHour, 0, false);
     EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("lost").data()), -1);
-    EXPECT_EQ(consoleText(), "!Trace Error, create new Log file: Prefix00000001_202612099 -05-07.log fail\n");
+    EXPECT_EQ(console.Text(),
+              "!Trace Error, create new Log file: Prefix00000001_202612099 -05-07.log fail\n");
     EXPECT_TRUE(filesIn(here.path()).empty()) << "nothing in the current folder";
 }
 
@@ -538,7 +578,7 @@ TEST_F(Trace, SwitchingTheOutputFileOnWhileThePrintThreadRuns) {
         for (int round = 0; round < kRounds; ++round) {
             SCOPED_TRACE(testing::Message() << "failing first " << failFirst << ", round " << round);
             CTrace other;
-            other.SetConsoleOutput(discardConsole);
+            other.SetConsoleOutput(quiet);
             other.SetTimeStamp(false);
             ASSERT_TRUE(other.Start());
             std::atomic<int> started{-1};
@@ -591,13 +631,13 @@ TEST_F(Trace, ErrorsAreReportedAsTraceText) {
     trace.SetLogFile(platform::joinPath(folder.file("no-such-folder"), "T"), true, kRotateHour, 0);
     EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("lost").data()), -1);
     std::string name = platform::joinPath(folder.file("no-such-folder"), "T00000001_202612099 -05-07.log");
-    EXPECT_EQ(consoleText(), "!Trace Error, create new Log file: " + name + " fail\n");
+    EXPECT_EQ(console.Text(), "!Trace Error, create new Log file: " + name + " fail\n");
     EXPECT_EQ(trace.OpenTraceFiles(), 0u);
 
-    console.clear();
+    console.Clear();
     trace.SetLogMsgFactory(noMemory);
     EXPECT_EQ(trace.WriteLevelLog(0, 2, std::string("lost").data()), -1);
-    EXPECT_EQ(consoleText(), "!Trace Error, malloc new Log obj fail\n");
+    EXPECT_EQ(console.Text(), "!Trace Error, malloc new Log obj fail\n");
 }
 
 TEST_F(Trace, ReopeningFailsAtTheNextPeriod) {
@@ -606,10 +646,10 @@ TEST_F(Trace, ReopeningFailsAtTheNextPeriod) {
     ASSERT_EQ(trace.WriteLevelLog(0, 1, std::string("a").data()), 0);
     // The next period's name lies in a folder that does not exist.
     trace.SetLogFile(platform::joinPath(folder.file("gone"), "T"), true, kRotateHour, 0);
-    now.hour = 10;
+    clock.now.hour = 10;
     EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("b").data()), -1);
     std::string name = platform::joinPath(folder.file("gone"), "T00000001_2026120910-05-07.log");
-    EXPECT_EQ(consoleText(), "!Trace Error, create new Log file: " + name + " fail\n");
+    EXPECT_EQ(console.Text(), "!Trace Error, create new Log file: " + name + " fail\n");
     EXPECT_EQ(trace.OpenTraceFiles(), 0u) << "the entry is removed";
     EXPECT_NE(read("TraceFile00000001_202612099 -05-07.log").find(" - Log file close\n"), std::string::npos);
 }
@@ -638,10 +678,10 @@ TEST_F(Trace, LeveledConsoleOutputNeedsBothSwitches) {
         trace.SetConsole(c.console);
         trace.SetLevelOutput(true, true, c.levelConsole);
         ASSERT_TRUE(trace.Start());
-        console.clear();
+        console.Clear();
         levelPrint(0, 9, "leveled\n");
         trace.Stop();
-        EXPECT_EQ(consoleText().find("leveled\n") != std::string::npos, c.shown);
+        EXPECT_EQ(console.Text().find("leveled\n") != std::string::npos, c.shown);
     }
 }
 

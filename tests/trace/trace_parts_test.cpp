@@ -1,5 +1,6 @@
-// Trace's parts on their own: the hex dump, the file names and periods, and the queue.
+// Trace's parts on their own: the hex dump, the file names and periods, the leveled record and the queue.
 #include "hex_dump.h"
+#include "level_record.h"
 #include "msg_list.h"
 #include "trace_file_names.h"
 
@@ -8,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -73,14 +76,15 @@ TEST(HexDump, RowsStopOnceTheWantedTextIsThere) {
 
 TEST(TraceFileNames, BothPatterns) {
     PeriodStamp april{2007, 4, 5, 9};
-    EXPECT_EQ(TraceFileNameA("C:\\app\\TraceFile", 42, april, 3, 7),
+    EXPECT_EQ(PeriodFileName("C:\\app\\TraceFile", 42, april, 3, 7),
               "C:\\app\\TraceFile0000002a_200704059 -03-07.log");
     april.hour = 15;
-    EXPECT_EQ(TraceFileNameA("TraceFile", 42, april, 3, 7), "TraceFile0000002a_2007040515-03-07.log");
-    EXPECT_EQ(TraceFileNameB("TraceFile", 42, april, 3, 7), "TraceFile_0000002a_20070405150307.log");
-    EXPECT_EQ(TraceFileNameA("", -1, PeriodStamp{}, 59, 1), "ffffffff_000000000 -59-01.log")
+    EXPECT_EQ(PeriodFileName("TraceFile", 42, april, 3, 7), "TraceFile0000002a_2007040515-03-07.log");
+    EXPECT_EQ(SizeLimitFileName("TraceFile", 42, april, 3, 7), "TraceFile_0000002a_20070405150307.log");
+    EXPECT_EQ(PeriodFileName("", -1, PeriodStamp{}, 59, 1), "ffffffff_000000000 -59-01.log")
         << "zero stamp, no base";
-    EXPECT_EQ(TraceFileNameB("x", -1, PeriodStamp{2026, 12, 31, 23}, 0, 0), "x_ffffffff_20261231230000.log");
+    EXPECT_EQ(SizeLimitFileName("x", -1, PeriodStamp{2026, 12, 31, 23}, 0, 0),
+              "x_ffffffff_20261231230000.log");
 }
 
 TEST(TraceFileNames, PeriodChangeByMode) {
@@ -102,6 +106,44 @@ TEST(TraceFileNames, PeriodChangeByMode) {
         EXPECT_FALSE(PeriodChanged(kRotateSize, stamp, c.now));
         EXPECT_FALSE(PeriodChanged(7, stamp, c.now));
     }
+}
+
+TEST(LevelRecord, LevelAndIdInTheirBytesAndBack) {
+    struct Case {
+        std::uint8_t level;
+        std::int32_t id;
+        std::vector<unsigned char> header;
+    };
+    const Case cases[] = {
+        {0, 0, {0, 0, 0, 0, 0}},
+        {9, -2, {9, 0xFE, 0xFF, 0xFF, 0xFF}},
+        {255, 0x12345678, {0xFF, 0x78, 0x56, 0x34, 0x12}},
+        {1, std::numeric_limits<std::int32_t>::min(), {1, 0, 0, 0, 0x80}},
+        {128, std::numeric_limits<std::int32_t>::max(), {128, 0xFF, 0xFF, 0xFF, 0x7F}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        // At an odd address: the id is not aligned.
+        char buffer[1 + kLevelRecordHeader + 4];
+        char* record = buffer + 1;
+        char* text = EncodeLevelRecord(record, c.level, c.id);
+        ASSERT_EQ(text, record + kLevelRecordHeader);
+        std::strcpy(text, "abc");
+        EXPECT_EQ(std::vector<unsigned char>(record, record + kLevelRecordHeader), c.header);
+        const std::optional<LevelRecord> decoded = DecodeLevelRecord(record, kLevelRecordHeader + 4);
+        ASSERT_TRUE(decoded.has_value());
+        EXPECT_EQ(decoded->level, c.level);
+        EXPECT_EQ(decoded->id, c.id);
+        EXPECT_EQ(decoded->text, text);
+    }
+}
+
+TEST(LevelRecord, NothingDecodedWithoutText) {
+    char record[kLevelRecordHeader + 1] = {3, 1, 0, 0, 0, '\0'};
+    EXPECT_FALSE(DecodeLevelRecord(nullptr, 10).has_value());
+    for (std::size_t length = 0; length <= static_cast<std::size_t>(kLevelRecordHeader); ++length)
+        EXPECT_FALSE(DecodeLevelRecord(record, length).has_value()) << length;
+    EXPECT_TRUE(DecodeLevelRecord(record, kLevelRecordHeader + 1).has_value()) << "the terminator alone";
 }
 
 TEST(MsgList, TakesInOrderWithOrWithoutData) {

@@ -1,0 +1,35 @@
+// The clock and the console output of Trace: the two ways CTrace reaches outside itself that tests
+// replace (CTrace::SetClock, CTrace::SetConsoleOutput).
+//
+// Threads: a CTrace calls both from every thread that traces and from its print thread, at the same time,
+// so an implementation must be safe to call from any thread. They are called for every message: keep them
+// cheap and free of allocation. CTrace holds an installed object by address; its installer owns it and
+// keeps it alive while the CTrace may use it.
+#pragma once
+
+#include "platform.h"
+
+// Where Trace takes the local time from, for all it writes: the time prefix of a message (on the caller's
+// thread), the time stamp of every line of the output file and of the trace files, and the times in the
+// trace files' names and periods. TraceGetTime answers a host with the system's time directly.
+class TraceClock {
+public:
+    virtual platform::LocalTime Now() const = 0;
+
+protected:
+    ~TraceClock() = default;
+};
+
+// Where the text goes that Trace shows on the console.
+class ConsoleOutput {
+public:
+    virtual void Write(const char* text) = 0;
+
+protected:
+    ~ConsoleOutput() = default;
+};
+
+// The system's local time, to the second (Trace writes whole seconds only).
+const TraceClock& SystemClock();
+// The process's standard output, written through the C runtime's stdout.
+ConsoleOutput& StandardOutput();
