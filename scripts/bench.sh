@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (native, optimised), runs them and prints one table of ratios (below 1: ours is
-# faster). Extra arguments go to the benchmark
+# faster), then the memory of the print thread's queue under a flood. Extra arguments go to the benchmark
 # programs (e.g. --benchmark_filter=Trace --benchmark_min_time=0.1).
 #
 # Pairs come from the benchmark names, BM_<Pair>_<Side>[_<Variant>] with Side Ours, Spdlog or Floor (Pair
@@ -15,14 +15,16 @@
 # The floor is what the machine costs for the same work with nothing but its system calls. The caller
 # benchmarks also report drain_ms (how long the backlog takes once the callers stop), faults_per_1k and
 # waits_per_1k (page faults and lock waits of the callers per 1000 calls): see bench/bench_support.h.
-
+#
+# Queue memory: PL_BENCH_QUEUE_MESSAGES messages (default 200,000: some 20 MB of our queue, far above the
+# resident memory's noise, so the figure per message holds; 5,000,000 gives the same figure per message).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 pl_ensure_packages cmake ninja-build g++ libbenchmark-dev libspdlog-dev python3
 mkdir -p "$PL_BUILD/bench-run"
 pl_configure bench -DCMAKE_BUILD_TYPE=Release -DPL_BUILD_TESTS=OFF -DPL_BUILD_BENCH=ON
-for target in console_bench trace_bench; do
+for target in console_bench trace_bench trace_queue_memory; do
     pl_build_target bench "$target"
 done
 rm -f "$PL_BUILD/bench-run"/*.log "$PL_BUILD/bench-run"/*.txt
@@ -80,3 +82,10 @@ for row in [header] + rows:
 for base in sorted(set(unnamed)):
     print(f"not in a pair (name does not follow BM_<Pair>_<Side>[_<Variant>]): {base}")
 PY
+
+messages=${PL_BENCH_QUEUE_MESSAGES:-200000}
+echo
+echo "Queue memory under a flood (one process per side; resident memory above the start, peak from VmHWM):"
+for side in trace spdlog spdlog-default; do
+    "$PL_BUILD/bench/bin/trace_queue_memory" "$side" "$messages"
+done
