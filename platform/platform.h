@@ -54,13 +54,24 @@ unsigned long currentProcessId();
 // ---- Files ----------------------------------------------------------------------------------------
 
 enum class ReadResult { Ok, Missing, Failed };
-// Reads a whole file. Other processes may read, replace or delete it meanwhile.
-ReadResult readWholeFile(const std::string& path, std::string& contents);
+// Reads a whole regular file of at most maxSize bytes. Anything else (a folder, a device, a FIFO, a socket,
+// a larger file) is Failed, and is neither waited for nor read. Other processes may read, replace or delete
+// the file meanwhile.
+ReadResult readWholeFile(const std::string& path, std::string& contents, std::size_t maxSize = SIZE_MAX);
 // Creates or truncates the file, writes the bytes and flushes them to the disk before returning.
 bool writeFileDurably(const std::string& path, const std::string& contents);
-// Renames source over target in one step: a reader sees the old file or the new one, never a mix.
+// Renames source over target in one step: a reader sees the old file or the new one, never a mix. A target
+// that exists must be a regular file the process may write (not a link, folder, device or FIFO, not
+// read-only); the new file then keeps its permissions (POSIX: mode, and owner where the process may set it;
+// Windows: attributes). Otherwise nothing is renamed and the result is false.
 bool replaceFile(const std::string& source, const std::string& target);
 bool deleteFile(const std::string& path);
+// Deletes the path only when it names a regular file itself (not a link, folder, device, FIFO or socket).
+bool deleteRegularFile(const std::string& path);
+// The file a path names once the symbolic links of its last component are followed (POSIX; relative links
+// count from the link's folder); the path itself when it is no link, or on Windows. A chain of links that
+// does not end gives a path that is still a link.
+std::string resolveFileLinks(const std::string& path);
 bool fileExists(const std::string& path);
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool createDirectories(const std::string& path);
