@@ -7,7 +7,10 @@
 // lines end: nothing adds a line feed.
 //
 // The switches come from the Kitbag settings store, section "Debug" (see Kitbag.h); the first call of any
-// function loads them and writes the banner "*** Pelmora Console started at ...". Any thread may call any
+// function loads them and writes the banner "*** Pelmora Console started at ...". Each load with
+// "EnableLogToFile" on starts a new log file by deleting the one "LogFile" names, if it is a regular file;
+// a device, FIFO or link is never deleted, and the log file sink writes to regular files only. A "LogFile"
+// of 260 characters or more is refused (no log file) rather than cut. Any thread may call any
 // function. No function reports failure: a sink that cannot take a text skips it.
 //
 // Platforms: on Linux the debugger output is standard error, CS_TRACEDD draws nothing and the error text of
