@@ -243,6 +243,20 @@ TEST_F(LogHost, FailingCallbackIsDroppedAfterOneCallAndLoggingGoesOn) {
     }
 }
 
+TEST_F(LogHost, CallbackThatHandlesAFaultOfItsOwnKeepsGettingMessages) {
+    if (!kWindows)
+        GTEST_SKIP() << "structured exceptions are Windows'";
+    // IsBadReadPtr raises an access fault and handles it itself: the guard around the callback must not
+    // take it. A fault that escapes the callback still drops it after that one call.
+    auto result = run({"-logging:8", "callback-probe", "clog", "2", "one", "clog", "2", "two",
+                       "callback-fault", "clog", "2", "three", "clog", "2", "four"});
+    EXPECT_TRUE(std::regex_match(
+        result.output, std::regex(R"(callback-probe bad=1 \[\d\d:\d\d:\d\d:\d\d\d WARNING: one\\n\]\n)"
+                                  R"(callback-probe bad=1 \[\d\d:\d\d:\d\d:\d\d\d WARNING: two\\n\]\n)"
+                                  R"(callback-fault called\n)")))
+        << result.output;
+}
+
 TEST_F(LogHost, ErrorsBecomeTheThreadsComErrorInformation) {
     if (!kWindows)
         GTEST_SKIP() << "COM error information is Windows'";

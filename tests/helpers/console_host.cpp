@@ -45,6 +45,9 @@
 //   callback SEVERITIES                                   a callback accepting those severities ("67");
 //                                                         it prints "callback S [text]"
 //   callback-throw | callback-fault                       a callback that throws | writes through null
+//   callback-probe                                        a callback accepting everything that first probes an
+//                                                         unreadable address with IsBadReadPtr (Windows),
+//                                                         then prints "callback-probe bad=B [text]"
 //   com-error                                             prints "comerror=[description]" or "comerror=none"
 //   exit-probe                                            at exit, calls CS_GetLog and prints the outcome
 //   threads-get-log N                                     N threads call CS_GetLog at once
@@ -52,6 +55,7 @@
 // clang-format on
 #include "Console.h"
 
+#include "bad_address_probe.h"
 #include "console_window_probe.h"
 #include "platform.h"
 #include "thread_error_info.h"
@@ -150,6 +154,18 @@ public:
         std::fflush(stdout);
         volatile int* nowhere = nullptr;
         *nowhere = 1;
+    }
+};
+
+// Probes an address that cannot be read, as a client may (IsBadReadPtr handles the fault it raises itself),
+// then prints the message.
+class ProbingCallback : public CLogCallback {
+public:
+    bool AcceptsSeverity(CLog::LogSeverity) override { return true; }
+    void OnMessage(CLog::LogSeverity, const CLog& log) override {
+        bool bad = ProbeUnreadableAddress();
+        std::printf("callback-probe bad=%d [%s]\n", bad, escaped(log.GetMessageText()).c_str());
+        std::fflush(stdout);
     }
 };
 
@@ -399,6 +415,8 @@ int main(int argc, char** argv) {
             installCallback(new ThrowingCallback);
         } else if (command == "callback-fault") {
             installCallback(new FaultingCallback);
+        } else if (command == "callback-probe") {
+            installCallback(new ProbingCallback);
         } else if (command == "com-error") {
             std::printf("comerror=[%s]\n", escaped(ThreadErrorDescription()).c_str());
         } else if (command == "exit-probe") {
