@@ -77,9 +77,11 @@ CONSOLE_API void CS_TRACEDD(long x, long y, const char* format, ...) CONSOLE_PRI
 //     CS_GetLog() << CLog::WARNING << "disk " << 12 << " MB left" << Endl;
 //
 // One CLog per process, created by the first CS_GetLog and destroyed (writing its end footer) when Console
-// unloads. Its logging word comes from the "logging:" option on the command line (after a hyphen or slash,
-// hexadecimal: -logging:7) or else from the "logging" environment variable, which it sets for the processes
-// this one starts:
+// unloads or the process exits. At the end, messages that other threads are still building are finished
+// before the footer (at a process exit, for a few seconds at most); messages started after that are dropped,
+// and CS_GetLog throws. Its logging word comes from the "logging:" option on the command line (after a hyphen
+// or slash, hexadecimal: -logging:7) or else from the "logging" environment variable, which it sets for the
+// processes this one starts:
 //   bit 0  write each message to "<executable path>.log" (opened, appended and closed per message)
 //   bit 1  send each message down the line pipeline above (set by itself when a debugger is attached)
 //   bit 2  publish CLog::ERROR and above as the thread's COM error information (Windows)

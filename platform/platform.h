@@ -137,6 +137,13 @@ void suppressOpenFileErrorBoxes();
 // only code whose state may be abandoned belongs in it). Calls may nest and come from any thread.
 bool callGuarded(void (*body)(void*), void* context);
 
+// For code on a library's exit list (atexit functions, static destructors): true when it runs because the
+// process is exiting while the process's other threads may still run (on Linux, and wherever the code is
+// linked into the executable: exit() runs the list before the threads stop); false when the library is
+// being unloaded (no thread may be inside it then) and when a Windows DLL's list runs at process exit (the
+// system has stopped the other threads by then).
+bool exitingWhileOtherThreadsRun();
+
 // Opens a file with the program the user associates with it (Windows: ShellExecuteA "open"; Linux:
 // xdg-open when it is installed, not waited for). Failures are silent.
 void openWithShell(const std::string& path);

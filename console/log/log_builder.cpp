@@ -1,6 +1,7 @@
 // CLogReffed: one message being written into the log's text, and the manipulators.
 #include "Console.h"
 
+#include "clog_lifetime.h"
 #include "format_string.h"
 #include "logging_word.h"
 #include "platform.h"
@@ -53,8 +54,10 @@ CLogReffed::CLogReffed(const CLogReffed& other) : m_radix(other.m_radix), m_log(
 }
 
 CLogReffed::~CLogReffed() {
-    if (m_log)
+    if (m_log) {
         m_log->Dispatch();
+        CLogLifetime::EndMessage();
+    }
 }
 
 bool CLogReffed::Converts() const {
@@ -177,6 +180,9 @@ CLogReffed& Time(CLogReffed& builder) {
 // ---- Starting a message ----------------------------------------------------------------------------------
 
 CLogReffed CLog::operator<<(LogSeverity severity) {
+    // Once the log is ending, a message is dropped before it touches the log.
+    if (!CLogLifetime::BeginMessage())
+        return CLogReffed(nullptr);
     bool enabled = IsEnabledFor(severity);
     m_messageEnabled = enabled;
     if (enabled)

@@ -51,6 +51,9 @@
 //   com-error                                             prints "comerror=[description]" or "comerror=none"
 //   exit-probe                                            at exit, calls CS_GetLog and prints the outcome
 //   threads-get-log N                                     N threads call CS_GetLog at once
+//   exit-while-logging MS                                 a thread logs CLog::INFO lines in a loop, each under
+//                                                         the host's lock, until the log is gone; after MS
+//                                                         milliseconds the main thread calls exit(0)
 //
 // clang-format on
 #include "Console.h"
@@ -70,6 +73,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -186,6 +190,24 @@ void probeAtExit() {
         std::printf("exit-probe: %s\n", error.what());
     }
     std::fflush(stdout);
+}
+
+// A host that serialises its use of the log with a lock of its own, and exits while a thread logs.
+[[noreturn]] void exitWhileLogging(int milliseconds) {
+    // Never destroyed: the thread may still hold it while the process exits.
+    static std::mutex* const hostLock = new std::mutex;
+    std::thread([] {
+        for (int line = 0;; ++line) {
+            std::lock_guard<std::mutex> hold(*hostLock);
+            try {
+                CS_GetLog() << CLog::INFO << "line " << line << " of the logging thread";
+            } catch (const std::logic_error&) {
+                return; // the log is gone: the process is exiting
+            }
+        }
+    }).detach();
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    std::exit(0);
 }
 
 void getLogFromThreads(int count) {
@@ -421,6 +443,8 @@ int main(int argc, char** argv) {
             std::printf("comerror=[%s]\n", escaped(ThreadErrorDescription()).c_str());
         } else if (command == "exit-probe") {
             std::atexit(probeAtExit);
+        } else if (command == "exit-while-logging") {
+            exitWhileLogging(std::atoi(next().c_str()));
         } else if (command == "threads-get-log") {
             getLogFromThreads(std::atoi(next().c_str()));
         } else if (command == "display") {
