@@ -184,6 +184,7 @@ private:
     };
 
     void Dispatch();
+    void DispatchToSinks(std::uint32_t word);
     bool AcceptedByCallback(LogSeverity severity);
     void CallOnMessage(LogSeverity severity);
     void WriteHeader();

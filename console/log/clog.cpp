@@ -23,12 +23,48 @@ constexpr const char* kStars = "************************************************
 
 // ---- Configuration ---------------------------------------------------------------------------------------
 
+namespace {
+
+// Passes the word on to the processes this one starts. Out of memory, it is not passed on.
+void publishWord(std::uint32_t word) noexcept {
+    try {
+        platform::setEnvironmentVariable(logging_word::kEnvironmentVariable,
+                                         logging_word::FormatWord(word).c_str());
+    } catch (...) {
+    }
+}
+
+std::optional<std::string> inheritedWord() noexcept {
+    try {
+        return platform::environmentVariable(logging_word::kEnvironmentVariable);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::string currentDirectoryOrEmpty() noexcept {
+    try {
+        return platform::currentDirectory();
+    } catch (...) {
+        return std::string();
+    }
+}
+
+} // namespace
+
+// Nothing throws out of the configuration (CS_GetLog must return a log): a step that runs out of memory
+// is skipped, and the word is what the steps before it made it.
 CLog::Settings::Settings()
     : debuggerPresent("kernel32.dll", "IsDebuggerPresent"), loggingWord(logging_word::kDefault),
-      commandLine(platform::processCommandLine()), headerAndFooter(true) {
+      headerAndFooter(true) {
     const bool underDebugger = debuggerPresent.IsAvailable() && debuggerPresent() != 0;
     if (underDebugger)
         loggingWord |= logging_word::kToPipeline;
+    try {
+        commandLine = platform::processCommandLine();
+    } catch (...) {
+        // The header then shows an empty command line.
+    }
 
     // The option is removed from the process's command line in place; the copy above keeps it for the
     // header.
@@ -37,20 +73,18 @@ CLog::Settings::Settings()
             logging_word::ParseHex(option + 1 + std::char_traits<char>::length(logging_word::kOptionName));
         if (underDebugger)
             loggingWord = logging_word::UnderDebugger(loggingWord);
-        platform::setEnvironmentVariable(logging_word::kEnvironmentVariable,
-                                         logging_word::FormatWord(loggingWord).c_str());
+        publishWord(loggingWord);
         logging_word::RemoveOption(option);
         return;
     }
     // An inherited word is taken as it is, and the process that set it writes the header and footer.
-    std::optional<std::string> inherited = platform::environmentVariable(logging_word::kEnvironmentVariable);
+    std::optional<std::string> inherited = inheritedWord();
     if (inherited && !inherited->empty()) {
         loggingWord = logging_word::ParseHex(inherited->c_str());
         headerAndFooter = false;
         return;
     }
-    platform::setEnvironmentVariable(logging_word::kEnvironmentVariable,
-                                     logging_word::FormatWord(loggingWord).c_str());
+    publishWord(loggingWord);
 }
 
 CLog::CLog()
@@ -69,12 +103,13 @@ void CLog::WriteHeader() {
         return;
     m_messageEnabled = true;
     m_messageSeverity = ERROR;
+    const std::string directory = currentDirectoryOrEmpty();
     CLogReffed builder(this);
     builder << kStars << "\nLog started on " << Date << " at " << Time
             << " local time\nProcess ID:           0x" << Hex
             << static_cast<int>(platform::currentProcessId()) << Dec << Endl << "CommandLine is:       '"
-            << m_settings.commandLine.c_str() << "'" << Endl << "Current directory is: '"
-            << platform::currentDirectory().c_str() << "'" << Endl << Endl;
+            << m_settings.commandLine.c_str() << "'" << Endl << "Current directory is: '" << directory.c_str()
+            << "'" << Endl << Endl;
 }
 
 void CLog::WriteFooter() {
@@ -84,7 +119,11 @@ void CLog::WriteFooter() {
     m_text.clear();
     m_messageEnabled = true;
     m_messageSeverity = TRACE;
-    std::string runningTime = logging_word::RunningTime(endTime - m_startTime);
+    std::string runningTime;
+    try {
+        runningTime = logging_word::RunningTime(endTime - m_startTime);
+    } catch (...) {
+    }
     CLogReffed builder(this);
     builder << "\nLog ended on " << Date << " at " << Time << " local time\nRunning time "
             << runningTime.c_str() << "\n"
@@ -98,9 +137,17 @@ bool CLog::IsEnabledFor(LogSeverity severity) const {
 }
 
 void CLog::SetLogToFile(bool on) {
-    // A name that would not fit the path buffers turns file output off rather than being cut.
-    m_settings.logFileName =
-        on ? logging_word::LogFileName(platform::executablePath(), platform::maxPathLength()) : std::string();
+    // A name that would not fit the path buffers turns file output off rather than being cut; so does
+    // running out of memory for it.
+    std::string name;
+    if (on) {
+        try {
+            name = logging_word::LogFileName(platform::executablePath(), platform::maxPathLength());
+        } catch (...) {
+            name.clear();
+        }
+    }
+    m_settings.logFileName.swap(name);
     if (m_settings.logFileName.empty())
         m_settings.loggingWord &= ~logging_word::kToFile;
     else
@@ -112,7 +159,11 @@ bool CLog::GetLogToFile() const {
 }
 
 TWinString<char> CLog::GetLogFilename() const {
-    return TWinString<char>(m_settings.logFileName);
+    try {
+        return TWinString<char>(m_settings.logFileName);
+    } catch (...) {
+        return TWinString<char>(); // out of memory for the copy
+    }
 }
 
 void CLog::SetLogCallback(CLogCallback* callback) {

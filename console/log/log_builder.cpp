@@ -1,4 +1,7 @@
 // CLogReffed: one message being written into the log's text, and the manipulators.
+//
+// Nothing an insertion does throws at the host except std::length_error, when the text would outgrow the
+// string: running out of memory drops that insertion's piece of text.
 #include "Console.h"
 
 #include "clog_lifetime.h"
@@ -7,6 +10,7 @@
 #include "platform.h"
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -17,6 +21,18 @@ constexpr const char* kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday
 constexpr const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                    "July",    "August",   "September", "October", "November", "December"};
 constexpr int kDefaultRadix = 10;
+
+void appendPiece(std::string& text, const char* piece, std::size_t length) {
+    try {
+        text.append(piece, length);
+    } catch (const std::bad_alloc&) {
+        // Dropped: a log text never aborts the host.
+    }
+}
+
+void appendPiece(std::string& text, const char* piece) {
+    appendPiece(text, piece, std::char_traits<char>::length(piece));
+}
 
 // Appends the digits of an unsigned value in a radix from 2 to 36, lower-case letters above 9. Radix 10,
 // the usual one, divides by a constant: the compiler turns that into a multiplication.
@@ -36,7 +52,7 @@ void appendDigits(std::string& text, unsigned long long value, int radix) {
             value /= static_cast<unsigned>(radix);
         } while (value != 0);
     }
-    text.append(p, end);
+    appendPiece(text, p, static_cast<std::size_t>(end - p));
 }
 
 std::string digitsOf(unsigned long long value, int radix) {
@@ -66,19 +82,28 @@ bool CLogReffed::Converts() const {
 
 CLogReffed& CLogReffed::operator<<(const char* text) {
     if (m_log)
-        m_log->m_text += text ? text : "<null>";
+        appendPiece(m_log->m_text, text ? text : "<null>");
     return *this;
 }
 
 CLogReffed& CLogReffed::operator<<(unsigned short* const& text) {
-    if (m_log)
-        m_log->m_text += text ? platform::narrowFromUtf16(text) : std::string("<null>");
+    if (!m_log)
+        return *this;
+    if (!text) {
+        appendPiece(m_log->m_text, "<null>");
+        return *this;
+    }
+    try {
+        std::string narrow = platform::narrowFromUtf16(text);
+        m_log->m_text += narrow;
+    } catch (const std::bad_alloc&) {
+    }
     return *this;
 }
 
 CLogReffed& CLogReffed::operator<<(const TWinString<char>& text) {
     if (m_log)
-        m_log->m_text += text.str();
+        appendPiece(m_log->m_text, text.str().data(), text.str().size());
     return *this;
 }
 
@@ -91,7 +116,7 @@ CLogReffed& CLogReffed::operator<<(int value) {
         return *this;
     // Like _itoa: a sign in radix 10 only; other radices show the 32 bits as an unsigned number.
     if (m_radix == 10 && value < 0) {
-        m_log->m_text += '-';
+        appendPiece(m_log->m_text, "-", 1);
         appendDigits(m_log->m_text, 0u - static_cast<unsigned long long>(static_cast<long long>(value)), 10);
     } else {
         appendDigits(m_log->m_text, static_cast<std::uint32_t>(value), m_radix);
@@ -108,14 +133,17 @@ CLogReffed& CLogReffed::operator<<(unsigned long value) {
 CLogReffed& CLogReffed::operator<<(long errorCode) {
     if (!Converts())
         return *this;
-    // The code in hexadecimal as its bits: 0x80004005 on Windows, the whole 64 bits where long has them.
-    std::string code = digitsOf(static_cast<unsigned long>(errorCode), 16);
-    std::string text;
-    if (platform::systemErrorText(errorCode, text))
-        m_log->m_text += text + " (0x" + code + ")";
-    else
-        m_log->m_text += "(0x" + code + ")";
     m_radix = kDefaultRadix;
+    try {
+        // The code in hexadecimal as its bits: 0x80004005 on Windows, the whole 64 bits where long has them.
+        std::string code = digitsOf(static_cast<unsigned long>(errorCode), 16);
+        std::string text;
+        if (platform::systemErrorText(errorCode, text))
+            m_log->m_text += text + " (0x" + code + ")";
+        else
+            m_log->m_text += "(0x" + code + ")";
+    } catch (const std::bad_alloc&) {
+    }
     return *this;
 }
 

@@ -83,7 +83,11 @@ void LoadSettingsNow(bool force) {
     // Either this thread is inside its own load (the banner's emission), or another thread finished it.
     if (!force && settingsLoaded)
         return;
-    loadSettingsLocked();
+    try {
+        loadSettingsLocked();
+    } catch (...) {
+        // Out of memory part of the way (the banner's text): what was read stands, the rest is skipped.
+    }
     firstLoadFinished.store(true, std::memory_order_release);
 }
 

@@ -58,6 +58,7 @@ extern std::atomic<bool> firstLoadFinished;
 // (only a regular file), the start banner. A "LogFile" longer than logFile holds is refused: logFile is
 // then empty. A load holds PipelineLock from start to end, so texts that other threads emit meanwhile
 // wait for it instead of finding no buffer.
+// Nothing throws: without memory the rest of the load is skipped.
 void LoadSettingsNow(bool force);
 
 // With force false only the first call in the process loads; later calls return at once.
