@@ -102,8 +102,10 @@ CLogReffed& CLogReffed::operator<<(unsigned short* const& text) {
 }
 
 CLogReffed& CLogReffed::operator<<(const TWinString<char>& text) {
+    // The text ends at its first NUL, as every text of the system does: the bytes after one would reach
+    // some sinks and not others.
     if (m_log)
-        appendPiece(m_log->m_text, text.str().data(), text.str().size());
+        appendPiece(m_log->m_text, text.c_str());
     return *this;
 }
 

@@ -258,6 +258,24 @@ TEST_F(LogHost, CallbackThatHandlesAFaultOfItsOwnKeepsGettingMessages) {
         << result.output;
 }
 
+TEST_F(LogHost, TextWithANulEndsThereInEverySinkAndTheNextLineIsStamped) {
+    auto result = run({"-logging:3", "callback", "2", "clog-twin", "2", "before\\0after", "simple", "next\\n",
+                       "read", folder.file("out")});
+    EXPECT_TRUE(std::regex_match(result.output,
+                                 std::regex(R"(callback 2 \[\d\d:\d\d:\d\d:\d\d\d WARNING: before\\n\]\n)")))
+        << result.output;
+    std::string file = read(logFile);
+    EXPECT_TRUE(
+        std::regex_search(file, std::regex(R"(\n\d\d:\d\d:\d\d:\d\d\d WARNING: before\n\nLog ended)")))
+        << file;
+    std::string pipeline = read(folder.file("out"));
+    EXPECT_TRUE(std::regex_search(
+        pipeline, std::regex(R"(\n\d\d:\d\d:\d\d:\d\d\d WARNING: before\n\d\d:\d\d:\d\d - next\n$)")))
+        << pipeline;
+    for (const std::string* text : {&file, &pipeline})
+        EXPECT_EQ(text->find('\0'), std::string::npos);
+}
+
 TEST_F(LogHost, ExitWhileAnotherThreadLogsEndsWithAWholeFooter) {
     // The host holds a lock of its own around each message; exit() from the main thread does not take it.
     // On Linux the thread runs on while exit() runs the exit list: the footer waits for its message. A

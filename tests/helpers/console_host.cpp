@@ -1,6 +1,6 @@
 // A host of Console for the tests: runs the commands of its command line in order, in one process, with
-// the settings store named by KITBAG_SETTINGS. In TEXT arguments "\n" stands for a line feed. Arguments
-// holding "logging:" are left to CLog.
+// the settings store named by KITBAG_SETTINGS. In TEXT arguments "\n" stands for a line feed and "\0" for
+// a NUL. Arguments holding "logging:" are left to CLog.
 // clang-format off
 //
 // Writers and the pipeline:
@@ -38,6 +38,7 @@
 //   get-log                                               CS_GetLog()
 //   clog SEVERITY TEXT                                    CS_GetLog() << severity << TEXT
 //   clog-user SEVERITY BEFORE AFTER                       CS_GetLog() << severity << BEFORE << User << AFTER
+//   clog-twin SEVERITY TEXT                               CS_GetLog() << severity << TWinString<char>(TEXT)
 //   clog-enabled                                          prints "enabled=" and IsEnabledFor 0..7 as 1/0
 //   clog-file | set-log-to-file 0|1                       prints "tofile=B logfile=NAME" | SetLogToFile
 //   env NAME | command-line                               prints "NAME=value" or "NAME unset" | the
@@ -87,6 +88,9 @@ std::string unescape(const std::string& text) {
         if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
             result += '\n';
             ++i;
+        } else if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '0') {
+            result += '\0';
+            ++i;
         } else {
             result += text[i];
         }
@@ -121,7 +125,7 @@ void writeFromThreads(const std::string& tag, int threadCount, int lineCount) {
 std::string escaped(const std::string& text) {
     std::string result;
     for (char c : text)
-        result += c == '\n' ? std::string("\\n") : std::string(1, c);
+        result += c == '\n' ? std::string("\\n") : c == '\0' ? std::string("\\0") : std::string(1, c);
     return result;
 }
 
@@ -415,6 +419,9 @@ int main(int argc, char** argv) {
             std::string before = unescape(next());
             CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << before.c_str() << User
                         << unescape(next()).c_str();
+        } else if (command == "clog-twin") {
+            int severity = std::atoi(next().c_str());
+            CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << TWinString<char>(unescape(next()));
         } else if (command == "clog-enabled") {
             std::string enabled;
             for (int s = 0; s < 8; ++s)
