@@ -6,6 +6,7 @@
 
 #include "clog_lifetime.h"
 #include "format_string.h"
+#include "log_time_text.h"
 #include "logging_word.h"
 #include "platform.h"
 
@@ -62,6 +63,24 @@ std::string digitsOf(unsigned long long value, int radix) {
 }
 
 } // namespace
+
+LogDateText FormatLogDate(const platform::LocalTime& time) {
+    LogDateText date{};
+    std::snprintf(date.text, sizeof date.text, "%s %d %s %d", kWeekdays[time.dayOfWeek % 7], time.day,
+                  kMonths[(time.month + 11) % 12], time.year);
+    return date;
+}
+
+LogTimeText FormatLogTime(const platform::LocalTime& time) {
+    // "%02d:%02d:%02d:%03d", written by hand: every message starts with it.
+    LogTimeText clock{"00:00:00:000"};
+    PutTwoDigits(clock.text, time.hour);
+    PutTwoDigits(clock.text + 3, time.minute);
+    PutTwoDigits(clock.text + 6, time.second);
+    clock.text[9] = static_cast<char>('0' + time.milliseconds / 100 % 10);
+    PutTwoDigits(clock.text + 10, time.milliseconds % 100);
+    return clock;
+}
 
 CLogReffed::CLogReffed(CLog* log) : m_radix(kDefaultRadix), m_log(log) {}
 
@@ -188,23 +207,11 @@ CLogReffed& User(CLogReffed& builder) {
 }
 
 CLogReffed& Date(CLogReffed& builder) {
-    platform::LocalTime now = platform::localTime();
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %d %s %d", kWeekdays[now.dayOfWeek % 7], now.day,
-                  kMonths[(now.month + 11) % 12], now.year);
-    return builder << text;
+    return builder << FormatLogDate(platform::localTime()).text;
 }
 
 CLogReffed& Time(CLogReffed& builder) {
-    // "%02d:%02d:%02d:%03d", written by hand: every message starts with it.
-    platform::LocalTime now = platform::localTime();
-    char text[] = "00:00:00:000";
-    PutTwoDigits(text, now.hour);
-    PutTwoDigits(text + 3, now.minute);
-    PutTwoDigits(text + 6, now.second);
-    text[9] = static_cast<char>('0' + now.milliseconds / 100 % 10);
-    PutTwoDigits(text + 10, now.milliseconds % 100);
-    return builder << text;
+    return builder << FormatLogTime(platform::localTime()).text;
 }
 
 // ---- Starting a message ----------------------------------------------------------------------------------

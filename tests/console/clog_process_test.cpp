@@ -170,6 +170,28 @@ TEST_F(LogHost, OptionUnderADebugger) {
     EXPECT_TRUE(has(plain.output, "logging=00000102\n")) << plain.output << plain.errors;
 }
 
+TEST_F(LogHost, HeaderShowsTheProcessIdAndCurrentFolderOfTheHost) {
+    auto result = run({"chdir", folder.path(), "process", "-logging:1", "get-log"});
+    std::smatch printed;
+    ASSERT_TRUE(std::regex_match(result.output, printed, std::regex(R"(pid=(\d+)\ncwd=\[(.*)\]\n)")))
+        << result.output;
+    const unsigned long pid = std::stoul(printed[1]);
+    const std::string cwd = printed[2];
+    EXPECT_TRUE(std::filesystem::equivalent(cwd, folder.path())) << cwd;
+
+    std::string file = read(logFile);
+    std::smatch header;
+    ASSERT_TRUE(std::regex_search(file, header,
+                                  std::regex(R"(\nProcess ID:           0x([0-9a-f]+)\n[^\n]*\n)"
+                                             R"(Current directory is: '([^\n]*)'\n)")))
+        << file;
+    EXPECT_EQ(std::stoul(header[1], nullptr, 16), pid) << header[1];
+    std::ostringstream hex;
+    hex << std::hex << pid;
+    EXPECT_EQ(header[1], hex.str()) << "lower-case hexadecimal without leading zeros";
+    EXPECT_EQ(header[2], cwd);
+}
+
 TEST_F(LogHost, FirstCallOfTheModuleIsCsGetLog) {
     auto result = run({"-logging:2", "get-log", "read", folder.file("out")});
     std::string pipeline = read(folder.file("out"));

@@ -43,6 +43,7 @@
 //   clog-file | set-log-to-file 0|1                       prints "tofile=B logfile=NAME" | SetLogToFile
 //   env NAME | command-line                               prints "NAME=value" or "NAME unset" | the
 //                                                         process command line as "commandline=[...]"
+//   process                                               prints "pid=DECIMAL" and "cwd=[current folder]"
 //   callback SEVERITIES                                   a callback accepting those severities ("67");
 //                                                         it prints "callback S [text]"
 //   callback-throw | callback-fault                       a callback that throws | writes through null
@@ -446,6 +447,9 @@ int main(int argc, char** argv) {
             installCallback(new FaultingCallback);
         } else if (command == "callback-probe") {
             installCallback(new ProbingCallback);
+        } else if (command == "process") {
+            std::printf("pid=%lu\ncwd=[%s]\n", platform::currentProcessId(),
+                        platform::currentDirectory().c_str());
         } else if (command == "com-error") {
             std::printf("comerror=[%s]\n", escaped(ThreadErrorDescription()).c_str());
         } else if (command == "exit-probe") {
