@@ -265,9 +265,9 @@ CONSOLE_API CLogReffed& Time(CLogReffed& builder); // "14:03:27:015"
 // the interface.
 class CONSOLE_API KRMReport {
 public:
-    KRMReport() = default;
-    KRMReport(const KRMReport&) = default;
-    KRMReport& operator=(const KRMReport&) = default;
+    KRMReport();
+    KRMReport(const KRMReport&);
+    KRMReport& operator=(const KRMReport&);
     // The text of its menu item.
     virtual std::string GetName() = 0;
     virtual void Run() = 0;

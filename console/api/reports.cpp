@@ -7,6 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
+// Out of line, so that Console exports them for hosts that derive from the class.
+KRMReport::KRMReport() = default;
+KRMReport::KRMReport(const KRMReport&) = default;
+KRMReport& KRMReport::operator=(const KRMReport&) = default;
+
 int KRMReport::ScheduleNext() {
     return 0;
 }
