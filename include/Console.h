@@ -202,9 +202,10 @@ private:
 // A client sink for finished messages. Derive from it and install it with CLog::SetLogCallback.
 class CONSOLE_API CLogCallback {
 public:
-    CLogCallback() = default;
-    CLogCallback(const CLogCallback&) = default;
-    CLogCallback& operator=(const CLogCallback&) = default;
+    // Exported, so that hosts' callbacks construct and copy through the library. There is nothing to copy.
+    CLogCallback();
+    CLogCallback(const CLogCallback& other);
+    CLogCallback& operator=(const CLogCallback& other);
     virtual ~CLogCallback();
     // Whether the client wants messages of this severity. Also asked for USERALERT and USERINTERVENTION:
     // true means the client shows them, and no alert box appears.

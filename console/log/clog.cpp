@@ -170,6 +170,14 @@ void CLog::SetLogCallback(CLogCallback* callback) {
     m_callback = callback;
 }
 
+CLogCallback::CLogCallback() = default;
+
+CLogCallback::CLogCallback(const CLogCallback&) {}
+
+CLogCallback& CLogCallback::operator=(const CLogCallback&) {
+    return *this;
+}
+
 CLogCallback::~CLogCallback() = default;
 
 // ---- The one instance ------------------------------------------------------------------------------------

@@ -18,16 +18,20 @@ TEST(Modules, EveryDeliverableLoadsAndUnloads) {
 
 // Hosts derive their reports from KRMReport: its constructors and assignment come from the library, by
 // name (GCC's mangling on both platforms), beside the operation it offers.
-TEST(Modules, ConsoleExportsTheReportBaseClass) {
+TEST(Modules, ConsoleExportsTheBaseClassesHostsDeriveFrom) {
     platform::DynamicLibrary console(testing_support::libraryBesideTests("Console"));
     ASSERT_TRUE(console.loaded()) << console.error();
     for (const char* name : {
-             "_ZN9KRMReportC1Ev",            // KRMReport::KRMReport()
-             "_ZN9KRMReportC2Ev",            //   (the base object's)
-             "_ZN9KRMReportC1ERKS_",         // KRMReport::KRMReport(KRMReport const&)
-             "_ZN9KRMReportC2ERKS_",         //   (the base object's)
-             "_ZN9KRMReportaSERKS_",         // KRMReport::operator=(KRMReport const&)
-             "_ZN9KRMReport12ScheduleNextEv" // KRMReport::ScheduleNext()
+             "_ZN9KRMReportC1Ev",             // KRMReport::KRMReport()
+             "_ZN9KRMReportC2Ev",             //   (the base object's)
+             "_ZN9KRMReportC1ERKS_",          // KRMReport::KRMReport(KRMReport const&)
+             "_ZN9KRMReportC2ERKS_",          //   (the base object's)
+             "_ZN9KRMReportaSERKS_",          // KRMReport::operator=(KRMReport const&)
+             "_ZN9KRMReport12ScheduleNextEv", // KRMReport::ScheduleNext()
+             "_ZN12CLogCallbackC1Ev",         // CLogCallback::CLogCallback()
+             "_ZN12CLogCallbackC1ERKS_",      // CLogCallback::CLogCallback(CLogCallback const&)
+             "_ZN12CLogCallbackaSERKS_",      // CLogCallback::operator=(CLogCallback const&)
+             "_ZN12CLogCallbackD1Ev"          // CLogCallback::~CLogCallback()
          })
         EXPECT_NE(console.symbol(name), nullptr) << name << " is not exported";
 }
