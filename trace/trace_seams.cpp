@@ -11,7 +11,9 @@ public:
 
 class StandardOutputStream final : public ConsoleOutput {
 public:
-    void Write(const char* text) override { std::printf("%s", text); }
+    // fputs, not printf("%s"): glibc's printf writes a long text to an unbuffered stream in pieces,
+    // between which another thread's text can fall; fputs writes it whole under the stream's lock.
+    void Write(const char* text) override { std::fputs(text, stdout); }
 };
 
 } // namespace

@@ -9,6 +9,8 @@
 //   console-print TEXT  TraceOpenConsole, console output on, TracePrint("%s\n", TEXT), TraceCloseConsole
 //   console             console output on
 //   get-time            prints TraceGetTime's text
+//   two-writers N       console on, no time stamps, no print thread: two threads each print N lines of
+//                       9,000 letters ("a..." and "b...") straight to standard output
 //   limit-memory MB     lets the process take at most about MB more megabytes, printing whether that holds
 //   bindata-big MB      a block of MB megabytes (bytes i * 7 in its first 4 KB, zeros behind) traced without
 //                       time stamps, console on and no print thread: TraceBinData between the lines
@@ -42,6 +44,19 @@ void flood(int count) {
     }
     for (auto& thread : threads)
         thread.join();
+}
+
+void twoWriters(int lines) {
+    TraceSetConsole(true);
+    TraceSetTimeStamp(false);
+    auto writer = [lines](char letter) {
+        const std::string line = std::string(9000, letter) + "\n";
+        for (int i = 0; i < lines; ++i)
+            TracePrint("%s", line.c_str());
+    };
+    std::thread a(writer, 'a'), b(writer, 'b');
+    a.join();
+    b.join();
 }
 
 void traceBigBlock(int megabytes) {
@@ -102,6 +117,8 @@ int main(int argc, char** argv) {
             TraceSetConsole(true);
             TracePrint("%s\n", argv[++i]);
             std::printf("close=%d\n", TraceCloseConsole());
+        } else if (command == "two-writers" && i + 1 < argc) {
+            twoWriters(std::atoi(argv[++i]));
         } else if (command == "console") {
             TraceSetConsole(true);
         } else if (command == "limit-memory" && i + 1 < argc) {

@@ -269,6 +269,23 @@ TEST_F(TraceHost, StopMessagesGoToStandardOutputOnly) {
         EXPECT_EQ(file.find(message), std::string::npos) << message << " reached the output file";
 }
 
+TEST_F(TraceHost, ALongTextPrintedWhileAnotherThreadPrintsComesOutWhole) {
+    // Without a print thread each caller prints straight to standard output (unbuffered in the host).
+    std::string host = copyOf("trace_host");
+    auto result = run(host, {"two-writers", "200"});
+    std::istringstream lines(result.output);
+    std::string line;
+    int whole = 0;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        ASSERT_TRUE(line == std::string(9000, 'a') || line == std::string(9000, 'b'))
+            << "a line mixes the two threads' texts: " << line.substr(0, 40) << "...";
+        ++whole;
+    }
+    EXPECT_EQ(whole, 400);
+}
+
 TEST_F(TraceHost, ConsoleEventsAreTraced) {
     if (kWindows)
         GTEST_SKIP() << "console control events cannot be sent to a process under Wine here";
