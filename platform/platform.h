@@ -257,6 +257,15 @@ private:
 void* acquireOwnModule();
 void exitThreadReleasingModule(void* module, unsigned exitCode);
 
+// For a library that throws at its callers after its own unload at process exit (Console's "Dead Reference
+// Detected" to a DLL unloaded after it). 32-bit Windows unwinds through a module only while its unwind
+// tables are registered with the GCC runtime, and the module's unload withdraws them; keeping a second
+// registration of the calling module's tables, withdrawn at FreeLibrary but kept when the process ends
+// (its code stays mapped until then), lets such a throw reach its catch. Call the first from the module's
+// entry at attach, the second at detach. Nothing on other platforms (their tables are the system's).
+void keepUnwindTablesUntilProcessExit();
+void releaseUnwindTables(bool processEnding);
+
 // ---- Shared libraries -----------------------------------------------------------------------------
 
 // A loaded shared library, released by the destructor.

@@ -23,11 +23,6 @@ bool consoleWindowRoundTrip(const std::string& text, std::string& detail);
 
 // The full path of the Console library this process uses.
 std::string consoleLibraryPath();
-// Whether an exception thrown by CS_GetLog after Console was unloaded can reach a handler of the host.
-// False for 32-bit Windows: there each module registers its DWARF unwind tables with the runtime, and
-// the unload that destroys the log withdraws Console's tables with it, so the throw cannot unwind out of
-// Console and the runtime ends the process.
-bool deadReferenceReachesTheHost();
 
 struct ChildResult {
     bool finished = false; // false: still running at the time limit, then killed

@@ -42,10 +42,6 @@ std::string consoleLibraryPath() {
     return address && dladdr(address, &info) && info.dli_fname ? info.dli_fname : "";
 }
 
-bool deadReferenceReachesTheHost() {
-    return true;
-}
-
 ChildResult runProgramBeside(const std::string& name, const std::vector<std::string>& arguments,
                              int timeoutSeconds) {
     ChildResult result;

@@ -96,14 +96,6 @@ std::string consoleLibraryPath() {
     return std::string(path, length);
 }
 
-bool deadReferenceReachesTheHost() {
-#if defined(__SEH__)
-    return true; // the system's unwind tables (x86_64) stay with the mapped module until the process ends
-#else
-    return false;
-#endif
-}
-
 ChildResult runProgramBeside(const std::string& name, const std::vector<std::string>& arguments,
                              int timeoutSeconds) {
     ChildResult result;

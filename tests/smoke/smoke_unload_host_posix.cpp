@@ -1,5 +1,6 @@
-// smoke_unload_host CONSOLE_LIBRARY: loads Console, creates its log and ends. A function registered at
-// exit before the log existed runs after Console destroyed the log, and asks for it again.
+// smoke_unload_host CONSOLE_LIBRARY: loads Console, creates its log and frees it again, then throws and
+// catches an exception of its own; then loads Console again, creates its log and ends. A function
+// registered at exit before the log existed runs after Console destroyed the log, and asks for it again.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -24,11 +25,29 @@ void probe() {
     }
 }
 
+bool loadUseAndFree(const char* path) {
+    void* console = dlopen(path, RTLD_NOW);
+    void* address = console ? dlsym(console, "_Z9CS_GetLogv") : nullptr;
+    if (!address)
+        return false;
+    CLog& (*get)() = nullptr;
+    std::memcpy(&get, &address, sizeof get);
+    get();
+    dlclose(console);
+    try {
+        throw std::runtime_error("after the unload");
+    } catch (const std::runtime_error&) {
+        return true;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
+    if (loadUseAndFree(argv[1]))
+        std::fputs("freed, and exceptions still work\n", stderr);
     void* console = dlopen(argv[1], RTLD_NOW);
     void* address = console ? dlsym(console, "_Z9CS_GetLogv") : nullptr;
     if (!address) {
