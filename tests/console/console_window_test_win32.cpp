@@ -378,8 +378,11 @@ TEST_F(ConsoleWindow, PastItsBoundTheViewDropsTheOldestWholeLinesAndKeepsTheNewe
         ASSERT_TRUE(eventually([&] { return textOfWindow(view).find("*** Pelmora") != std::string::npos; }))
             << "the window has taken the buffer and takes new lines from here on";
         const bool busy = each.batches == 1;
-        if (busy)
+        if (busy) {
             PostMessageA(main, WM_COMMAND, 6969, 0); // the report, which returns once released
+            // Running before the lines come: its own line is then older than all of them.
+            ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("released") + ".running"); }));
+        }
         testing_support::writeFile(own.file("go"), "go");
         ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("written")); }, 60000));
         testing_support::writeFile(own.file("released"), "go");

@@ -23,7 +23,8 @@
 //   stress ROUNDS                                         writers while the window opens and closes
 //   reports N                                             registers reports R1..RN; running one prints "ran RI"
 //                                                         and logs "report RI ran" with CS_LOGERROR
-//   waiting-report FILE                                   registers a report "Wait" whose run waits for FILE
+//   waiting-report FILE                                   registers a report "Wait" whose run makes
+//                                                         FILE.running, then waits for FILE
 //   reports-racing N                                      a thread registers R1..RN while windows open and
 //                                                         close; then a last window opens
 //   plugin-menu                                           ConsoleAddMenu with a pop-up holding "Hello" (9000),
@@ -325,6 +326,7 @@ public:
     explicit WaitingReport(std::string file) : m_file(std::move(file)) {}
     std::string GetName() override { return "Wait"; }
     void Run() override {
+        std::ofstream(m_file + ".running") << "running";
         while (!platform::fileExists(m_file))
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
