@@ -9,35 +9,83 @@ namespace textformat {
 
 namespace {
 
+// Copies a few bytes without calling memcpy, many with it: most pieces of a line are short.
+inline void copyBytes(char* to, const char* from, std::size_t count) {
+    if (count > 16) {
+        std::memcpy(to, from, count);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        to[i] = from[i];
+}
+
 // The text goes into the buffer up to its last byte but one; the length of the whole text is counted on,
 // as vsnprintf counts it.
 class Output {
 public:
-    Output(char* buffer, std::size_t capacity) : m_buffer(buffer), m_limit(capacity ? capacity - 1 : 0) {}
+    Output(char* buffer, std::size_t capacity)
+        : m_begin(buffer), m_at(buffer), m_end(capacity ? buffer + capacity - 1 : buffer) {}
 
     void append(const char* text, std::size_t length) {
-        if (m_total < m_limit)
-            std::memcpy(m_buffer + m_total, text, std::min(length, m_limit - m_total));
-        m_total += length;
+        const auto room = static_cast<std::size_t>(m_end - m_at);
+        if (length <= room) {
+            copyBytes(m_at, text, length);
+            m_at += length;
+        } else {
+            copyBytes(m_at, text, room);
+            m_at = m_end;
+            m_cut += length - room;
+        }
+    }
+    // Copies the format's text up to its next '%' or its end, where it returns. Characters above '%'
+    // (letters, digits, most punctuation) are told from the two that stop it with one comparison.
+    const char* appendLiteral(const char* text) {
+        char* at = m_at;
+        for (;;) {
+            const char c = *text;
+            if (static_cast<unsigned char>(c) <= '%' && (c == '%' || c == '\0'))
+                break;
+            if (at == m_end) {
+                m_at = at;
+                return countCutLiteral(text);
+            }
+            *at++ = c;
+            ++text;
+        }
+        m_at = at;
+        return text;
     }
     void fill(char c, std::size_t count) {
-        if (m_total < m_limit)
-            std::memset(m_buffer + m_total, c, std::min(count, m_limit - m_total));
-        m_total += count;
+        if (count == 0)
+            return;
+        const std::size_t written = std::min(count, static_cast<std::size_t>(m_end - m_at));
+        if (written > 0) // without a buffer there is no address to give memset
+            std::memset(m_at, c, written);
+        m_at += written;
+        m_cut += count - written;
     }
     void put(char c) {
-        if (m_total < m_limit)
-            m_buffer[m_total] = c;
-        ++m_total;
+        if (m_at != m_end)
+            *m_at++ = c;
+        else
+            ++m_cut;
     }
-    std::size_t total() const { return m_total; }
+    const char* countCutLiteral(const char* text) {
+        while (*text != '%' && *text != '\0') {
+            ++m_cut;
+            ++text;
+        }
+        return text;
+    }
+    std::size_t total() const { return static_cast<std::size_t>(m_at - m_begin) + m_cut; }
     // Only for a buffer of at least one byte.
-    void terminate() { m_buffer[std::min(m_total, m_limit)] = '\0'; }
+    void terminate() { *m_at = '\0'; }
 
 private:
-    char* m_buffer;
-    std::size_t m_limit;
-    std::size_t m_total = 0;
+    char* m_begin;
+    char* m_at;
+    char* m_end;           // the last byte, kept for the terminator
+    std::size_t m_cut = 0; // what did not fit
 };
 
 enum class Length { Int, Long, LongLong };
@@ -53,10 +101,24 @@ struct Field {
 class Digits {
 public:
     void decimal(unsigned long long value) {
-        do {
-            m_text[--m_start] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value != 0);
+        // Two digits a step.
+        static const char kPairs[] =
+            "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+            "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+            "8081828384858687888990919293949596979899";
+        while (value >= 100) {
+            const auto pair = static_cast<std::size_t>(value % 100) * 2;
+            value /= 100;
+            m_text[--m_start] = kPairs[pair + 1];
+            m_text[--m_start] = kPairs[pair];
+        }
+        if (value >= 10) {
+            const auto pair = static_cast<std::size_t>(value) * 2;
+            m_text[--m_start] = kPairs[pair + 1];
+            m_text[--m_start] = kPairs[pair];
+        } else {
+            m_text[--m_start] = static_cast<char>('0' + value);
+        }
     }
     void hexadecimal(unsigned long long value, bool upper) {
         const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -130,11 +192,7 @@ unsigned long long unsignedArgument(Length length, va_list* arguments) {
 bool formatFast(Output& out, const char* format, va_list* arguments) {
     const char* at = format;
     for (;;) {
-        const char* literal = at;
-        while (*at != '\0' && *at != '%')
-            ++at;
-        if (at != literal)
-            out.append(literal, static_cast<std::size_t>(at - literal));
+        at = out.appendLiteral(at);
         if (*at == '\0')
             return true;
         ++at; // the '%'
