@@ -37,23 +37,16 @@ public:
             m_cut += length - room;
         }
     }
-    // Copies the format's text up to its next '%' or its end, where it returns. Characters above '%'
-    // (letters, digits, most punctuation) are told from the two that stop it with one comparison.
+    // Copies the format's text up to its next '%' or its end, where it returns.
     const char* appendLiteral(const char* text) {
-        char* at = m_at;
-        for (;;) {
-            const char c = *text;
-            if (static_cast<unsigned char>(c) <= '%' && (c == '%' || c == '\0'))
-                break;
-            if (at == m_end) {
-                m_at = at;
-                return countCutLiteral(text);
-            }
-            *at++ = c;
-            ++text;
-        }
-        m_at = at;
-        return text;
+        return appendUntil(text, [](char c) {
+            // Characters above '%' (letters, digits, most punctuation) pass with one comparison.
+            return static_cast<unsigned char>(c) <= '%' && (c == '%' || c == '\0');
+        });
+    }
+    // Copies a whole text (a "%s" without a width).
+    void appendText(const char* text) {
+        appendUntil(text, [](char c) { return c == '\0'; });
     }
     void fill(char c, std::size_t count) {
         if (count == 0)
@@ -70,18 +63,50 @@ public:
         else
             ++m_cut;
     }
-    const char* countCutLiteral(const char* text) {
-        while (*text != '%' && *text != '\0') {
-            ++m_cut;
-            ++text;
-        }
-        return text;
-    }
     std::size_t total() const { return static_cast<std::size_t>(m_at - m_begin) + m_cut; }
     // Only for a buffer of at least one byte.
     void terminate() { *m_at = '\0'; }
 
 private:
+    // Copies characters until stops says so; returns where it stopped. Four characters a round while
+    // there is room for four: the room is not looked at for each.
+    template <typename Stops> const char* appendUntil(const char* text, Stops stops) {
+        char* at = m_at;
+        while (static_cast<std::size_t>(m_end - at) >= 4) {
+            std::size_t i = 0;
+            if (!stops(text[0])) {
+                at[0] = text[0];
+                if (!stops(text[1])) {
+                    at[1] = text[1];
+                    if (!stops(text[2])) {
+                        at[2] = text[2];
+                        if (!stops(text[3])) {
+                            at[3] = text[3];
+                            at += 4;
+                            text += 4;
+                            continue;
+                        }
+                        i = 3;
+                    } else {
+                        i = 2;
+                    }
+                } else {
+                    i = 1;
+                }
+            }
+            m_at = at + i;
+            return text + i;
+        }
+        for (; !stops(*text); ++text) {
+            if (at != m_end)
+                *at++ = *text;
+            else
+                ++m_cut;
+        }
+        m_at = at;
+        return text;
+    }
+
     char* m_begin;
     char* m_at;
     char* m_end;           // the last byte, kept for the terminator
@@ -254,7 +279,10 @@ bool formatFast(Output& out, const char* format, va_list* arguments) {
             const char* text = va_arg(*arguments, const char*);
             if (!text)
                 return false;
-            putText(out, field, text, std::strlen(text));
+            if (field.width == 0)
+                out.appendText(text);
+            else
+                putText(out, field, text, std::strlen(text));
             break;
         }
         case 'c': {
