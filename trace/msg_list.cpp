@@ -1,52 +1,141 @@
 #include "msg_list.h"
 
-#include <cstdlib>
+#include "platform.h"
+
+#include <algorithm>
 #include <cstring>
 #include <new>
 
+// A page: this header, then records one behind the other. A record: its data's length (4 bytes), its type
+// (4), the length of its time prefix (1), then the data; no padding anywhere (headers are copied, not
+// read in place).
+struct CMsgList::Page {
+    Page* next;       // set under m_Lock while this page is the tail; fixed afterwards
+    std::size_t size; // of the whole block
+    std::size_t used; // where the next record goes; under m_Lock while this page is the tail
+};
+
 namespace {
 
-// One block for the node and its data.
-MsgNode* newNode(int type, unsigned length, const void* data, unsigned prefixLength) {
-    const bool hasData = data != nullptr && length > 0;
-    void* block = std::malloc(sizeof(MsgNode) + (hasData ? length : 0u));
-    if (!block)
-        return nullptr;
-    auto* node = new (block) MsgNode{type, hasData ? length : 0u, nullptr, nullptr, prefixLength};
-    if (hasData) {
-        node->data = static_cast<char*>(block) + sizeof(MsgNode);
-        std::memcpy(node->data, data, length);
-    }
-    return node;
+constexpr std::size_t kPageBytes = 64 * 1024;
+constexpr std::size_t kFirstRecord = (sizeof(void*) + 2 * sizeof(std::size_t) + 7) / 8 * 8;
+constexpr std::size_t kRecordHeader = 9;
+// Far beyond any message of the library; keeps the sizes of a record and its page within a 32-bit size.
+constexpr unsigned kMaxLength = 1u << 30;
+
+struct RecordHeader {
+    std::uint32_t length;
+    std::int32_t type;
+    std::uint8_t prefixLength;
+};
+
+void writeRecord(char* at, const RecordHeader& header, const void* data) {
+    std::memcpy(at, &header.length, 4);
+    std::memcpy(at + 4, &header.type, 4);
+    at[8] = static_cast<char>(header.prefixLength);
+    if (header.length > 0)
+        std::memcpy(at + kRecordHeader, data, header.length);
 }
 
-void freeNodes(MsgNode* node) {
-    while (node) {
-        MsgNode* next = node->next;
-        std::free(node);
-        node = next;
-    }
+RecordHeader readRecord(const char* at) {
+    RecordHeader header;
+    std::memcpy(&header.length, at, 4);
+    std::memcpy(&header.type, at + 4, 4);
+    header.prefixLength = static_cast<std::uint8_t>(at[8]);
+    return header;
+}
+
+char* bytesOf(void* page) {
+    return static_cast<char*>(page);
 }
 
 } // namespace
 
 CMsgList::CMsgList()
     : m_nLength(0), m_pData(nullptr), m_nType(0), m_pHead(nullptr), m_pTail(nullptr), m_pFree(nullptr),
-      m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pCurrent(nullptr),
-      m_pBatch(nullptr) {}
+      m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pBatchPage(nullptr),
+      m_nBatchEnd(0), m_nReadOffset(kFirstRecord) {
+    static_assert(kFirstRecord >= sizeof(Page), "records begin behind the page's header");
+}
 
 CMsgList::~CMsgList() {
     Clear();
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    freeNodes(m_pFree);
+    FreePage(m_pFree);
     m_pFree = nullptr;
 }
 
+CMsgList::Page* CMsgList::NewPage(std::size_t recordBytes) {
+    const std::size_t size = (kFirstRecord + recordBytes + kPageBytes - 1) / kPageBytes * kPageBytes;
+    void* block = size > recordBytes ? platform::allocateSystemMemory(size) : nullptr;
+    if (!block)
+        return nullptr;
+    return new (block) Page{nullptr, size, kFirstRecord};
+}
+
+void CMsgList::FreePage(Page* page) {
+    if (page)
+        platform::freeSystemMemory(page, page->size);
+}
+
+bool CMsgList::PendingLocked() const {
+    return m_pTail && !(m_pTail == m_pBatchPage && m_pTail->used == m_nBatchEnd);
+}
+
 bool CMsgList::PutMsg(int type, unsigned length, const void* data, unsigned prefixLength) {
-    MsgNode* node = newNode(type, length, data, prefixLength);
-    if (!node)
+    if (!data)
+        length = 0;
+    if (length > kMaxLength)
         return false;
-    Append(node);
+    // A page is taken from the system outside the lock; when another producer linked one meanwhile, the
+    // message may fit that one and this page becomes the spare (or goes back).
+    Page* fresh = nullptr;
+    bool signal = false;
+    for (;;) {
+        bool appended;
+        {
+            platform::ScopedLock<CCriticalSection> hold(m_Lock);
+            const bool pendingBefore = PendingLocked();
+            appended = AppendLocked(type, length, data, prefixLength, fresh);
+            signal = appended && !pendingBefore;
+            if (appended && fresh && !m_pFree && fresh->size == kPageBytes)
+                std::swap(m_pFree, fresh);
+        }
+        if (appended)
+            break;
+        fresh = NewPage(kRecordHeader + length);
+        if (!fresh)
+            return false;
+    }
+    FreePage(fresh);
+    if (signal)
+        m_Event.Set(); // empty to non-empty
+    return true;
+}
+
+bool CMsgList::AppendLocked(int type, unsigned length, const void* data, unsigned prefixLength,
+                            Page*& fresh) {
+    const std::size_t record = kRecordHeader + length;
+    Page* tail = m_pTail;
+    if (!tail || tail->size - tail->used < record) {
+        Page* page = nullptr;
+        if (m_pFree && m_pFree->size - kFirstRecord >= record)
+            std::swap(page, m_pFree);
+        else if (fresh && fresh->size - kFirstRecord >= record)
+            std::swap(page, fresh);
+        if (!page)
+            return false;
+        page->next = nullptr;
+        page->used = kFirstRecord;
+        if (tail)
+            tail->next = page;
+        else
+            m_pHead = page; // the consumer reads it from its first record
+        m_pTail = tail = page;
+    }
+    const RecordHeader header{length, type, static_cast<std::uint8_t>(std::min(prefixLength, 255u))};
+    writeRecord(bytesOf(tail) + tail->used, header, data);
+    tail->used += record;
     return true;
 }
 
@@ -54,37 +143,46 @@ bool CMsgList::PutType(int type) {
     return PutMsg(type, 0, nullptr);
 }
 
-void CMsgList::Append(MsgNode* node) {
-    platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    node->next = nullptr;
-    if (!m_pHead) {
-        m_pHead = m_pTail = node;
-        m_Event.Set(); // empty to non-empty
-    } else {
-        m_pTail->next = node;
-        m_pTail = node;
-    }
+bool CMsgList::BatchDone() const {
+    return !m_pBatchPage || (m_pHead == m_pBatchPage && m_nReadOffset == m_nBatchEnd);
 }
 
-bool CMsgList::TakeLocked() {
-    if (!m_pBatch) {
-        if (!m_pHead) {
-            m_Event.Reset();
-            return false;
-        }
-        m_pBatch = m_pHead;
-        m_pHead = m_pTail = nullptr;
-        m_Event.Reset(); // to empty
+bool CMsgList::TakeBatch() {
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    if (!PendingLocked()) {
+        m_Event.Reset();
+        return false;
     }
-    MsgNode* node = m_pBatch;
-    m_pBatch = node->next;
-    std::free(m_pCurrent);
-    m_pCurrent = node;
-    m_nType = node->type;
-    m_nLength = node->length;
-    m_pData = node->data;
-    m_nPrefixLength = node->prefixLength;
+    m_pBatchPage = m_pTail;
+    m_nBatchEnd = m_pTail->used;
+    m_Event.Reset(); // nothing pending behind the batch
     return true;
+}
+
+// Pages before the batch's last are no producer's any more: their fill and successor are read without
+// the lock (they were set under it before the batch was taken).
+void CMsgList::TakeFromBatch() {
+    if (m_pHead != m_pBatchPage && m_nReadOffset == m_pHead->used)
+        ReleaseReadPage();
+    const char* at = bytesOf(m_pHead) + m_nReadOffset;
+    const RecordHeader header = readRecord(at);
+    m_nType = header.type;
+    m_nLength = header.length;
+    m_nPrefixLength = header.prefixLength;
+    m_pData = header.length > 0 ? const_cast<char*>(at + kRecordHeader) : nullptr;
+    m_nReadOffset += kRecordHeader + header.length;
+}
+
+void CMsgList::ReleaseReadPage() {
+    Page* done = m_pHead;
+    {
+        platform::ScopedLock<CCriticalSection> hold(m_Lock);
+        m_pHead = done->next;
+        if (!m_pFree && done->size == kPageBytes)
+            std::swap(m_pFree, done);
+    }
+    m_nReadOffset = kFirstRecord;
+    FreePage(done);
 }
 
 bool CMsgList::GetMsg() {
@@ -92,25 +190,38 @@ bool CMsgList::GetMsg() {
 }
 
 bool CMsgList::WaitMsg(unsigned timeoutMilliseconds) {
-    if (m_pBatch)
-        return TakeLocked(); // the batch is the consumer's: no lock, no wait
-    if (timeoutMilliseconds != 0 && !m_Event.Wait(timeoutMilliseconds))
-        return false;
-    platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    return TakeLocked();
+    if (BatchDone()) {
+        if (timeoutMilliseconds != 0 && !m_Event.Wait(timeoutMilliseconds))
+            return false;
+        if (!TakeBatch())
+            return false;
+    }
+    TakeFromBatch(); // the batch is the consumer's: no lock, no wait
+    return true;
 }
 
 void CMsgList::Clear() {
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    freeNodes(m_pBatch);
-    m_pBatch = nullptr;
-    freeNodes(m_pHead);
+    for (Page* page = m_pHead; page;) {
+        Page* next = page == m_pTail ? nullptr : page->next;
+        FreePage(page);
+        page = next;
+    }
     m_pHead = m_pTail = nullptr;
-    std::free(m_pCurrent);
-    m_pCurrent = nullptr;
+    m_pBatchPage = nullptr;
+    m_nBatchEnd = 0;
+    m_nReadOffset = kFirstRecord;
     m_pData = nullptr;
     m_nType = -1;
     m_nLength = 0;
     m_nPrefixLength = 0;
     m_Event.Reset();
+}
+
+std::size_t CMsgList::MemoryHeld() {
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    std::size_t bytes = m_pFree ? m_pFree->size : 0;
+    for (Page* page = m_pHead; page; page = page == m_pTail ? nullptr : page->next)
+        bytes += page->size;
+    return bytes;
 }
