@@ -34,6 +34,8 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
         return -1;
     RemoveOneTrailingNewline(text);
     file->PrintText(Now(), text);
+    if (!m_bBatchedFlush)
+        file->Flush();
     return 0;
 }
 
