@@ -17,7 +17,10 @@ public:
 
 class StandardOutputStream final : public ConsoleOutput {
 public:
-    void Write(const char* text) override { std::printf("%s", text); }
+    // One locked write of the whole text: printf on an unbuffered stdout (glibc) writes a long text in
+    // pieces of 8 KB without holding the stream's lock between them, where another thread's line could
+    // get in between.
+    void Write(const char* text) override { std::fputs(text, stdout); }
 };
 
 } // namespace

@@ -9,6 +9,9 @@
 //   console-print TEXT  TraceOpenConsole, console output on, TracePrint("%s\n", TEXT), TraceCloseConsole
 //   console             console output on
 //   get-time            prints TraceGetTime's text
+//   dump-rounds N       N rounds of: a leveled hex dump of 4 KB (bytes i * 7; no time stamps, console only)
+//                       queued, then TraceStart and TraceStop; meanwhile another thread traces "chatter"
+//                       lines, printed at once whenever the print thread is stopped (or stopping)
 //   limit-memory MB     lets the process take at most about MB more megabytes, printing whether that holds
 //   bindata-big MB      a block of MB megabytes (bytes i * 7 in its first 4 KB, zeros behind) traced without
 //                       time stamps, console on and no print thread: TraceBinData between the lines
@@ -19,6 +22,7 @@
 
 #include "memory_limit.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -68,6 +72,28 @@ void traceBigBlock(int megabytes) {
     std::free(block);
 }
 
+void dumpRounds(int rounds) {
+    unsigned char block[4096];
+    for (std::size_t i = 0; i < sizeof block; ++i)
+        block[i] = static_cast<unsigned char>(i * 7);
+    TraceSetConsole(true);
+    TraceSetTimeStamp(false);
+    TraceSetLevelOutput(true, false, true);
+    TraceSetLevel(0);
+    std::atomic<bool> done{false};
+    std::thread chatter([&done] {
+        while (!done)
+            TracePrint("chatter\n");
+    });
+    for (int round = 0; round < rounds; ++round) {
+        TraceLevelBinData(0, 1, block, static_cast<int>(sizeof block));
+        TraceStart();
+        TraceStop();
+    }
+    done = true;
+    chatter.join();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +135,8 @@ int main(int argc, char** argv) {
                         LimitFurtherMemory(static_cast<std::size_t>(std::atoi(argv[++i])) << 20));
         } else if (command == "bindata-big" && i + 1 < argc) {
             traceBigBlock(std::atoi(argv[++i]));
+        } else if (command == "dump-rounds" && i + 1 < argc) {
+            dumpRounds(std::atoi(argv[++i]));
         } else if (command == "get-time") {
             char time[20];
             TraceGetTime(time);

@@ -201,6 +201,23 @@ TEST_F(TraceHost, AHugeHexDumpUnderAMemoryLimitKeepsItsFirstRows) {
         << "a leveled text keeps 10,234 characters and its terminator";
 }
 
+TEST_F(TraceHost, ALongConsoleTextIsNotTornByAnotherThreadsLine) {
+    // Standard output is unbuffered in the host: each text is written whole while the stopping thread
+    // prints its own lines.
+    std::string host = copyOf("trace_host");
+    constexpr int kRounds = 40;
+    auto result = run(host, {"dump-rounds", std::to_string(kRounds)});
+    std::vector<unsigned char> block(4096);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<unsigned char>(i * 7);
+    const std::string dump = ("BinData: \n" + dumpRows(block, 200)).substr(0, 10234);
+    int whole = 0;
+    for (std::size_t at = result.output.find(dump); at != std::string::npos;
+         at = result.output.find(dump, at + 1))
+        ++whole;
+    EXPECT_EQ(whole, kRounds) << result.output.substr(0, 300);
+}
+
 TEST_F(TraceHost, FilesGoBesideAnExecutableWithALongPath) {
     // As long as the path buffer of 256 characters the output file's name was once built in, and (Linux)
     // longer than the 260 of the trace files' one. Windows programs cannot start one of 260 or more here.
