@@ -18,6 +18,10 @@ struct CMsgList::Page {
 namespace {
 
 constexpr std::size_t kPageBytes = 64 * 1024;
+// Spare pages: every page read past is kept for the producers, as taking pages from the system and
+// giving them back costs more than the messages themselves (a page fault every 4 KB, and giving back
+// interrupts every thread of the process). GiveBackSpares keeps this many.
+constexpr std::size_t kIdleSpares = 1;
 constexpr std::size_t kFirstRecord = (sizeof(void*) + 2 * sizeof(std::size_t) + 7) / 8 * 8;
 constexpr std::size_t kRecordHeader = 9;
 // Far beyond any message of the library; keeps the sizes of a record and its page within a 32-bit size.
@@ -54,15 +58,16 @@ char* bytesOf(void* page) {
 CMsgList::CMsgList()
     : m_nLength(0), m_pData(nullptr), m_nType(0), m_pHead(nullptr), m_pTail(nullptr), m_pFree(nullptr),
       m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pBatchPage(nullptr),
-      m_nBatchEnd(0), m_nReadOffset(kFirstRecord) {
+      m_nBatchEnd(0), m_nReadOffset(kFirstRecord), m_nSparePages(0) {
     static_assert(kFirstRecord >= sizeof(Page), "records begin behind the page's header");
 }
 
 CMsgList::~CMsgList() {
     Clear();
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    FreePage(m_pFree);
+    FreePages(m_pFree);
     m_pFree = nullptr;
+    m_nSparePages = 0;
 }
 
 CMsgList::Page* CMsgList::NewPage(std::size_t recordBytes) {
@@ -78,6 +83,44 @@ void CMsgList::FreePage(Page* page) {
         platform::freeSystemMemory(page, page->size);
 }
 
+void CMsgList::FreePages(Page* first) {
+    while (first) {
+        Page* next = first->next;
+        FreePage(first);
+        first = next;
+    }
+}
+
+CMsgList::Page* CMsgList::KeepSpareLocked(Page* page) {
+    if (!page || page->size != kPageBytes)
+        return page;
+    page->next = m_pFree;
+    m_pFree = page;
+    ++m_nSparePages;
+    return nullptr;
+}
+
+bool CMsgList::HasSurplusSpares() {
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    return m_nSparePages > kIdleSpares;
+}
+
+void CMsgList::GiveBackSpares() {
+    Page* surplus = nullptr;
+    {
+        platform::ScopedLock<CCriticalSection> hold(m_Lock);
+        if (m_nSparePages <= kIdleSpares)
+            return;
+        Page* last = m_pFree;
+        for (std::size_t kept = 1; kept < kIdleSpares; ++kept)
+            last = last->next;
+        surplus = last->next;
+        last->next = nullptr;
+        m_nSparePages = kIdleSpares;
+    }
+    FreePages(surplus);
+}
+
 bool CMsgList::PendingLocked() const {
     return m_pTail && !(m_pTail == m_pBatchPage && m_pTail->used == m_nBatchEnd);
 }
@@ -88,18 +131,18 @@ bool CMsgList::PutMsg(int type, unsigned length, const void* data, unsigned pref
     if (length > kMaxLength)
         return false;
     // A page is taken from the system outside the lock; when another producer linked one meanwhile, the
-    // message may fit that one and this page becomes the spare (or goes back).
+    // message may fit that one and this page becomes a spare (or goes back).
     Page* fresh = nullptr;
-    bool signal = false;
     for (;;) {
         bool appended;
         {
             platform::ScopedLock<CCriticalSection> hold(m_Lock);
             const bool pendingBefore = PendingLocked();
             appended = AppendLocked(type, length, data, prefixLength, fresh);
-            signal = appended && !pendingBefore;
-            if (appended && fresh && !m_pFree && fresh->size == kPageBytes)
-                std::swap(m_pFree, fresh);
+            if (appended && !pendingBefore)
+                m_Event.Set(); // empty to non-empty
+            if (appended)
+                fresh = KeepSpareLocked(fresh);
         }
         if (appended)
             break;
@@ -108,8 +151,6 @@ bool CMsgList::PutMsg(int type, unsigned length, const void* data, unsigned pref
             return false;
     }
     FreePage(fresh);
-    if (signal)
-        m_Event.Set(); // empty to non-empty
     return true;
 }
 
@@ -119,10 +160,13 @@ bool CMsgList::AppendLocked(int type, unsigned length, const void* data, unsigne
     Page* tail = m_pTail;
     if (!tail || tail->size - tail->used < record) {
         Page* page = nullptr;
-        if (m_pFree && m_pFree->size - kFirstRecord >= record)
-            std::swap(page, m_pFree);
-        else if (fresh && fresh->size - kFirstRecord >= record)
+        if (m_pFree && m_pFree->size - kFirstRecord >= record) {
+            page = m_pFree;
+            m_pFree = page->next;
+            --m_nSparePages;
+        } else if (fresh && fresh->size - kFirstRecord >= record) {
             std::swap(page, fresh);
+        }
         if (!page)
             return false;
         page->next = nullptr;
@@ -149,13 +193,11 @@ bool CMsgList::BatchDone() const {
 
 bool CMsgList::TakeBatch() {
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    if (!PendingLocked()) {
-        m_Event.Reset();
+    m_Event.Reset(); // nothing pending behind the batch, or nothing at all
+    if (!PendingLocked())
         return false;
-    }
     m_pBatchPage = m_pTail;
     m_nBatchEnd = m_pTail->used;
-    m_Event.Reset(); // nothing pending behind the batch
     return true;
 }
 
@@ -178,25 +220,23 @@ void CMsgList::ReleaseReadPage() {
     {
         platform::ScopedLock<CCriticalSection> hold(m_Lock);
         m_pHead = done->next;
-        if (!m_pFree && done->size == kPageBytes)
-            std::swap(m_pFree, done);
+        done = KeepSpareLocked(done);
     }
     m_nReadOffset = kFirstRecord;
-    FreePage(done);
+    FreePage(done); // a large page
 }
 
 bool CMsgList::GetMsg() {
     return WaitMsg(0);
 }
 
+// A consumer that finds its batch used up takes what is pending, and waits only when nothing is.
 bool CMsgList::WaitMsg(unsigned timeoutMilliseconds) {
-    if (BatchDone()) {
-        if (timeoutMilliseconds != 0 && !m_Event.Wait(timeoutMilliseconds))
-            return false;
-        if (!TakeBatch())
+    if (BatchDone() && !TakeBatch()) {
+        if (timeoutMilliseconds == 0 || !m_Event.Wait(timeoutMilliseconds) || !TakeBatch())
             return false;
     }
-    TakeFromBatch(); // the batch is the consumer's: no lock, no wait
+    TakeFromBatch(); // the batch is the consumer's: no lock
     return true;
 }
 
@@ -220,7 +260,9 @@ void CMsgList::Clear() {
 
 std::size_t CMsgList::MemoryHeld() {
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    std::size_t bytes = m_pFree ? m_pFree->size : 0;
+    std::size_t bytes = 0;
+    for (Page* page = m_pFree; page; page = page->next)
+        bytes += page->size;
     for (Page* page = m_pHead; page; page = page == m_pTail ? nullptr : page->next)
         bytes += page->size;
     return bytes;

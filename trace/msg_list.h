@@ -7,16 +7,17 @@
 // Storage: messages lie one behind the other in pages of 64 KB taken from the system (a larger page for
 // a message that does not fit one). A message costs its bytes and a header of 9 (type, length, length of
 // its time prefix), and no allocation of its own: a producer copies it behind the last one, and takes a
-// page only when the last page is full (outside the lock). The consumer gives each page back once it has
-// read past it, keeping one spare page for the producers: once the queue has drained, the queue holds at
-// most the page being written and the spare, whatever it held before.
+// page only when the last page is full (a spare one, or from the system outside the lock). Pages the
+// consumer has read past become spares, so that a busy queue takes nothing from the system; the
+// consumer gives them back with GiveBackSpares (CTrace's print thread: when it has been idle for a
+// second, and when it stops). A drained queue then holds two pages, whatever it held before.
 //
 // Batches: a take that finds the consumer's batch used up takes, in one locked step, everything pending
 // then; the next takes read the batch without the lock. The order is the order of appending either way.
-// m_Event is signalled when a message is appended to a queue with nothing pending and reset when the
-// consumer takes everything pending (or finds nothing): a consumer that waits on it wakes when there is
-// work. The producer signals after leaving the lock, so the event may stay signalled a moment after the
-// consumer took everything; a take then finds nothing and resets it.
+// m_Event is signalled (under the lock) when a message is appended to a queue with nothing pending and
+// reset when the consumer takes everything pending (or finds nothing): it is signalled exactly while
+// something is pending, and a consumer that waits on it wakes exactly when there is work. A producer
+// that finds messages pending touches no event: no system call while the consumer is busy.
 #pragma once
 
 #include "sync_objects.h"
@@ -54,8 +55,12 @@ public:
     // Kept for the record's layout; the queue has no upper bound and no spare nodes.
     unsigned Capacity() const { return m_nCapacity; }
     unsigned SpareNodes() const { return m_nSpare; }
-    // The memory the queue holds from the system now: its pages, the spare one included.
+    // The memory the queue holds from the system now: its pages, the spares included.
     std::size_t MemoryHeld();
+    // Whether more pages are spare than GiveBackSpares keeps; any thread.
+    bool HasSurplusSpares();
+    // Gives the spare pages but one back to the system; any thread.
+    void GiveBackSpares();
 
     // For the library's unload at process exit, when the consumer may have died holding the lock: takes
     // the lock only if it is free.
@@ -67,6 +72,9 @@ private:
 
     Page* NewPage(std::size_t recordBytes);
     void FreePage(Page* page);
+    void FreePages(Page* first); // a list linked through next
+    // With m_Lock held: keeps a page of the usual size as a spare; answers a page that is not kept.
+    Page* KeepSpareLocked(Page* page);
     // With m_Lock held: whether anything was appended behind the consumer's last batch.
     bool PendingLocked() const;
     // With m_Lock held: copies the message behind the last one when it fits the last page (or a spare);
@@ -84,7 +92,7 @@ private:
     std::int32_t m_nType;
     Page* m_pHead; // the oldest page held: the consumer reads it
     Page* m_pTail; // the page producers write into
-    Page* m_pFree; // one spare page
+    Page* m_pFree; // the spare pages
     CCriticalSection m_Lock;
     CEvent m_Event;
     std::uint32_t m_nCapacity;
@@ -95,4 +103,5 @@ private:
     std::size_t m_nBatchEnd;
     // Where the consumer reads next in m_pHead (the consumer's alone).
     std::size_t m_nReadOffset;
+    std::size_t m_nSparePages; // in m_pFree
 };

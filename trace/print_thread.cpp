@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr unsigned kGiveBackSparesAfterMilliseconds = 1000;
+
 unsigned prefixWithin(const char* text, unsigned prefixLength) {
     return static_cast<unsigned>(std::min<std::size_t>(prefixLength, std::strlen(text)));
 }
@@ -38,21 +40,27 @@ bool CTrace::Start() {
 // The queue hands its messages over in batches (all that was pending when the thread asked). The files
 // are flushed once a batch, when its last message is handled: every line of a batch is with the system
 // before the thread asks again (and perhaps waits), and a batch of many lines costs a few writes, not one
-// per line.
+// per line. The queue keeps the pages it has read as spares while messages keep coming; after a second
+// without any, and when the thread stops, it gives them back.
 int CTrace::PrintThread() {
     PrintText("PrintThread Begin....\n");
     m_bBatchedFlush = true;
     m_bRunning = true;
     m_threadStarted.set();
     for (;;) {
-        if (!m_MsgList.WaitMsg(platform::Event::kInfinite))
+        const unsigned wait =
+            m_MsgList.HasSurplusSpares() ? kGiveBackSparesAfterMilliseconds : platform::Event::kInfinite;
+        if (!m_MsgList.WaitMsg(wait)) {
+            m_MsgList.GiveBackSpares();
             continue;
+        }
         const bool stop = m_MsgList.GetType() == TRACE_MSG_STOP;
         if (!stop)
             HandleMessageOrDrop();
         if (stop || m_MsgList.BatchDone())
             FlushFiles();
         if (stop) {
+            m_MsgList.GiveBackSpares();
             m_bBatchedFlush = false;
             m_bRunning = false;
             return 0;

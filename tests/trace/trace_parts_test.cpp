@@ -213,9 +213,9 @@ TEST(MsgList, ManyProducersOneConsumerKeepEachProducersOrder) {
     EXPECT_FALSE(list.GetMsg());
 }
 
-TEST(MsgList, PagesHoldMessagesOfEverySizeAndGoBackOnceRead) {
-    // Messages of many sizes fill page after page, one is larger than a page, and one waits after the
-    // batch; once all is read, the queue holds at most the page being written and a spare.
+TEST(MsgList, PagesHoldMessagesOfEverySizeAndGoBackWhenAsked) {
+    // Messages of many sizes fill page after page, one is larger than a page (it goes back as soon as it
+    // is read). Read pages serve again as spares until the consumer gives them back.
     constexpr std::size_t kPage = 64 * 1024;
     CMsgList list;
     std::vector<std::string> sent;
@@ -240,15 +240,20 @@ TEST(MsgList, PagesHoldMessagesOfEverySizeAndGoBackOnceRead) {
         EXPECT_EQ(list.BatchDone(), i + 1 == sent.size());
     }
     EXPECT_FALSE(list.GetMsg());
-    EXPECT_LE(list.MemoryHeld(), 2 * kPage) << "given back as it was read";
-    // Filled and drained again: the same pages serve.
-    for (int round = 0; round < 3; ++round) {
+    EXPECT_GE(list.MemoryHeld(), 40 * kPage) << "read pages are kept as spares";
+    // A smaller queue filled and drained again and again: the spares serve, no page is added.
+    const std::size_t spares = list.MemoryHeld();
+    for (int round = 0; round < 4; ++round) {
         for (int i = 0; i < 5000; ++i)
             ASSERT_TRUE(list.PutMsg(1, 100, std::string(100, 'r').data()));
         while (list.GetMsg()) {
         }
-        EXPECT_LE(list.MemoryHeld(), 2 * kPage);
+        EXPECT_EQ(list.MemoryHeld(), spares) << round;
     }
+    EXPECT_TRUE(list.HasSurplusSpares());
+    list.GiveBackSpares();
+    EXPECT_FALSE(list.HasSurplusSpares());
+    EXPECT_LE(list.MemoryHeld(), 2 * kPage) << "the page being written and one spare";
     list.Clear();
     EXPECT_LE(list.MemoryHeld(), kPage) << "the spare only";
 }
