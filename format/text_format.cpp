@@ -63,6 +63,10 @@ public:
         else
             ++m_cut;
     }
+    // In-place writing, for a piece known to fit.
+    bool hasRoom(std::size_t count) const { return static_cast<std::size_t>(m_end - m_at) >= count; }
+    char* position() const { return m_at; }
+    void advance(std::size_t count) { m_at += count; }
     std::size_t total() const { return static_cast<std::size_t>(m_at - m_begin) + m_cut; }
     // Only for a buffer of at least one byte.
     void terminate() { *m_at = '\0'; }
@@ -122,28 +126,41 @@ struct Field {
     Length length = Length::Int;
 };
 
+// Writes value's decimal digits so that they end just before end, two a step; returns where they begin.
+char* writeDecimalBackwards(char* end, unsigned long long value) {
+    static const char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    while (value >= 100) {
+        const auto pair = static_cast<std::size_t>(value % 100) * 2;
+        value /= 100;
+        *--end = kPairs[pair + 1];
+        *--end = kPairs[pair];
+    }
+    if (value >= 10) {
+        const auto pair = static_cast<std::size_t>(value) * 2;
+        *--end = kPairs[pair + 1];
+        *--end = kPairs[pair];
+    } else {
+        *--end = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+std::size_t decimalDigits(unsigned long long value) {
+    std::size_t count = 1;
+    // 10^19 is the last power of ten below 2^64: the count stops at 20 before the limit overflows.
+    for (unsigned long long limit = 10; count < 20 && value >= limit; limit *= 10)
+        ++count;
+    return count;
+}
+
 // A number's digits, written from the end of a buffer that holds the longest 64-bit value.
 class Digits {
 public:
     void decimal(unsigned long long value) {
-        // Two digits a step.
-        static const char kPairs[] =
-            "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-            "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-            "8081828384858687888990919293949596979899";
-        while (value >= 100) {
-            const auto pair = static_cast<std::size_t>(value % 100) * 2;
-            value /= 100;
-            m_text[--m_start] = kPairs[pair + 1];
-            m_text[--m_start] = kPairs[pair];
-        }
-        if (value >= 10) {
-            const auto pair = static_cast<std::size_t>(value) * 2;
-            m_text[--m_start] = kPairs[pair + 1];
-            m_text[--m_start] = kPairs[pair];
-        } else {
-            m_text[--m_start] = static_cast<char>('0' + value);
-        }
+        m_start = static_cast<std::size_t>(writeDecimalBackwards(m_text + sizeof m_text, value) - m_text);
     }
     void hexadecimal(unsigned long long value, bool upper) {
         const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -179,6 +196,27 @@ void putNumber(Output& out, const Field& field, bool negative, const Digits& dig
             out.put('-');
         out.append(digits.text(), digits.count());
     }
+}
+
+// A decimal number without a field: in place when the buffer has room for any, as most have.
+void putPlainDecimal(Output& out, unsigned long long magnitude, bool negative) {
+    if (!out.hasRoom(21)) {
+        Digits digits;
+        digits.decimal(magnitude);
+        putNumber(out, Field(), negative, digits);
+        return;
+    }
+    char* at = out.position();
+    if (negative)
+        *at++ = '-';
+    const std::size_t count = decimalDigits(magnitude);
+    writeDecimalBackwards(at + count, magnitude);
+    out.advance(count + (negative ? 1 : 0));
+}
+
+unsigned long long magnitudeOf(long long value) {
+    // In unsigned arithmetic: the most negative value has no positive counterpart.
+    return value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
 }
 
 void putText(Output& out, const Field& field, const char* text, std::size_t length) {
@@ -221,10 +259,29 @@ bool formatFast(Output& out, const char* format, va_list* arguments) {
         if (*at == '\0')
             return true;
         ++at; // the '%'
-        if (*at == '%') {
+        // The most frequent conversions, bare, first.
+        switch (*at) {
+        case '%':
             out.put('%');
             ++at;
             continue;
+        case 'd':
+        case 'i': {
+            ++at;
+            const int value = va_arg(*arguments, int);
+            putPlainDecimal(out, magnitudeOf(value), value < 0);
+            continue;
+        }
+        case 's': {
+            ++at;
+            const char* text = va_arg(*arguments, const char*);
+            if (!text)
+                return false;
+            out.appendText(text);
+            continue;
+        }
+        default:
+            break;
         }
         Field field;
         for (;; ++at) {
@@ -253,11 +310,8 @@ bool formatFast(Output& out, const char* format, va_list* arguments) {
         case 'd':
         case 'i': {
             const long long value = signedArgument(field.length, arguments);
-            // The magnitude in unsigned arithmetic: the most negative value has no positive counterpart.
-            const unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value)
-                                                           : static_cast<unsigned long long>(value);
             Digits digits;
-            digits.decimal(magnitude);
+            digits.decimal(magnitudeOf(value));
             putNumber(out, field, value < 0, digits);
             break;
         }
