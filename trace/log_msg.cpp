@@ -91,9 +91,23 @@ void CLogMsg::Print(const platform::LocalTime& now, const char* format, ...) {
 void CLogMsg::PrintText(const platform::LocalTime& now, const char* text) {
     if (!m_bOpen && !Open(nullptr, true))
         return;
+    char prefix[kTracePrefixLength];
+    m_linePrefix.CopyPrefix(now, prefix);
+    WriteLine(prefix, text);
+}
+
+void CLogMsg::PrintText(const TraceClock& clock, const char* text) {
+    if (!m_bOpen && !Open(nullptr, true))
+        return;
+    char prefix[kTracePrefixLength];
+    m_linePrefix.CopyPrefix(clock, prefix);
+    WriteLine(prefix, text);
+}
+
+void CLogMsg::WriteLine(const char* prefix, const char* text) {
     // A line of the usual length goes to the stream in one piece, a longer one in three.
     char line[kShortLine];
-    m_linePrefix.CopyPrefix(now, line);
+    std::memcpy(line, prefix, kTracePrefixLength);
     const std::size_t length = std::strlen(text);
     if (length < sizeof line - kTracePrefixLength) {
         std::memcpy(line + kTracePrefixLength, text, length);

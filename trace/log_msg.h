@@ -33,6 +33,8 @@ public:
     void Print(const platform::LocalTime& now, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // Print(now, "%s", text), without the formatter.
     void PrintText(const platform::LocalTime& now, const char* text);
+    // The same with the time the clock shows (asked only when its second moved on).
+    void PrintText(const TraceClock& clock, const char* text);
     // Hands the lines written since the last flush to the system (one write when they fit the buffer).
     void Flush();
     // The file's size (writing always happens at its end); 0 when closed. Counted as lines are written,
@@ -49,6 +51,9 @@ public:
     }
 
 private:
+    // Writes the prefix (kTracePrefixLength characters), the text and a line end to the open stream.
+    void WriteLine(const char* prefix, const char* text);
+
     bool m_bOpen = false;
     std::FILE* m_pFile = nullptr;
     long m_size = 0;

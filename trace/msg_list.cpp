@@ -130,6 +130,20 @@ bool CMsgList::PutMsg(int type, unsigned length, const void* data, unsigned pref
         length = 0;
     if (length > kMaxLength)
         return false;
+    const std::size_t record = kRecordHeader + length;
+    {
+        // The usual case: the message fits the last page.
+        platform::ScopedLock<CCriticalSection> hold(m_Lock);
+        Page* tail = m_pTail;
+        if (tail && tail->size - tail->used >= record) {
+            if (tail == m_pBatchPage && tail->used == m_nBatchEnd)
+                m_Event.Set(); // empty to non-empty
+            const RecordHeader header{length, type, static_cast<std::uint8_t>(std::min(prefixLength, 255u))};
+            writeRecord(bytesOf(tail) + tail->used, header, data);
+            tail->used += record;
+            return true;
+        }
+    }
     // A page is taken from the system outside the lock; when another producer linked one meanwhile, the
     // message may fit that one and this page becomes a spare (or goes back).
     Page* fresh = nullptr;
@@ -146,7 +160,7 @@ bool CMsgList::PutMsg(int type, unsigned length, const void* data, unsigned pref
         }
         if (appended)
             break;
-        fresh = NewPage(kRecordHeader + length);
+        fresh = NewPage(record);
         if (!fresh)
             return false;
     }

@@ -141,7 +141,7 @@ void CTrace::WritePlainToFileLocked(const char* text) {
     // default one in the current folder.
     if (!m_OutFile.IsOpen())
         return;
-    m_OutFile.PrintText(Now(), text);
+    m_OutFile.PrintText(*m_clock, text);
     if (!m_bBatchedFlush)
         m_OutFile.Flush();
 }

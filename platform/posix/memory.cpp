@@ -5,7 +5,7 @@
 namespace platform {
 
 void* allocateSystemMemory(std::size_t bytes) {
-    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     return block == MAP_FAILED ? nullptr : block;
 }
 
