@@ -160,9 +160,10 @@ std::int64_t systemTimeTicks();
 // ---- Memory ---------------------------------------------------------------------------------------
 
 // A block of whole pages straight from the system (mmap; VirtualAlloc on Windows), for memory that must go
-// back to the system as soon as it is freed rather than stay with the heap. Sizes are best multiples of
-// 64 KB (Windows reserves in steps of 64 KB). Null when the system has none. freeSystemMemory takes the
-// block and the size it was allocated with; a null block is ignored.
+// back to the system as soon as it is freed rather than stay with the heap. Its memory is present when
+// the call returns (no page fault at its first touch). Sizes are best multiples of 64 KB (Windows
+// reserves in steps of 64 KB). Null when the system has none. freeSystemMemory takes the block and the
+// size it was allocated with; a null block is ignored.
 void* allocateSystemMemory(std::size_t bytes);
 void freeSystemMemory(void* block, std::size_t bytes);
 

@@ -5,7 +5,9 @@
 namespace platform {
 
 void* allocateSystemMemory(std::size_t bytes) {
-    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    // MAP_POPULATE: the pages are made present in this call.
+    void* block =
+        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     return block == MAP_FAILED ? nullptr : block;
 }
 
