@@ -11,6 +11,16 @@ install(TARGETS Kitbag Trace Console
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
+# The shared GCC runtime the Windows DLLs were linked with (PL_GCC_RUNTIME), shipped beside them.
+if(PL_GCC_RUNTIME_DLLS)
+    install(FILES ${PL_GCC_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+set(PL_PACKAGE_RUNTIME_DLLS "")
+foreach(file ${PL_GCC_RUNTIME_DLLS})
+    get_filename_component(name "${file}" NAME)
+    list(APPEND PL_PACKAGE_RUNTIME_DLLS "${name}")
+endforeach()
+
 file(GLOB PL_PUBLIC_HEADERS ${PROJECT_SOURCE_DIR}/include/*.h)
 install(FILES ${PL_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 

@@ -1,13 +1,20 @@
 // The DLL entry of Console.dll: records the module's instance handle. The module-wide objects are built
 // and destroyed by the runtime (console_module.cpp), not here.
 #include "module.h"
+#include "platform.h"
 
 #include <windows.h>
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+// Console throws "Dead Reference Detected" at callers after its unload at process exit: its unwind tables
+// must outlast that unload (32-bit Windows).
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         moduleInstance = instance;
         DisableThreadLibraryCalls(instance);
+        platform::keepUnwindTablesUntilProcessExit();
+    } else if (reason == DLL_PROCESS_DETACH) {
+        // reserved is set when the process ends, null for FreeLibrary.
+        platform::releaseUnwindTables(reserved != nullptr);
     }
     return TRUE;
 }

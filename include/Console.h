@@ -7,7 +7,10 @@
 // lines end: nothing adds a line feed.
 //
 // The switches come from the Kitbag settings store, section "Debug" (see Kitbag.h); the first call of any
-// function loads them and writes the banner "*** Pelmora Console started at ...". Any thread may call any
+// function loads them and writes the banner "*** Pelmora Console started at ...". Each load with
+// "EnableLogToFile" on starts a new log file by deleting the one "LogFile" names, if it is a regular file;
+// a device, FIFO or link is never deleted, and the log file sink writes to regular files only. A "LogFile"
+// of 260 characters or more is refused (no log file) rather than cut. Any thread may call any
 // function. No function reports failure: a sink that cannot take a text skips it.
 //
 // Platforms: on Linux the debugger output is standard error, CS_TRACEDD draws nothing and the error text of
@@ -74,9 +77,11 @@ CONSOLE_API void CS_TRACEDD(long x, long y, const char* format, ...) CONSOLE_PRI
 //     CS_GetLog() << CLog::WARNING << "disk " << 12 << " MB left" << Endl;
 //
 // One CLog per process, created by the first CS_GetLog and destroyed (writing its end footer) when Console
-// unloads. Its logging word comes from the "logging:" option on the command line (after a hyphen or slash,
-// hexadecimal: -logging:7) or else from the "logging" environment variable, which it sets for the processes
-// this one starts:
+// unloads or the process exits. At the end, messages that other threads are still building are finished
+// before the footer (at a process exit, for a few seconds at most); messages started after that are dropped,
+// and CS_GetLog throws. Its logging word comes from the "logging:" option on the command line (after a hyphen
+// or slash, hexadecimal: -logging:7) or else from the "logging" environment variable, which it sets for the
+// processes this one starts:
 //   bit 0  write each message to "<executable path>.log" (opened, appended and closed per message)
 //   bit 1  send each message down the line pipeline above (set by itself when a debugger is attached)
 //   bit 2  publish CLog::ERROR and above as the thread's COM error information (Windows)
@@ -179,6 +184,7 @@ private:
     };
 
     void Dispatch();
+    void DispatchToSinks(std::uint32_t word);
     bool AcceptedByCallback(LogSeverity severity);
     void CallOnMessage(LogSeverity severity);
     void WriteHeader();
@@ -196,9 +202,10 @@ private:
 // A client sink for finished messages. Derive from it and install it with CLog::SetLogCallback.
 class CONSOLE_API CLogCallback {
 public:
-    CLogCallback() = default;
-    CLogCallback(const CLogCallback&) = default;
-    CLogCallback& operator=(const CLogCallback&) = default;
+    // Exported, so that hosts' callbacks construct and copy through the library. There is nothing to copy.
+    CLogCallback();
+    CLogCallback(const CLogCallback& other);
+    CLogCallback& operator=(const CLogCallback& other);
     virtual ~CLogCallback();
     // Whether the client wants messages of this severity. Also asked for USERALERT and USERINTERVENTION:
     // true means the client shows them, and no alert box appears.

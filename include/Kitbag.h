@@ -17,7 +17,12 @@
 // - Writing replaces the file atomically (a temporary file renamed over the old one) under an
 //   inter-process lock: a process dying mid-write never leaves a half-written file, and processes that
 //   write different keys at the same time all keep their values. A write blocks while another process
-//   writes. Lines a person added (comments, unknown keys) survive writes.
+//   writes. Lines a person added (comments, unknown keys) survive writes. The file keeps its permissions;
+//   through a symbolic link its target is written and the link stays (on Windows a link is not written);
+//   a read-only file is not written.
+// - The store is a regular file of at most 1 MiB (1,048,576 bytes). Anything else the path names (a
+//   device, a FIFO, a folder) or a larger file is neither read (no value is found) nor replaced (writes
+//   fail), and is never waited for.
 // - Section and key names compare without regard to ASCII case. Values are one line: a string holding a
 //   line break, or a name holding '=', '[' or ']' or a line break, is refused.
 // - Integers are written in decimal and read in decimal or as 0x hexadecimal (up to 32 bits, taken as

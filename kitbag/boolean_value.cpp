@@ -1,7 +1,17 @@
 #include "Kitbag.h"
 
 BooleanValue::BooleanValue(const TWinString<char>& section, const TWinString<char>& key, bool defaultValue)
-    : m_section(section), m_key(key), m_default(defaultValue), m_value(defaultValue), m_known(false) {}
+    : m_default(defaultValue), m_value(defaultValue), m_known(false) {
+    // Nothing may throw at the host: without memory for the names the value keeps its default and is
+    // never stored.
+    try {
+        m_section = section;
+        m_key = key;
+    } catch (...) {
+        m_section = TWinString<char>();
+        m_key = TWinString<char>();
+    }
+}
 
 BooleanValue::~BooleanValue() = default;
 

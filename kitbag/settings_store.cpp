@@ -30,7 +30,7 @@ std::string settingsFilePath() {
 std::optional<std::string> readSetting(std::string_view section, std::string_view key) {
     std::string path = settingsFilePath();
     std::string text;
-    if (path.empty() || platform::readWholeFile(path, text) != platform::ReadResult::Ok)
+    if (path.empty() || platform::readWholeFile(path, text, kMaxSettingsFileSize) != platform::ReadResult::Ok)
         return std::nullopt;
     return IniDocument(text).value(section, key);
 }
@@ -38,9 +38,12 @@ std::optional<std::string> readSetting(std::string_view section, std::string_vie
 bool writeSetting(std::string_view section, std::string_view key, std::string_view value) {
     if (!isStorableSectionName(section) || !isStorableKey(key) || !isStorableValue(value))
         return false;
-    std::string path = settingsFilePath();
-    if (path.empty())
+    std::string named = settingsFilePath();
+    if (named.empty())
         return false;
+    // The file itself, when the name is a link to it: the new text replaces the target, the link stays.
+    // The lock and the temporary file go beside it, so that every name of the file shares one lock.
+    std::string path = platform::resolveFileLinks(named);
     std::string folder = platform::parentDirectory(path);
     if (!folder.empty() && !platform::createDirectories(folder))
         return false;
@@ -49,14 +52,18 @@ bool writeSetting(std::string_view section, std::string_view key, std::string_vi
     if (!lock.held())
         return false;
     std::string text;
-    // A file that exists but cannot be read is left alone rather than replaced by one holding a single key.
-    if (platform::readWholeFile(path, text) == platform::ReadResult::Failed)
+    // A file that exists but cannot be read (or is no regular file, or too large) is left alone rather
+    // than replaced by one holding a single key.
+    if (platform::readWholeFile(path, text, kMaxSettingsFileSize) == platform::ReadResult::Failed)
         return false;
     IniDocument document(text, platformNewline());
     document.setValue(section, key, value);
+    std::string newText = document.text();
+    if (newText.size() > kMaxSettingsFileSize)
+        return false;
 
     std::string temporary = path + ".new";
-    if (!platform::writeFileDurably(temporary, document.text()) || !platform::replaceFile(temporary, path)) {
+    if (!platform::writeFileDurably(temporary, newText) || !platform::replaceFile(temporary, path)) {
         platform::deleteFile(temporary);
         return false;
     }

@@ -6,6 +6,7 @@
 // another writes.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@ namespace kitbag {
 
 // The environment variable that points the store at another file.
 constexpr const char* kSettingsPathVariable = "KITBAG_SETTINGS";
+// The largest settings file read or written, in bytes. Only a regular file is the store: a larger file, or
+// anything else the path names (a device, a FIFO, a folder), is neither read nor replaced.
+constexpr std::size_t kMaxSettingsFileSize = 1024 * 1024;
 
 // KITBAG_SETTINGS when set and not empty, else the per-user default; "" when neither can be found.
 std::string settingsFilePath();
@@ -22,7 +26,8 @@ std::string settingsFilePath();
 std::optional<std::string> readSetting(std::string_view section, std::string_view key);
 
 // Stores the text of a value. False when the names or value cannot be stored, or the file cannot be
-// read, locked or replaced; the file is then as it was.
+// read, locked or replaced; the file is then as it was. Through a symbolic link the link's target is
+// written (the link stays); the file keeps its permissions; a read-only file is not written.
 bool writeSetting(std::string_view section, std::string_view key, std::string_view value);
 
 } // namespace kitbag

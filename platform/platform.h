@@ -57,13 +57,24 @@ unsigned long currentProcessId();
 // ---- Files ----------------------------------------------------------------------------------------
 
 enum class ReadResult { Ok, Missing, Failed };
-// Reads a whole file. Other processes may read, replace or delete it meanwhile.
-ReadResult readWholeFile(const std::string& path, std::string& contents);
+// Reads a whole regular file of at most maxSize bytes. Anything else (a folder, a device, a FIFO, a socket,
+// a larger file) is Failed, and is neither waited for nor read. Other processes may read, replace or delete
+// the file meanwhile.
+ReadResult readWholeFile(const std::string& path, std::string& contents, std::size_t maxSize = SIZE_MAX);
 // Creates or truncates the file, writes the bytes and flushes them to the disk before returning.
 bool writeFileDurably(const std::string& path, const std::string& contents);
-// Renames source over target in one step: a reader sees the old file or the new one, never a mix.
+// Renames source over target in one step: a reader sees the old file or the new one, never a mix. A target
+// that exists must be a regular file the process may write (not a link, folder, device or FIFO, not
+// read-only); the new file then keeps its permissions (POSIX: mode, and owner where the process may set it;
+// Windows: attributes). Otherwise nothing is renamed and the result is false.
 bool replaceFile(const std::string& source, const std::string& target);
 bool deleteFile(const std::string& path);
+// Deletes the path only when it names a regular file itself (not a link, folder, device, FIFO or socket).
+bool deleteRegularFile(const std::string& path);
+// The file a path names once the symbolic links of its last component are followed (POSIX; relative links
+// count from the link's folder); the path itself when it is no link, or on Windows. A chain of links that
+// does not end gives a path that is still a link.
+std::string resolveFileLinks(const std::string& path);
 bool fileExists(const std::string& path);
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool createDirectories(const std::string& path);
@@ -92,8 +103,9 @@ private:
 
 // Appends a prefix and a text (either may be empty) to the end of a file as one write, creating the file
 // if missing, with write-through: they are on the disk when the call returns. Other processes may append
-// to the same file at the same time; appends do not overwrite each other. Returns the bytes written, 0
-// when the file cannot be opened.
+// to the same file at the same time; appends do not overwrite each other. Only a regular file is written:
+// a path naming a folder, device, FIFO or socket is left alone. Returns the bytes written, 0 when the file
+// cannot be opened or is not a regular file.
 std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t prefixSize, const char* text,
                                std::size_t textSize);
 
@@ -130,6 +142,13 @@ void suppressOpenFileErrorBoxes();
 // on Windows so is a structured exception such as an access fault (the body's frames are abandoned, so
 // only code whose state may be abandoned belongs in it). Calls may nest and come from any thread.
 bool callGuarded(void (*body)(void*), void* context);
+
+// For code on a library's exit list (atexit functions, static destructors): true when it runs because the
+// process is exiting while the process's other threads may still run (on Linux, and wherever the code is
+// linked into the executable: exit() runs the list before the threads stop); false when the library is
+// being unloaded (no thread may be inside it then) and when a Windows DLL's list runs at process exit (the
+// system has stopped the other threads by then).
+bool exitingWhileOtherThreadsRun();
 
 // Opens a file with the program the user associates with it (Windows: ShellExecuteA "open"; Linux:
 // xdg-open when it is installed, not waited for). Failures are silent.
@@ -250,6 +269,15 @@ private:
 // unload waits for its threads itself, and the release returns.
 void* acquireOwnModule();
 void exitThreadReleasingModule(void* module, unsigned exitCode);
+
+// For a library that throws at its callers after its own unload at process exit (Console's "Dead Reference
+// Detected" to a DLL unloaded after it). 32-bit Windows unwinds through a module only while its unwind
+// tables are registered with the GCC runtime, and the module's unload withdraws them; keeping a second
+// registration of the calling module's tables, withdrawn at FreeLibrary but kept when the process ends
+// (its code stays mapped until then), lets such a throw reach its catch. Call the first from the module's
+// entry at attach, the second at detach. Nothing on other platforms (their tables are the system's).
+void keepUnwindTablesUntilProcessExit();
+void releaseUnwindTables(bool processEnding);
 
 // ---- Shared libraries -----------------------------------------------------------------------------
 

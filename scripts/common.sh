@@ -61,6 +61,79 @@ pl_config_args() {
     esac
 }
 
+# 32-bit Wine. This kind of machine's kernel does not start 32-bit ELF programs, so the 32-bit Wine loader
+# runs under QEMU's user-mode emulator, registered for 32-bit ELF programs through binfmt_misc. QEMU 7.2
+# (Debian 12's own) does not give its guests MAP_FIXED_NOREPLACE, and Wine's reservation of its address
+# space then probes in 64 KB steps: minutes per process start. With QEMU 10 a start takes seconds, so on
+# Debian 12 QEMU comes from bookworm-backports.
+PL_QEMU_I386=/usr/bin/qemu-i386
+PL_QEMU_MIN_MAJOR=10
+PL_BINFMT=/proc/sys/fs/binfmt_misc
+# Magic and mask of 32-bit little-endian x86 ELF executables and shared objects (e_machine 3).
+PL_BINFMT_I386=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+
+pl_qemu_is_recent() {
+    local version
+    version=$("$PL_QEMU_I386" --version 2>/dev/null | sed -n 's/.*version \([0-9]*\)\..*/\1/p' | head -n 1)
+    [ -n "$version" ] && [ "$version" -ge "$PL_QEMU_MIN_MAJOR" ]
+}
+
+pl_binfmt_registered() {
+    [ -r "$PL_BINFMT/qemu-i386" ] && grep -qx enabled "$PL_BINFMT/qemu-i386" &&
+        grep -qx "interpreter $PL_QEMU_I386" "$PL_BINFMT/qemu-i386"
+}
+
+# Makes 32-bit Windows programs run: wine32:i386, a recent QEMU and its binfmt_misc registration (as root,
+# installing and registering what is missing). Returns 1 with the reason in PL_WINE32_PROBLEM when that
+# cannot be done here.
+pl_ensure_wine32() {
+    PL_WINE32_PROBLEM=""
+    local root=yes
+    [ "$(id -u)" -eq 0 ] || root=no
+    export DEBIAN_FRONTEND=noninteractive
+    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+        [ $root = yes ] || { PL_WINE32_PROBLEM="wine32:i386 is missing and this is not root"; return 1; }
+        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+        if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends wine32:i386; }; then
+            PL_WINE32_PROBLEM="cannot install wine32:i386"
+            return 1
+        fi
+    fi
+    if ! pl_qemu_is_recent; then
+        [ $root = yes ] || { PL_WINE32_PROBLEM="QEMU $PL_QEMU_MIN_MAJOR or later is missing and this is not root"; return 1; }
+        local suite=()
+        # shellcheck disable=SC1091
+        if [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ]; then
+            suite=(-t bookworm-backports)
+            if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+                echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
+            fi
+        fi
+        apt-get update -qq && apt-get install -y -qq --no-install-recommends "${suite[@]}" qemu-user
+        if ! pl_qemu_is_recent; then
+            PL_WINE32_PROBLEM="cannot install QEMU $PL_QEMU_MIN_MAJOR or later (qemu-user)"
+            return 1
+        fi
+    fi
+    if ! pl_binfmt_registered; then
+        [ $root = yes ] || { PL_WINE32_PROBLEM="QEMU is not registered for 32-bit programs and this is not root"; return 1; }
+        if [ ! -e "$PL_BINFMT/register" ] && ! mount -t binfmt_misc binfmt_misc "$PL_BINFMT"; then
+            PL_WINE32_PROBLEM="binfmt_misc cannot be mounted on $PL_BINFMT"
+            return 1
+        fi
+        [ -e "$PL_BINFMT/qemu-i386" ] && echo -1 >"$PL_BINFMT/qemu-i386"
+        # F: the kernel opens the emulator now, so it also serves programs in other mount namespaces.
+        if ! printf '%s' "$PL_BINFMT_I386:$PL_QEMU_I386:F" >"$PL_BINFMT/register" || ! pl_binfmt_registered; then
+            PL_WINE32_PROBLEM="QEMU cannot be registered with binfmt_misc"
+            return 1
+        fi
+    fi
+    if ! timeout 60 /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1; then
+        PL_WINE32_PROBLEM="the 32-bit Wine loader does not start under QEMU"
+        return 1
+    fi
+}
+
 # Wine: one prefix under the build tree, a persistent server booted once with every descriptor detached
 # (otherwise Wine's helpers keep ctest's output pipe open and it never returns).
 pl_start_wine() {

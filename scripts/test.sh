@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds every configuration and runs every test, natively
 # (plain, AddressSanitizer+UndefinedBehaviorSanitizer, ThreadSanitizer) and under Wine (Windows x86_64),
-# and checks the 32-bit Windows DLLs. Ends with one line "N passed, N failed"; exits non-zero on any failure.
+# and checks the 32-bit Windows DLLs and runs them once under 32-bit Wine (QEMU). Ends with one line
+# "N passed, N failed" (", N skipped" when a step could not run here); exits non-zero on any failure.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 passed=0
 failed=0
+skipped=0
 failures=()
 
 fail() {
@@ -70,12 +72,49 @@ check_package() {
         cmake -S "$PL_ROOT/tests/package" -B "$consumer" -G Ninja "${toolchain[@]}" \
             -DCMAKE_PREFIX_PATH="$prefix" >/dev/null &&
         cmake --build "$consumer" >/dev/null &&
-        { [ "$run" = no ] || KITBAG_SETTINGS="$consumer/settings.ini" "$consumer/package_consumer"; }; then
+        { [ "$run" = no ] || KITBAG_SETTINGS="$consumer/settings.ini" "$consumer/package_consumer"; } &&
+        { [ "$run" = no ] || KITBAG_SETTINGS="$consumer/settings.ini" "$consumer/smoke_host" -logging:103 \
+            2>"$PL_BUILD/$name.smoke.log" || { cat "$PL_BUILD/$name.smoke.log"; false; }; }; then
         passed=$((passed + 1))
         echo "$name: installed package found and linked by a host"
     else
         fail "$name: installed package"
     fi
+}
+
+# The 32-bit DLLs run: the smoke host, built against the installed package as a host builds, under 32-bit
+# Wine (QEMU). One result; its checks are listed. Skipped, and said so, where 32-bit Wine cannot be set up.
+run_smoke_32bit() {
+    local start=$SECONDS consumer="$PL_BUILD/win-i686-consumer" log="$PL_BUILD/win-i686.smoke.log"
+    if ! pl_ensure_wine32 >"$PL_BUILD/win-i686.wine32.log" 2>&1; then
+        skipped=$((skipped + 1))
+        echo "win-i686: 32-bit smoke run SKIPPED: $PL_WINE32_PROBLEM"
+        return
+    fi
+    local ready=$SECONDS
+    if [ ! -f "$consumer/smoke_host.exe" ]; then
+        fail "win-i686: 32-bit smoke run (no smoke host: the installed package did not build)"
+        return
+    fi
+    pl_start_xvfb
+    pl_start_wine
+    local booted=$SECONDS status
+    # Its own time limit: a host that hangs fails the step. The settings store lies beside it.
+    (cd "$consumer" && env -u KITBAG_SETTINGS timeout -k 10 300 /usr/lib/wine/wine smoke_host.exe -logging:103) \
+        </dev/null >"$log" 2>&1
+    status=$?
+    pl_stop_wine
+    pl_stop_xvfb
+    tr -d '\r' <"$log" | grep -E '^(ok|not ok) [0-9]+ - |^smoke host: ' | sed 's/^/  /'
+    if [ "$status" -eq 0 ] && tr -d '\r' <"$log" | grep -qE '^smoke host: [0-9]+ passed, 0 failed$'; then
+        passed=$((passed + 1))
+    else
+        [ "$status" -eq 124 ] && echo "  (ended by its time limit)"
+        tail -n 20 "$log"
+        fail "win-i686: 32-bit smoke run (exit $status)"
+    fi
+    echo "win-i686: 32-bit smoke run under Wine: $((SECONDS - start)) s (installs and QEMU registration" \
+        "$((ready - start)) s, Wine prefix $((booted - ready)) s, smoke host $((SECONDS - booted)) s)"
 }
 
 # Pictures of the console window, its Reports menu and its About box, for the eye and for the README.
@@ -114,9 +153,11 @@ for config in linux-debug linux-asan linux-tsan win-i686 win-x86_64; do
             run_ctest "$config" setarch "$(uname -m)" -R env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
             ;;
         win-i686)
-            # No 32-bit Wine here: the DLLs are inspected, not run.
+            # The test programs are built, not run (each 32-bit process start is emulated); the smoke host
+            # runs the DLLs once.
             run_ctest "$config"
             check_package "$config" no
+            run_smoke_32bit
             ;;
         win-x86_64)
             # GUI tests get a private X server; Wine starts with it.
@@ -134,5 +175,9 @@ echo "Took $(($(date +%s) - start)) s."
 for failure in "${failures[@]}"; do
     echo "FAILED: $failure"
 done
-echo "$passed passed, $failed failed"
+if [ "$skipped" -gt 0 ]; then
+    echo "$passed passed, $failed failed, $skipped skipped"
+else
+    echo "$passed passed, $failed failed"
+fi
 [ "$failed" -eq 0 ]

@@ -17,9 +17,8 @@ public:
 
 class StandardOutputStream final : public ConsoleOutput {
 public:
-    // One locked write of the whole text: printf on an unbuffered stdout (glibc) writes a long text in
-    // pieces of 8 KB without holding the stream's lock between them, where another thread's line could
-    // get in between.
+    // fputs, not printf("%s"): glibc's printf writes a long text to an unbuffered stream in pieces,
+    // between which another thread's text can fall; fputs writes it whole under the stream's lock.
     void Write(const char* text) override { std::fputs(text, stdout); }
 };
 

@@ -17,7 +17,7 @@ namespace {
 char lastCharacter = ' ';
 
 // Feeds the sinks, in their fixed order, with the lock held and the settings loaded.
-void emitLocked(const char* stamp, const char* text, std::size_t textLength) {
+void feedSinksLocked(const char* stamp, const char* text, std::size_t textLength) {
     ConsoleState& state = consoleState;
     if (!state.DebugLogBuffer.PrepareForWrite())
         return;
@@ -32,6 +32,15 @@ void emitLocked(const char* stamp, const char* text, std::size_t textLength) {
         if (*stamp)
             SendToDebugger(stamp);
         SendToDebugger(text);
+    }
+}
+
+// The same, throwing nothing at the host: a sink that runs out of memory (the window's copy of the text)
+// drops the text for itself and the sinks after it.
+void emitLocked(const char* stamp, const char* text, std::size_t textLength) noexcept {
+    try {
+        feedSinksLocked(stamp, text, textLength);
+    } catch (...) {
     }
 }
 
@@ -100,10 +109,12 @@ void SendToDebugger(const char* text) {
 
 char* ReadDebugLog(bool html, bool crlf) {
     std::string text;
-    {
+    try {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
         LoadSettings(false);
         text = consoleState.DebugLogBuffer.Read(html, crlf);
+    } catch (...) {
+        return nullptr; // out of memory, as when the copy below cannot be made
     }
     // The host releases it with free: allocate with malloc.
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));

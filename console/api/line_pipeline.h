@@ -31,7 +31,8 @@ void ConsoleEmit(const char* text);
 // the log file gets both in one write.
 void ConsoleEmitStamped(const char* stamp, const char* text);
 // Appends a stamp (may be empty) and a text to the log file named by logFile, in one write-through write;
-// returns the bytes written, 0 when the file cannot be opened.
+// returns the bytes written, 0 when the file cannot be opened or is no regular file (a device or a FIFO
+// is left alone).
 std::size_t AppendToLogFile(const char* stamp, const char* text);
 // Sends a text to the debugger output in pieces of at most kDebuggerPieceSize bytes.
 void SendToDebugger(const char* text);

@@ -26,7 +26,11 @@ void ConsoleAddReport(KRMReport& report) {
     if (!address)
         return;
     platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
-    consoleState.ReportRegistry.push_back(&report);
+    try {
+        consoleState.ReportRegistry.push_back(&report);
+    } catch (...) {
+        // Out of memory: the registration is dropped.
+    }
 }
 
 void ConsoleAddDiagnostic(KRMDiagnostic& diagnostic) {
@@ -35,7 +39,11 @@ void ConsoleAddDiagnostic(KRMDiagnostic& diagnostic) {
     if (!address)
         return;
     platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
-    consoleState.DiagnosticRegistry.push_back(&diagnostic);
+    try {
+        consoleState.DiagnosticRegistry.push_back(&diagnostic);
+    } catch (...) {
+        // Out of memory: the registration is dropped.
+    }
 }
 
 void ConsoleAddMenu(HMENU menu, void* handler) {
@@ -53,5 +61,9 @@ void DisplayHTMLReport(const char* html) {
         return;
     std::fputs(html ? html : "", file);
     std::fclose(file);
-    platform::openWithShell(kReportFile);
+    try {
+        platform::openWithShell(kReportFile);
+    } catch (...) {
+        // Out of memory: the report is written but not opened.
+    }
 }

@@ -1,7 +1,8 @@
 // The exported printf-style writers, the enable queries and the explicit initialisation.
 //
 // Each writer formats into a buffer on the caller's stack (no heap, no lock) and writes through the line
-// pipeline. A formatted text of kWriterBufferSize characters or more is cut to kWriterBufferSize - 1.
+// pipeline. A formatted text of kWriterBufferSize characters or more is cut to kWriterBufferSize - 1. No
+// exception reaches the host: loading the settings and the pipeline absorb their own.
 #include "Console.h"
 
 #include "console_state.h"
@@ -104,8 +105,7 @@ void CS_LOGKRMERROR(KRMResult result, const char* format, ...) {
     va_start(arguments, format);
     WriterText formatted(format, arguments);
     va_end(arguments);
-    std::string reason = result.Text();
-    writeWithReason(formatted.text, reason.c_str());
+    writeWithReason(formatted.text, result.Text().c_str());
 }
 
 void CS_TRACEDD(long x, long y, const char* format, ...) {

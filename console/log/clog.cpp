@@ -1,14 +1,19 @@
 // CLog: configuration, the enabled test, the log file switch, header and footer, and the one instance.
 #include "Console.h"
 
+#include "clog_lifetime.h"
 #include "line_pipeline.h"
 #include "logging_word.h"
 #include "platform.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -18,12 +23,48 @@ constexpr const char* kStars = "************************************************
 
 // ---- Configuration ---------------------------------------------------------------------------------------
 
+namespace {
+
+// Passes the word on to the processes this one starts. Out of memory, it is not passed on.
+void publishWord(std::uint32_t word) noexcept {
+    try {
+        platform::setEnvironmentVariable(logging_word::kEnvironmentVariable,
+                                         logging_word::FormatWord(word).c_str());
+    } catch (...) {
+    }
+}
+
+std::optional<std::string> inheritedWord() noexcept {
+    try {
+        return platform::environmentVariable(logging_word::kEnvironmentVariable);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::string currentDirectoryOrEmpty() noexcept {
+    try {
+        return platform::currentDirectory();
+    } catch (...) {
+        return std::string();
+    }
+}
+
+} // namespace
+
+// Nothing throws out of the configuration (CS_GetLog must return a log): a step that runs out of memory
+// is skipped, and the word is what the steps before it made it.
 CLog::Settings::Settings()
     : debuggerPresent("kernel32.dll", "IsDebuggerPresent"), loggingWord(logging_word::kDefault),
-      commandLine(platform::processCommandLine()), headerAndFooter(true) {
+      headerAndFooter(true) {
     const bool underDebugger = debuggerPresent.IsAvailable() && debuggerPresent() != 0;
     if (underDebugger)
         loggingWord |= logging_word::kToPipeline;
+    try {
+        commandLine = platform::processCommandLine();
+    } catch (...) {
+        // The header then shows an empty command line.
+    }
 
     // The option is removed from the process's command line in place; the copy above keeps it for the
     // header.
@@ -32,20 +73,18 @@ CLog::Settings::Settings()
             logging_word::ParseHex(option + 1 + std::char_traits<char>::length(logging_word::kOptionName));
         if (underDebugger)
             loggingWord = logging_word::UnderDebugger(loggingWord);
-        platform::setEnvironmentVariable(logging_word::kEnvironmentVariable,
-                                         logging_word::FormatWord(loggingWord).c_str());
+        publishWord(loggingWord);
         logging_word::RemoveOption(option);
         return;
     }
     // An inherited word is taken as it is, and the process that set it writes the header and footer.
-    std::optional<std::string> inherited = platform::environmentVariable(logging_word::kEnvironmentVariable);
+    std::optional<std::string> inherited = inheritedWord();
     if (inherited && !inherited->empty()) {
         loggingWord = logging_word::ParseHex(inherited->c_str());
         headerAndFooter = false;
         return;
     }
-    platform::setEnvironmentVariable(logging_word::kEnvironmentVariable,
-                                     logging_word::FormatWord(loggingWord).c_str());
+    publishWord(loggingWord);
 }
 
 CLog::CLog()
@@ -55,28 +94,36 @@ CLog::CLog()
         WriteHeader();
 }
 
-CLog::~CLog() {
-    if (m_settings.headerAndFooter)
-        WriteFooter();
-}
+// The footer was written when the log ended (CLogLifetime::End).
+CLog::~CLog() = default;
 
 void CLog::WriteHeader() {
     m_startTime = platform::systemTimeTicks();
+    if (!CLogLifetime::BeginMessage())
+        return;
     m_messageEnabled = true;
     m_messageSeverity = ERROR;
+    const std::string directory = currentDirectoryOrEmpty();
     CLogReffed builder(this);
     builder << kStars << "\nLog started on " << Date << " at " << Time
             << " local time\nProcess ID:           0x" << Hex
             << static_cast<int>(platform::currentProcessId()) << Dec << Endl << "CommandLine is:       '"
-            << m_settings.commandLine.c_str() << "'" << Endl << "Current directory is: '"
-            << platform::currentDirectory().c_str() << "'" << Endl << Endl;
+            << m_settings.commandLine.c_str() << "'" << Endl << "Current directory is: '" << directory.c_str()
+            << "'" << Endl << Endl;
 }
 
 void CLog::WriteFooter() {
     std::int64_t endTime = platform::systemTimeTicks();
+    // The footer is a message of its own: a message that can no longer end (its thread is gone, or it is
+    // this thread's, which is exiting) is dropped rather than mixed into it.
+    m_text.clear();
     m_messageEnabled = true;
     m_messageSeverity = TRACE;
-    std::string runningTime = logging_word::RunningTime(endTime - m_startTime);
+    std::string runningTime;
+    try {
+        runningTime = logging_word::RunningTime(endTime - m_startTime);
+    } catch (...) {
+    }
     CLogReffed builder(this);
     builder << "\nLog ended on " << Date << " at " << Time << " local time\nRunning time "
             << runningTime.c_str() << "\n"
@@ -90,9 +137,17 @@ bool CLog::IsEnabledFor(LogSeverity severity) const {
 }
 
 void CLog::SetLogToFile(bool on) {
-    // A name that would not fit the path buffers turns file output off rather than being cut.
-    m_settings.logFileName =
-        on ? logging_word::LogFileName(platform::executablePath(), platform::maxPathLength()) : std::string();
+    // A name that would not fit the path buffers turns file output off rather than being cut; so does
+    // running out of memory for it.
+    std::string name;
+    if (on) {
+        try {
+            name = logging_word::LogFileName(platform::executablePath(), platform::maxPathLength());
+        } catch (...) {
+            name.clear();
+        }
+    }
+    m_settings.logFileName.swap(name);
     if (m_settings.logFileName.empty())
         m_settings.loggingWord &= ~logging_word::kToFile;
     else
@@ -104,47 +159,107 @@ bool CLog::GetLogToFile() const {
 }
 
 TWinString<char> CLog::GetLogFilename() const {
-    return TWinString<char>(m_settings.logFileName);
+    try {
+        return TWinString<char>(m_settings.logFileName);
+    } catch (...) {
+        return TWinString<char>(); // out of memory for the copy
+    }
 }
 
 void CLog::SetLogCallback(CLogCallback* callback) {
     m_callback = callback;
 }
 
+CLogCallback::CLogCallback() = default;
+
+CLogCallback::CLogCallback(const CLogCallback&) {}
+
+CLogCallback& CLogCallback::operator=(const CLogCallback&) {
+    return *this;
+}
+
 CLogCallback::~CLogCallback() = default;
 
 // ---- The one instance ------------------------------------------------------------------------------------
 
-// Creates the log on first use and destroys it from the module's exit list, which runs when Console
-// unloads (at the latest at process exit), before the pipeline it writes its footer to goes.
-class CLogLifetime {
-public:
-    static CLog& Get() {
-        std::call_once(s_created, [] {
-            s_instance = new CLog();
-            std::atexit(Destroy);
-        });
-        if (s_destroyed)
-            throw std::logic_error("Dead Reference Detected");
-        return *s_instance;
+namespace {
+
+std::once_flag created;
+// The log lives in storage of the module's own: creating it allocates nothing that could fail, and at a
+// process exit it can stay where it is.
+alignas(CLog) unsigned char storage[sizeof(CLog)];
+CLog* instance = nullptr;
+std::atomic<bool> ended{false};
+std::atomic<bool> ending{false};
+// Messages being built, by every thread and by this one.
+std::atomic<int> messagesInProgress{0};
+thread_local int messagesOfThisThread = 0;
+
+// How long the end waits for other threads' messages before it gives up the footer.
+constexpr auto kOtherMessagesWait = std::chrono::seconds(5);
+
+// True when no other thread is building a message, or once they all ended theirs; false when they did not
+// within the wait.
+bool otherMessagesEnded() noexcept {
+    const auto deadline = std::chrono::steady_clock::now() + kOtherMessagesWait;
+    while (messagesInProgress.load() > messagesOfThisThread) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    return true;
+}
 
-private:
-    // While the footer is written the log is still there for a callback that asks for it.
-    static void Destroy() {
-        delete s_instance;
-        s_instance = nullptr;
-        s_destroyed = true;
+} // namespace
+
+CLog& CLogLifetime::Get() {
+    std::call_once(created, [] {
+        instance = new (storage) CLog();
+        std::atexit(End);
+    });
+    if (ended.load())
+        throw std::logic_error("Dead Reference Detected");
+    return *instance;
+}
+
+bool CLogLifetime::BeginMessage() noexcept {
+    // Counted before the end is checked, and the end is marked before the count is read: either the end
+    // sees this message, or this message sees the end.
+    messagesInProgress.fetch_add(1);
+    if (ending.load()) {
+        messagesInProgress.fetch_sub(1);
+        return false;
     }
+    ++messagesOfThisThread;
+    return true;
+}
 
-    static std::once_flag s_created;
-    static CLog* s_instance;
-    static bool s_destroyed;
-};
+void CLogLifetime::EndMessage() noexcept {
+    --messagesOfThisThread;
+    messagesInProgress.fetch_sub(1);
+}
 
-std::once_flag CLogLifetime::s_created;
-CLog* CLogLifetime::s_instance = nullptr;
-bool CLogLifetime::s_destroyed = false;
+void CLogLifetime::End() noexcept {
+    ending.store(true);
+    const bool othersRun = platform::exitingWhileOtherThreadsRun();
+    CLog* log = instance;
+    // Another thread's message that does not end in the wait (it never ends its message), or that can no
+    // longer end (the system stopped its thread in the middle of it, at a Windows process exit, perhaps
+    // inside a lock or a system call): no footer is written rather than one that races it or trusts what
+    // it left half done.
+    const bool othersDone =
+        othersRun ? otherMessagesEnded() : messagesInProgress.load() == messagesOfThisThread;
+    if (log->m_settings.headerAndFooter && othersDone) {
+        messagesInProgress.fetch_add(1);
+        ++messagesOfThisThread;
+        log->WriteFooter();
+    }
+    ended.store(true);
+    if (!othersRun) {
+        log->~CLog();
+        instance = nullptr;
+    }
+}
 
 CLog& CS_GetLog() {
     return CLogLifetime::Get();

@@ -29,25 +29,33 @@ void CLog::Dispatch() {
     const std::uint32_t word = m_settings.loggingWord;
     const bool loggingOn = (word & 0xFFu) != 0;
     if ((loggingOn || m_messageSeverity >= USERALERT) && m_messageEnabled && !m_text.empty()) {
-        if (m_text.back() != '\n')
-            m_text += '\n';
-        if (word & logging_word::kToPipeline)
-            ConsoleWriteText(m_text.c_str(), false);
-        if (m_messageSeverity >= ERROR && (word & logging_word::kToComErrorInfo))
-            PublishComErrorInfo(m_text);
-        if (word & logging_word::kToFile) {
-            std::string fileName = m_settings.logFileName;
-            platform::appendWriteThrough(fileName.c_str(), "", 0, m_text.c_str(), m_text.size());
-        }
-        if (AcceptedByCallback(m_messageSeverity))
-            CallOnMessage(m_messageSeverity);
-        if (m_messageSeverity >= USERALERT && !AcceptedByCallback(m_messageSeverity)) {
-            // A copy: the box may stay open while this thread logs more into the shared text.
-            const std::string boxText = m_text.substr(std::min<std::size_t>(m_userMark, m_text.size()));
-            ShowUserAlert(m_messageSeverity, boxText.c_str());
+        try {
+            DispatchToSinks(word);
+        } catch (...) {
+            // Out of memory: the sinks not yet served miss this message. Nothing is thrown at the host.
         }
     }
     m_text.clear();
+}
+
+void CLog::DispatchToSinks(std::uint32_t word) {
+    if (m_text.back() != '\n')
+        m_text += '\n';
+    if (word & logging_word::kToPipeline)
+        ConsoleWriteText(m_text.c_str(), false);
+    if (m_messageSeverity >= ERROR && (word & logging_word::kToComErrorInfo))
+        PublishComErrorInfo(m_text);
+    if (word & logging_word::kToFile) {
+        std::string fileName = m_settings.logFileName;
+        platform::appendWriteThrough(fileName.c_str(), "", 0, m_text.c_str(), m_text.size());
+    }
+    if (AcceptedByCallback(m_messageSeverity))
+        CallOnMessage(m_messageSeverity);
+    if (m_messageSeverity >= USERALERT && !AcceptedByCallback(m_messageSeverity)) {
+        // A copy: the box may stay open while this thread logs more into the shared text.
+        const std::string boxText = m_text.substr(std::min<std::size_t>(m_userMark, m_text.size()));
+        ShowUserAlert(m_messageSeverity, boxText.c_str());
+    }
 }
 
 // The callback's calls are guarded: one that throws (or faults, on Windows) is dropped for good, and

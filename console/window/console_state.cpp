@@ -5,11 +5,15 @@
 #include "platform.h"
 
 #include <cstdio>
+#include <cstring>
 
 std::atomic<bool> settingsLoaded{false};
 std::atomic<bool> firstLoadFinished{false};
 
 namespace {
+
+// The last load found a "LogFile" too long for logFile and left logFile empty. Under PipelineLock.
+bool logFileRefused = false;
 
 void readBool(const char* key, std::atomic<bool>& field) {
     bool value = field.load();
@@ -26,6 +30,21 @@ void writeStartBanner() {
     ConsoleWriteText(banner.c_str(), true);
 }
 
+// "LogFile" into logFile (unchanged when the store has none). A name that does not fit is refused rather
+// than cut, since a cut name would be another, perhaps existing, file: logFile is then empty, and the file
+// sink has no file.
+void readLogFile(ConsoleState& state) {
+    char value[sizeof state.logFile + 1];
+    std::memcpy(value, state.logFile, sizeof state.logFile);
+    value[sizeof state.logFile] = '\0';
+    KB_GetStringA(kSettingsSection, "LogFile", value, sizeof value);
+    const std::size_t length = std::strlen(value);
+    logFileRefused = length >= sizeof state.logFile;
+    std::memset(state.logFile, 0, sizeof state.logFile);
+    if (!logFileRefused)
+        std::memcpy(state.logFile, value, length);
+}
+
 void loadSettingsLocked() {
     ConsoleState& state = consoleState;
     state.PluginMenu = nullptr;
@@ -40,11 +59,13 @@ void loadSettingsLocked() {
     readBool("EnableLogInfo", state.logInfo);
     readBool("EnableLogError", state.logError);
     readBool("EnableTrace", state.trace);
-    KB_GetStringA(kSettingsSection, "LogFile", state.logFile, sizeof state.logFile);
+    readLogFile(state);
 
     state.DebugLogBuffer.Allocate(state.DebugLogBuffer.Size());
+    // Each load starts a new log file. Only a regular file is removed: a device or a FIFO the setting
+    // names is never destroyed (and the file sink does not write to it either).
     if (state.logToFile && state.logFile[0] != '\0')
-        platform::deleteFile(state.logFile);
+        platform::deleteRegularFile(state.logFile);
     writeStartBanner();
 }
 
@@ -62,7 +83,11 @@ void LoadSettingsNow(bool force) {
     // Either this thread is inside its own load (the banner's emission), or another thread finished it.
     if (!force && settingsLoaded)
         return;
-    loadSettingsLocked();
+    try {
+        loadSettingsLocked();
+    } catch (...) {
+        // Out of memory part of the way (the banner's text): what was read stands, the rest is skipped.
+    }
     firstLoadFinished.store(true, std::memory_order_release);
 }
 
@@ -73,7 +98,9 @@ void SaveSettings() {
     KB_SetBoolA(kSettingsSection, "EnableLogInfo", state.logInfo);
     {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
-        KB_SetStringA(kSettingsSection, "LogFile", state.logFile);
+        // A name that was refused for its length stays in the store, unless another file was chosen since.
+        if (!(logFileRefused && state.logFile[0] == '\0'))
+            KB_SetStringA(kSettingsSection, "LogFile", state.logFile);
     }
     KB_SetBoolA(kSettingsSection, "EnableLogError", state.logError);
     KB_SetBoolA(kSettingsSection, "EnableTrace", state.trace);

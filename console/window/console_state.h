@@ -54,9 +54,11 @@ constexpr const char* kStartBannerFormat = "*** Pelmora Console started at %s\n"
 // Set when the first load has finished: the fast path of LoadSettings(false), which every export takes.
 extern std::atomic<bool> firstLoadFinished;
 
-// Reads the settings and prepares the record: a new buffer, the log file deleted when file logging is on,
-// the start banner. A load holds PipelineLock from start to end, so texts that other threads emit
-// meanwhile wait for it instead of finding no buffer.
+// Reads the settings and prepares the record: a new buffer, the log file deleted when file logging is on
+// (only a regular file), the start banner. A "LogFile" longer than logFile holds is refused: logFile is
+// then empty. A load holds PipelineLock from start to end, so texts that other threads emit meanwhile
+// wait for it instead of finding no buffer.
+// Nothing throws: without memory the rest of the load is skipped.
 void LoadSettingsNow(bool force);
 
 // With force false only the first call in the process loads; later calls return at once.

@@ -1,6 +1,8 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -28,10 +30,17 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 
 } // namespace
 
-ReadResult readWholeFile(const std::string& path, std::string& contents) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+ReadResult readWholeFile(const std::string& path, std::string& contents, std::size_t maxSize) {
+    // Non-blocking, so that a FIFO without a writer is not waited for; only a regular file is then read.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uintmax_t>(info.st_size) > maxSize) {
+        ::close(fd);
+        return ReadResult::Failed;
+    }
     std::string text;
     char chunk[8192];
     ReadResult result = ReadResult::Ok;
@@ -45,6 +54,11 @@ ReadResult readWholeFile(const std::string& path, std::string& contents) {
         }
         if (got == 0)
             break;
+        // The file may grow while it is read.
+        if (static_cast<std::size_t>(got) > maxSize - text.size()) {
+            result = ReadResult::Failed;
+            break;
+        }
         text.append(chunk, static_cast<std::size_t>(got));
     }
     ::close(fd);
@@ -62,11 +76,46 @@ bool writeFileDurably(const std::string& path, const std::string& contents) {
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0) {
+        // Read-only counts by the owner's write bit, so that it holds for root too.
+        if (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0 || ::access(target.c_str(), W_OK) != 0)
+            return false;
+        // The owner first (a change of owner may clear mode bits), where the process may give it: root
+        // rewriting a user's file leaves it the user's.
+        if ((info.st_uid != ::geteuid() || info.st_gid != ::getegid()) &&
+            ::chown(source.c_str(), info.st_uid, info.st_gid) != 0) {
+            // Not permitted: the new file stays this process's, as any file it creates.
+        }
+        if (::chmod(source.c_str(), info.st_mode & 07777) != 0)
+            return false;
+    } else if (errno != ENOENT) {
+        return false;
+    }
     return std::rename(source.c_str(), target.c_str()) == 0;
 }
 
 bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+bool deleteRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(path.c_str()) == 0;
+}
+
+std::string resolveFileLinks(const std::string& path) {
+    std::string current = path;
+    // As many links as the system itself follows in one path.
+    for (int link = 0; link < 40; ++link) {
+        char target[PATH_MAX];
+        ssize_t length = ::readlink(current.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
+            return current;
+        std::string next(target, static_cast<std::size_t>(length));
+        current = next.front() == '/' ? next : joinPath(parentDirectory(current), next);
+    }
+    return current;
 }
 
 bool fileExists(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -10,10 +11,20 @@ namespace platform {
 
 std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t prefixSize, const char* text,
                                std::size_t textSize) {
+    // Something other than a regular file is not even opened: opening a device may do something of its own,
+    // and opening a FIFO waits for a reader.
+    struct stat info {};
+    if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode))
+        return 0;
     // O_APPEND: each write lands at the end, whoever else appends; O_DSYNC: on the disk when write returns.
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_DSYNC | O_CLOEXEC, 0644);
+    // O_NONBLOCK and the check after opening: the path may have been replaced meanwhile.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_DSYNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0)
         return 0;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return 0;
+    }
     iovec pieces[2] = {{const_cast<char*>(prefix), prefixSize}, {const_cast<char*>(text), textSize}};
     ssize_t written;
     do {

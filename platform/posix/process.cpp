@@ -40,6 +40,23 @@ char* processCommandLine() {
     return line.data();
 }
 
+namespace {
+
+// Set by the library's own finaliser. When the library is unloaded (dlclose) its finalisers run before the
+// exit functions it registered; when the process exits, exit() runs those functions first and the
+// finalisers last. A library that is part of the executable is never unloaded.
+bool libraryUnloading = false;
+
+__attribute__((destructor)) void markLibraryUnloading() {
+    libraryUnloading = true;
+}
+
+} // namespace
+
+bool exitingWhileOtherThreadsRun() {
+    return !libraryUnloading;
+}
+
 std::string currentDirectory() {
     char buffer[PATH_MAX];
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();

@@ -120,4 +120,8 @@ void* acquireOwnModule() {
 
 void exitThreadReleasingModule(void*, unsigned) {}
 
+// The system's unwinder reads each library's tables where they are mapped: nothing to keep.
+void keepUnwindTablesUntilProcessExit() {}
+void releaseUnwindTables(bool) {}
+
 } // namespace platform

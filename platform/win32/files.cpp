@@ -34,12 +34,17 @@ bool isMissingError(DWORD error) {
 
 } // namespace
 
-ReadResult readWholeFile(const std::string& path, std::string& contents) {
+ReadResult readWholeFile(const std::string& path, std::string& contents, std::size_t maxSize) {
     // Shared for delete as well, so that a writer can rename its new file over this one meanwhile.
     FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
         return isMissingError(GetLastError()) ? ReadResult::Missing : ReadResult::Failed;
+    // Only a file on a disk: a device, a pipe or the console would be read from until it ends, if ever.
+    LARGE_INTEGER size{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
+        static_cast<unsigned long long>(size.QuadPart) > maxSize)
+        return ReadResult::Failed;
     std::string text;
     char chunk[8192];
     for (;;) {
@@ -48,6 +53,9 @@ ReadResult readWholeFile(const std::string& path, std::string& contents) {
             return ReadResult::Failed;
         if (got == 0)
             break;
+        // The file may grow while it is read.
+        if (got > maxSize - text.size())
+            return ReadResult::Failed;
         text.append(chunk, got);
     }
     contents.swap(text);
@@ -70,11 +78,53 @@ bool writeFileDurably(const std::string& path, const std::string& contents) {
     return FlushFileBuffers(file.get()) != FALSE;
 }
 
+namespace {
+
+constexpr DWORD kNotAPlainFile =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+
+// What the path names, without following a link: whether it exists, and, when it is a file on a disk, its
+// attributes (otherwise kNotAPlainFile).
+struct PathKind {
+    bool exists = false;
+    DWORD attributes = 0;
+};
+
+PathKind kindOf(const std::string& path) {
+    PathKind kind;
+    FileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) {
+        DWORD error = GetLastError();
+        kind.exists = !isMissingError(error);
+        kind.attributes = kNotAPlainFile;
+        return kind;
+    }
+    kind.exists = true;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &information))
+        kind.attributes = kNotAPlainFile;
+    else
+        kind.attributes = information.dwFileAttributes;
+    return kind;
+}
+
+} // namespace
+
 bool replaceFile(const std::string& source, const std::string& target) {
+    PathKind kind = kindOf(target);
+    if (kind.exists && (kind.attributes & (kNotAPlainFile | FILE_ATTRIBUTE_READONLY)) != 0)
+        return false;
     // A reader may hold the target for a moment without delete sharing (a person's editor): try a few times.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            // The attributes a person gave the file (hidden, system, not indexed) stay.
+            constexpr DWORD kKept =
+                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+            if (kind.exists && (kind.attributes & kKept) != 0)
+                SetFileAttributesA(target.c_str(), kind.attributes & (kKept | FILE_ATTRIBUTE_ARCHIVE));
             return true;
+        }
         DWORD error = GetLastError();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
             return false;
@@ -85,6 +135,16 @@ bool replaceFile(const std::string& source, const std::string& target) {
 
 bool deleteFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool deleteRegularFile(const std::string& path) {
+    PathKind kind = kindOf(path);
+    return kind.exists && (kind.attributes & kNotAPlainFile) == 0 && DeleteFileA(path.c_str()) != FALSE;
+}
+
+std::string resolveFileLinks(const std::string& path) {
+    // Links are rare here and replaceFile refuses them: the path stands for itself.
+    return path;
 }
 
 bool fileExists(const std::string& path) {

@@ -29,6 +29,11 @@ std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
+    // Only a file on a disk: not a device ("NUL", "CON", a port) or a pipe.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return 0;
+    }
     // One write-through write costs one trip to the disk: join short pieces first.
     char joined[4096];
     DWORD written = 0;

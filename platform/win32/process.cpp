@@ -2,10 +2,25 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace platform {
 
 char* processCommandLine() {
     return GetCommandLineA();
+}
+
+bool exitingWhileOtherThreadsRun() {
+    // A DLL's exit list runs when the DLL is detached: at FreeLibrary, when no thread may be inside it, or
+    // at process exit, after the system stopped the other threads. An executable's runs from exit(), while
+    // they still run.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCSTR>(reinterpret_cast<std::uintptr_t>(&exitingWhileOtherThreadsRun)),
+            &module))
+        return true;
+    return module == GetModuleHandleA(nullptr);
 }
 
 std::string currentDirectory() {

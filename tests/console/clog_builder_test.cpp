@@ -3,6 +3,7 @@
 // its own, threshold TRACE), so CLog::INFO is disabled and the rest reach the callback only.
 #include "Console.h"
 
+#include "log_time_text.h"
 #include "platform.h"
 
 #include <gtest/gtest.h>
@@ -184,6 +185,51 @@ TEST_F(Builder, UserMarkAndDateAndTime) {
         std::regex(
             R"((Sun|Mon|Tues|Wednes|Thurs|Fri|Satur)day [1-3]?\d [A-Z][a-z]+ \d{4} \| \d\d:\d\d:\d\d:\d\d\d\n)")))
         << text;
+}
+
+platform::LocalTime dateOf(int year, int month, int day, int dayOfWeek) {
+    return platform::LocalTime{year, month, day, dayOfWeek, 0, 0, 0, 0};
+}
+
+TEST(LogTimeText, DatesOfEveryWeekdayAndMonth) {
+    struct Case {
+        platform::LocalTime date; // real dates: the day of the week is the calendar's
+        const char* text;
+    };
+    const Case cases[] = {
+        {dateOf(2026, 1, 4, 0), "Sunday 4 January 2026"},
+        {dateOf(2026, 2, 2, 1), "Monday 2 February 2026"},
+        {dateOf(2026, 3, 3, 2), "Tuesday 3 March 2026"},
+        {dateOf(2026, 4, 1, 3), "Wednesday 1 April 2026"},
+        {dateOf(2026, 5, 7, 4), "Thursday 7 May 2026"},
+        {dateOf(2026, 6, 5, 5), "Friday 5 June 2026"},
+        {dateOf(2026, 7, 4, 6), "Saturday 4 July 2026"},
+        {dateOf(2026, 8, 2, 0), "Sunday 2 August 2026"},
+        {dateOf(2026, 9, 7, 1), "Monday 7 September 2026"},
+        {dateOf(2026, 10, 6, 2), "Tuesday 6 October 2026"},
+        {dateOf(2026, 11, 4, 3), "Wednesday 4 November 2026"},
+        {dateOf(2026, 12, 8, 2), "Tuesday 8 December 2026"},
+        {dateOf(2026, 12, 31, 4), "Thursday 31 December 2026"},
+        {dateOf(2000, 2, 29, 2), "Tuesday 29 February 2000"},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(FormatLogDate(c.date).text, c.text);
+}
+
+TEST(LogTimeText, TimesAreTwoDigitsEachAndThreeForTheMilliseconds) {
+    struct Case {
+        int hour, minute, second, milliseconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0, "00:00:00:000"},      {9, 5, 3, 7, "09:05:03:007"},
+        {14, 3, 27, 15, "14:03:27:015"},   {12, 34, 56, 250, "12:34:56:250"},
+        {23, 59, 59, 999, "23:59:59:999"}, {10, 10, 10, 100, "10:10:10:100"},
+    };
+    for (const Case& c : cases) {
+        platform::LocalTime time{2026, 12, 8, 2, c.hour, c.minute, c.second, c.milliseconds};
+        EXPECT_STREQ(FormatLogTime(time).text, c.text);
+    }
 }
 
 TEST_F(Builder, UserAlertTakenByTheCallbackShowsNoAlert) {

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 namespace {
 
@@ -169,6 +170,28 @@ TEST_F(LogHost, OptionUnderADebugger) {
     EXPECT_TRUE(has(plain.output, "logging=00000102\n")) << plain.output << plain.errors;
 }
 
+TEST_F(LogHost, HeaderShowsTheProcessIdAndCurrentFolderOfTheHost) {
+    auto result = run({"chdir", folder.path(), "process", "-logging:1", "get-log"});
+    std::smatch printed;
+    ASSERT_TRUE(std::regex_match(result.output, printed, std::regex(R"(pid=(\d+)\ncwd=\[(.*)\]\n)")))
+        << result.output;
+    const unsigned long pid = std::stoul(printed[1]);
+    const std::string cwd = printed[2];
+    EXPECT_TRUE(std::filesystem::equivalent(cwd, folder.path())) << cwd;
+
+    std::string file = read(logFile);
+    std::smatch header;
+    ASSERT_TRUE(std::regex_search(file, header,
+                                  std::regex(R"(\nProcess ID:           0x([0-9a-f]+)\n[^\n]*\n)"
+                                             R"(Current directory is: '([^\n]*)'\n)")))
+        << file;
+    EXPECT_EQ(std::stoul(header[1], nullptr, 16), pid) << header[1];
+    std::ostringstream hex;
+    hex << std::hex << pid;
+    EXPECT_EQ(header[1], hex.str()) << "lower-case hexadecimal without leading zeros";
+    EXPECT_EQ(header[2], cwd);
+}
+
 TEST_F(LogHost, FirstCallOfTheModuleIsCsGetLog) {
     auto result = run({"-logging:2", "get-log", "read", folder.file("out")});
     std::string pipeline = read(folder.file("out"));
@@ -240,6 +263,71 @@ TEST_F(LogHost, FailingCallbackIsDroppedAfterOneCallAndLoggingGoesOn) {
         EXPECT_EQ(result.output, failure + " called\n");
         std::string file = read(logFile);
         EXPECT_TRUE(has(file, " WARNING: one\n") && has(file, " WARNING: two\n"));
+    }
+}
+
+TEST_F(LogHost, CallbackThatHandlesAFaultOfItsOwnKeepsGettingMessages) {
+    if (!kWindows)
+        GTEST_SKIP() << "structured exceptions are Windows'";
+    // IsBadReadPtr raises an access fault and handles it itself: the guard around the callback must not
+    // take it. A fault that escapes the callback still drops it after that one call.
+    auto result = run({"-logging:8", "callback-probe", "clog", "2", "one", "clog", "2", "two",
+                       "callback-fault", "clog", "2", "three", "clog", "2", "four"});
+    EXPECT_TRUE(std::regex_match(
+        result.output, std::regex(R"(callback-probe bad=1 \[\d\d:\d\d:\d\d:\d\d\d WARNING: one\\n\]\n)"
+                                  R"(callback-probe bad=1 \[\d\d:\d\d:\d\d:\d\d\d WARNING: two\\n\]\n)"
+                                  R"(callback-fault called\n)")))
+        << result.output;
+}
+
+TEST_F(LogHost, TextWithANulEndsThereInEverySinkAndTheNextLineIsStamped) {
+    auto result = run({"-logging:3", "callback", "2", "clog-twin", "2", "before\\0after", "simple", "next\\n",
+                       "read", folder.file("out")});
+    EXPECT_TRUE(std::regex_match(result.output,
+                                 std::regex(R"(callback 2 \[\d\d:\d\d:\d\d:\d\d\d WARNING: before\\n\]\n)")))
+        << result.output;
+    std::string file = read(logFile);
+    EXPECT_TRUE(
+        std::regex_search(file, std::regex(R"(\n\d\d:\d\d:\d\d:\d\d\d WARNING: before\n\nLog ended)")))
+        << file;
+    std::string pipeline = read(folder.file("out"));
+    EXPECT_TRUE(std::regex_search(
+        pipeline, std::regex(R"(\n\d\d:\d\d:\d\d:\d\d\d WARNING: before\n\d\d:\d\d:\d\d - next\n$)")))
+        << pipeline;
+    for (const std::string* text : {&file, &pipeline})
+        EXPECT_EQ(text->find('\0'), std::string::npos);
+}
+
+TEST_F(LogHost, ExitWhileAnotherThreadLogsEndsWithAWholeFooter) {
+    // The host holds a lock of its own around each message; exit() from the main thread does not take it.
+    // On Linux the thread runs on while exit() runs the exit list: the footer waits for its message. A
+    // Windows process exit stops the thread first, most likely inside a message, whose locks and system
+    // calls may be left half done: then no footer is written, but nothing breaks either.
+    const std::regex line(R"(\d\d:\d\d:\d\d:\d\d\d INFO: line (\d+) of the logging thread)");
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        platform::deleteFile(logFile);
+        run({"-logging:1", "get-log", "exit-while-logging", "30"});
+        std::string file = read(logFile);
+        std::smatch header, footer;
+        ASSERT_TRUE(std::regex_search(file, header, std::regex("^" + kHeaderPattern))) << file;
+        const bool hasFooter = std::regex_search(file, footer, std::regex(kFooterPattern + "$"));
+        if (!kWindows) {
+            ASSERT_TRUE(hasFooter) << file;
+        }
+        const auto begin = static_cast<std::size_t>(header.length(0));
+        const std::size_t end = hasFooter ? static_cast<std::size_t>(footer.position(0)) : file.size();
+        ASSERT_LE(begin, end) << file;
+        // Between them only whole lines of the thread, each once and in order.
+        std::istringstream lines(file.substr(begin, end - begin));
+        std::string text;
+        int expected = 0;
+        while (std::getline(lines, text)) {
+            std::smatch match;
+            ASSERT_TRUE(std::regex_match(text, match, line)) << "broken line: " << text;
+            EXPECT_EQ(std::stoi(match[1]), expected++);
+        }
+        EXPECT_TRUE(file.empty() || file.back() == '\n') << "the last line is whole";
     }
 }
 

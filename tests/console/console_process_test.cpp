@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <regex>
@@ -154,6 +155,67 @@ TEST_F(ConsoleHost, EnableLogToFileWithoutAFileNameDeletesNothing) {
     testing_support::writeFile(path("bystander.log"), "untouched");
     run({"simple", "x\\n"});
     EXPECT_EQ(read("bystander.log"), "untouched");
+}
+
+TEST_F(ConsoleHost, LogFileThatIsNoRegularFileIsNeitherDeletedNorWritten) {
+    if (platform::pathSeparator() == '\\')
+        GTEST_SKIP() << "FIFOs and device nodes are POSIX'";
+    struct Case {
+        const char* name;
+        std::vector<std::string> make; // the program and its arguments; "" stands for the node's path
+        bool (*isStillThere)(const std::filesystem::path&);
+    };
+    const Case cases[] = {
+        {"FIFO",
+         {"/usr/bin/mkfifo", ""},
+         [](const std::filesystem::path& p) { return std::filesystem::is_fifo(p); }},
+        // A node like /dev/null (character device 1, 3), made in the test's folder: only root may.
+        {"device",
+         {"/usr/bin/mknod", "-m", "666", "", "c", "1", "3"},
+         [](const std::filesystem::path& p) { return std::filesystem::is_character_file(p); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string node = path(std::string("node-") + c.name);
+        std::vector<std::string> arguments(c.make.begin() + 1, c.make.end());
+        for (std::string& argument : arguments)
+            if (argument.empty())
+                argument = node;
+        if (platform::runProcess(c.make[0], arguments).exitCode != 0) {
+            EXPECT_EQ(std::string(c.name), "device") << "mkfifo failed";
+            continue; // not root: no device node to test with
+        }
+        settings["EnableLogToFile"] = "1";
+        settings["LogFile"] = node;
+        writeSettings();
+        // Each load would delete the log file: the first, and ConsoleInitialise's.
+        auto result = platform::runProcess(
+            testing_support::helperProgram("console_host"),
+            {"simple", "kept\\n", "init", "simple", "again\\n", "read", path("out")}, environment(), 20000);
+        ASSERT_TRUE(result.finished) << "the host waited on the node";
+        EXPECT_EQ(result.exitCode, 0) << result.errors;
+        EXPECT_TRUE(c.isStillThere(node)) << "the node was replaced";
+        EXPECT_EQ(normalized(read("out")), "[T]" + kBanner + "[T]again\n") << "the other sinks go on";
+    }
+}
+
+TEST_F(ConsoleHost, LogFileNameTooLongForItsBufferIsRefusedNotCut) {
+    // A name of 260 characters whose first 259 name an existing file: cut to the buffer, it would name
+    // that file, and every load would delete it and log into it.
+    const std::string prefix = platform::joinPath(folder.path(), "");
+    const std::string victim = prefix + std::string(259 - prefix.size(), 'v');
+    ASSERT_EQ(victim.size(), 259u);
+    testing_support::writeFile(victim, "precious\n");
+    settings["EnableLogToFile"] = "1";
+    settings["LogFile"] = victim + "w";
+    run({"simple", "x\\n", "read", path("out")});
+    EXPECT_EQ(testing_support::readFile(victim), "precious\n");
+    EXPECT_EQ(normalized(read("out")), kBanner + "[T]x\n") << "only the file sink is off";
+
+    // A name that fits is the log file.
+    settings["LogFile"] = victim;
+    run({"simple", "x\\n", "read", path("out")});
+    EXPECT_EQ(normalized(testing_support::readFile(victim)), kBanner + "[T]x\n");
 }
 
 TEST_F(ConsoleHost, QueriesAndTheGateOfCsLog) {

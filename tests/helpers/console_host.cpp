@@ -1,6 +1,6 @@
 // A host of Console for the tests: runs the commands of its command line in order, in one process, with
-// the settings store named by KITBAG_SETTINGS. In TEXT arguments "\n" stands for a line feed. Arguments
-// holding "logging:" are left to CLog.
+// the settings store named by KITBAG_SETTINGS. In TEXT arguments "\n" stands for a line feed and "\0" for
+// a NUL. Arguments holding "logging:" are left to CLog.
 // clang-format off
 //
 // Writers and the pipeline:
@@ -43,20 +43,29 @@
 //   get-log                                               CS_GetLog()
 //   clog SEVERITY TEXT                                    CS_GetLog() << severity << TEXT
 //   clog-user SEVERITY BEFORE AFTER                       CS_GetLog() << severity << BEFORE << User << AFTER
+//   clog-twin SEVERITY TEXT                               CS_GetLog() << severity << TWinString<char>(TEXT)
 //   clog-enabled                                          prints "enabled=" and IsEnabledFor 0..7 as 1/0
 //   clog-file | set-log-to-file 0|1                       prints "tofile=B logfile=NAME" | SetLogToFile
 //   env NAME | command-line                               prints "NAME=value" or "NAME unset" | the
 //                                                         process command line as "commandline=[...]"
+//   process                                               prints "pid=DECIMAL" and "cwd=[current folder]"
 //   callback SEVERITIES                                   a callback accepting those severities ("67");
 //                                                         it prints "callback S [text]"
 //   callback-throw | callback-fault                       a callback that throws | writes through null
+//   callback-probe                                        a callback accepting everything that first probes an
+//                                                         unreadable address with IsBadReadPtr (Windows),
+//                                                         then prints "callback-probe bad=B [text]"
 //   com-error                                             prints "comerror=[description]" or "comerror=none"
 //   exit-probe                                            at exit, calls CS_GetLog and prints the outcome
 //   threads-get-log N                                     N threads call CS_GetLog at once
+//   exit-while-logging MS                                 a thread logs CLog::INFO lines in a loop, each under
+//                                                         the host's lock, until the log is gone; after MS
+//                                                         milliseconds the main thread calls exit(0)
 //
 // clang-format on
 #include "Console.h"
 
+#include "bad_address_probe.h"
 #include "console_window_probe.h"
 #include "platform.h"
 #include "thread_error_info.h"
@@ -71,6 +80,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -83,6 +93,9 @@ std::string unescape(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
             result += '\n';
+            ++i;
+        } else if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '0') {
+            result += '\0';
             ++i;
         } else {
             result += text[i];
@@ -118,7 +131,7 @@ void writeFromThreads(const std::string& tag, int threadCount, int lineCount) {
 std::string escaped(const std::string& text) {
     std::string result;
     for (char c : text)
-        result += c == '\n' ? std::string("\\n") : std::string(1, c);
+        result += c == '\n' ? std::string("\\n") : c == '\0' ? std::string("\\0") : std::string(1, c);
     return result;
 }
 
@@ -158,6 +171,18 @@ public:
     }
 };
 
+// Probes an address that cannot be read, as a client may (IsBadReadPtr handles the fault it raises itself),
+// then prints the message.
+class ProbingCallback : public CLogCallback {
+public:
+    bool AcceptsSeverity(CLog::LogSeverity) override { return true; }
+    void OnMessage(CLog::LogSeverity, const CLog& log) override {
+        bool bad = ProbeUnreadableAddress();
+        std::printf("callback-probe bad=%d [%s]\n", bad, escaped(log.GetMessageText()).c_str());
+        std::fflush(stdout);
+    }
+};
+
 // Callbacks live as long as the process: the log may call them until it is destroyed, after every static
 // object of this program. The last one stays reachable from here.
 CLogCallback* installedCallback = nullptr;
@@ -175,6 +200,24 @@ void probeAtExit() {
         std::printf("exit-probe: %s\n", error.what());
     }
     std::fflush(stdout);
+}
+
+// A host that serialises its use of the log with a lock of its own, and exits while a thread logs.
+[[noreturn]] void exitWhileLogging(int milliseconds) {
+    // Never destroyed: the thread may still hold it while the process exits.
+    static std::mutex* const hostLock = new std::mutex;
+    std::thread([] {
+        for (int line = 0;; ++line) {
+            std::lock_guard<std::mutex> hold(*hostLock);
+            try {
+                CS_GetLog() << CLog::INFO << "line " << line << " of the logging thread";
+            } catch (const std::logic_error&) {
+                return; // the log is gone: the process is exiting
+            }
+        }
+    }).detach();
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    std::exit(0);
 }
 
 void getLogFromThreads(int count) {
@@ -400,6 +443,9 @@ int main(int argc, char** argv) {
             std::string before = unescape(next());
             CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << before.c_str() << User
                         << unescape(next()).c_str();
+        } else if (command == "clog-twin") {
+            int severity = std::atoi(next().c_str());
+            CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << TWinString<char>(unescape(next()));
         } else if (command == "clog-enabled") {
             std::string enabled;
             for (int s = 0; s < 8; ++s)
@@ -422,10 +468,17 @@ int main(int argc, char** argv) {
             installCallback(new ThrowingCallback);
         } else if (command == "callback-fault") {
             installCallback(new FaultingCallback);
+        } else if (command == "callback-probe") {
+            installCallback(new ProbingCallback);
+        } else if (command == "process") {
+            std::printf("pid=%lu\ncwd=[%s]\n", platform::currentProcessId(),
+                        platform::currentDirectory().c_str());
         } else if (command == "com-error") {
             std::printf("comerror=[%s]\n", escaped(ThreadErrorDescription()).c_str());
         } else if (command == "exit-probe") {
             std::atexit(probeAtExit);
+        } else if (command == "exit-while-logging") {
+            exitWhileLogging(std::atoi(next().c_str()));
         } else if (command == "threads-get-log") {
             getLogFromThreads(std::atoi(next().c_str()));
         } else if (command == "display") {

@@ -9,9 +9,8 @@
 //   console-print TEXT  TraceOpenConsole, console output on, TracePrint("%s\n", TEXT), TraceCloseConsole
 //   console             console output on
 //   get-time            prints TraceGetTime's text
-//   dump-rounds N       N rounds of: a leveled hex dump of 4 KB (bytes i * 7; no time stamps, console only)
-//                       queued, then TraceStart and TraceStop; meanwhile another thread traces "chatter"
-//                       lines, printed at once whenever the print thread is stopped (or stopping)
+//   two-writers N       console on, no time stamps, no print thread: two threads each print N lines of
+//                       9,000 letters ("a..." and "b...") straight to standard output
 //   limit-memory MB     lets the process take at most about MB more megabytes, printing whether that holds
 //   bindata-big MB      a block of MB megabytes (bytes i * 7 in its first 4 KB, zeros behind) traced without
 //                       time stamps, console on and no print thread: TraceBinData between the lines
@@ -22,7 +21,6 @@
 
 #include "memory_limit.h"
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -48,6 +46,19 @@ void flood(int count) {
         thread.join();
 }
 
+void twoWriters(int lines) {
+    TraceSetConsole(true);
+    TraceSetTimeStamp(false);
+    auto writer = [lines](char letter) {
+        const std::string line = std::string(9000, letter) + "\n";
+        for (int i = 0; i < lines; ++i)
+            TracePrint("%s", line.c_str());
+    };
+    std::thread a(writer, 'a'), b(writer, 'b');
+    a.join();
+    b.join();
+}
+
 void traceBigBlock(int megabytes) {
     const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
     // Zeroed pages that are never touched cost no memory: only the limit sees the block.
@@ -70,28 +81,6 @@ void traceBigBlock(int megabytes) {
     TraceStop();
     std::printf("[/level]\n");
     std::free(block);
-}
-
-void dumpRounds(int rounds) {
-    unsigned char block[4096];
-    for (std::size_t i = 0; i < sizeof block; ++i)
-        block[i] = static_cast<unsigned char>(i * 7);
-    TraceSetConsole(true);
-    TraceSetTimeStamp(false);
-    TraceSetLevelOutput(true, false, true);
-    TraceSetLevel(0);
-    std::atomic<bool> done{false};
-    std::thread chatter([&done] {
-        while (!done)
-            TracePrint("chatter\n");
-    });
-    for (int round = 0; round < rounds; ++round) {
-        TraceLevelBinData(0, 1, block, static_cast<int>(sizeof block));
-        TraceStart();
-        TraceStop();
-    }
-    done = true;
-    chatter.join();
 }
 
 } // namespace
@@ -128,6 +117,8 @@ int main(int argc, char** argv) {
             TraceSetConsole(true);
             TracePrint("%s\n", argv[++i]);
             std::printf("close=%d\n", TraceCloseConsole());
+        } else if (command == "two-writers" && i + 1 < argc) {
+            twoWriters(std::atoi(argv[++i]));
         } else if (command == "console") {
             TraceSetConsole(true);
         } else if (command == "limit-memory" && i + 1 < argc) {
@@ -135,8 +126,6 @@ int main(int argc, char** argv) {
                         LimitFurtherMemory(static_cast<std::size_t>(std::atoi(argv[++i])) << 20));
         } else if (command == "bindata-big" && i + 1 < argc) {
             traceBigBlock(std::atoi(argv[++i]));
-        } else if (command == "dump-rounds" && i + 1 < argc) {
-            dumpRounds(std::atoi(argv[++i]));
         } else if (command == "get-time") {
             char time[20];
             TraceGetTime(time);

@@ -2,6 +2,7 @@
 #include "Kitbag.h"
 
 #include "child_process.h"
+#include "failing_allocations.h"
 #include "platform.h"
 #include "test_support.h"
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <thread>
@@ -185,6 +187,120 @@ TEST_F(KitbagTest, UnreadableStoreIsNeitherReadNorReplaced) {
     EXPECT_TRUE(platform::fileExists(folder.path()));
 }
 
+const bool kWindows = platform::pathSeparator() == '\\';
+
+TEST_F(KitbagTest, WritingThroughALinkWritesItsTargetAndKeepsTheLink) {
+    if (kWindows)
+        GTEST_SKIP() << "symbolic links are POSIX' here";
+    std::filesystem::create_directory(folder.file("real"));
+    const std::string target = folder.file("real/settings.ini");
+    testing_support::writeFile(target, "; kept\n[Debug]\nEnableTrace=0\n");
+    struct Case {
+        const char* name;
+        std::string link; // what the link holds
+    };
+    for (const Case& c : {Case{"absolute", target}, Case{"relative", "real/settings.ini"}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(store);
+        std::filesystem::create_symlink(c.link, store);
+        ASSERT_TRUE(KB_SetBoolA("Debug", "EnableTrace", true));
+        EXPECT_TRUE(std::filesystem::is_symlink(store)) << "the link was replaced by a file";
+        std::string text = testing_support::readFile(target);
+        EXPECT_EQ(text.rfind("; kept\n[Debug]\nEnableTrace=1\n", 0), 0u) << text;
+        EXPECT_EQ(helper({"get-bool", "Debug", "EnableTrace"}), "1");
+        ASSERT_TRUE(KB_SetBoolA("Debug", "EnableTrace", false));
+    }
+    EXPECT_FALSE(platform::fileExists(store + ".new"));
+}
+
+TEST_F(KitbagTest, WritingKeepsTheFilesPermissions) {
+    if (kWindows)
+        GTEST_SKIP() << "POSIX permission bits";
+    using std::filesystem::perms;
+    for (perms mode : {perms::owner_read | perms::owner_write,
+                       perms::owner_read | perms::owner_write | perms::group_read | perms::group_write}) {
+        writeStore("[Debug]\n");
+        std::filesystem::permissions(store, mode);
+        ASSERT_TRUE(KB_SetBoolA("Debug", "EnableTrace", true));
+        EXPECT_EQ(std::filesystem::status(store).permissions(), mode);
+    }
+}
+
+TEST_F(KitbagTest, ReadOnlyFileIsReadButNotWritten) {
+    writeStore("[Debug]\nEnableTrace=1\n");
+    const auto readOnly = std::filesystem::perms::owner_read | std::filesystem::perms::group_read;
+    std::filesystem::permissions(store, readOnly);
+    bool trace = false;
+    EXPECT_TRUE(KB_GetBoolA("Debug", "EnableTrace", &trace));
+    EXPECT_TRUE(trace);
+    EXPECT_FALSE(KB_SetBoolA("Debug", "EnableTrace", false));
+    EXPECT_EQ(testing_support::readFile(store), "[Debug]\nEnableTrace=1\n");
+    if (!kWindows) {
+        EXPECT_EQ(std::filesystem::status(store).permissions(), readOnly);
+    }
+    std::filesystem::permissions(store, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+}
+
+TEST_F(KitbagTest, StoreThatIsNoRegularFileIsNeitherWaitedForNorReplaced) {
+    if (kWindows)
+        GTEST_SKIP() << "FIFOs and device nodes are POSIX'";
+    struct Case {
+        const char* name;
+        std::vector<std::string> make; // the program and its arguments; "" stands for the node's path
+        bool (*isStillThere)(const std::filesystem::path&);
+    };
+    const Case cases[] = {
+        {"FIFO",
+         {"/usr/bin/mkfifo", ""},
+         [](const std::filesystem::path& p) { return std::filesystem::is_fifo(p); }},
+        // Like /dev/null (character device 1, 3), made in the test's folder: only root may.
+        {"device",
+         {"/usr/bin/mknod", "-m", "666", "", "c", "1", "3"},
+         [](const std::filesystem::path& p) { return std::filesystem::is_character_file(p); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string node = folder.file(std::string("node-") + c.name);
+        std::vector<std::string> arguments(c.make.begin() + 1, c.make.end());
+        for (std::string& argument : arguments)
+            if (argument.empty())
+                argument = node;
+        if (platform::runProcess(c.make[0], arguments).exitCode != 0) {
+            EXPECT_EQ(std::string(c.name), "device") << "mkfifo failed";
+            continue; // not root: no device node to test with
+        }
+        // In other processes, with a limit: a read that waits for a writer to the FIFO never ends.
+        platform::EnvironmentChanges environment{{"KITBAG_SETTINGS", node}};
+        auto get = platform::runProcess(testing_support::helperProgram("kitbag_helper"),
+                                        {"get-bool", "Debug", "EnableTrace"}, environment, 20000);
+        ASSERT_TRUE(get.finished) << "the read waited on the node";
+        EXPECT_EQ(get.output.substr(0, 9), "<missing>");
+        auto set = platform::runProcess(testing_support::helperProgram("kitbag_helper"),
+                                        {"set-bool", "Debug", "EnableTrace", "1"}, environment, 20000);
+        ASSERT_TRUE(set.finished) << "the write waited on the node";
+        EXPECT_EQ(set.exitCode, 1) << "refused";
+        EXPECT_TRUE(c.isStillThere(node)) << "the node was replaced";
+    }
+}
+
+TEST_F(KitbagTest, FileLargerThanTheLimitIsNeitherReadNorReplaced) {
+    constexpr std::size_t kLimit = 1024 * 1024; // the store's limit on its file
+    const std::string head = "[Debug]\nEnableTrace=1\n";
+    for (std::size_t size : {kLimit, kLimit + 1}) {
+        SCOPED_TRACE(size);
+        std::string text = head + "; " + std::string(size - head.size() - 3, 'x') + "\n";
+        ASSERT_EQ(text.size(), size);
+        writeStore(text);
+        const bool fits = size <= kLimit;
+        bool trace = false;
+        EXPECT_EQ(KB_GetBoolA("Debug", "EnableTrace", &trace), fits);
+        EXPECT_EQ(trace, fits);
+        EXPECT_FALSE(KB_SetBoolA("Debug", "EnableLogInfo", true)) << "no room left, or too large already";
+        EXPECT_EQ(testing_support::readFile(store), text);
+    }
+}
+
 TEST_F(KitbagTest, NullArgumentsAreRefused) {
     bool flag = true;
     int number = 5;
@@ -297,6 +413,31 @@ TEST_F(KitbagTest, BooleanValueKeepsItsValueWhenTheStoreCannotBeWritten) {
     BooleanValue value("Debug", "Capture Logging", false);
     EXPECT_FALSE(value.SetValue(true));
     EXPECT_TRUE(value.GetValue());
+}
+
+TEST_F(KitbagTest, OutOfMemoryNothingIsThrown) {
+    if (!testing_support::allocationFailuresCanBeMade())
+        GTEST_SKIP() << "the sanitizer's allocator stays in place";
+    // Names longer than a string holds without the heap. (On Windows the DLL allocates through a runtime
+    // of its own, which this program cannot make fail: there the calls simply succeed.)
+    const TWinString<char> section("Debug settings of a long name");
+    const TWinString<char> key("A switch with a rather long name");
+    ASSERT_TRUE(KB_SetBoolA(section.c_str(), key.c_str(), true));
+    bool found = false, value = false, stored = true;
+    {
+        testing_support::FailingAllocations failing;
+        BooleanValue flag(section, key, false);
+        value = flag.GetValue();
+        stored = flag.SetValue(false);
+        bool target = false;
+        found = KB_GetBoolA(section.c_str(), key.c_str(), &target) && target;
+    }
+    if (!kWindows) {
+        EXPECT_FALSE(value) << "no memory for the names: the default";
+        EXPECT_FALSE(stored);
+        EXPECT_FALSE(found);
+    }
+    EXPECT_EQ(helper({"get-bool", section.c_str(), key.c_str()}), kWindows ? "0" : "1");
 }
 
 // Where the store lives without KITBAG_SETTINGS: a fresh helper process per case.

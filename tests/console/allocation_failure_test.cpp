@@ -1,0 +1,118 @@
+// Running out of memory inside Console never throws at the host: the text that needed the memory is
+// dropped, and a function that hands out a copy returns null. (The log's word comes from the "logging"
+// variable that clog_builder_test.cpp sets: 0x108, callback only.)
+#include "Console.h"
+
+#include "failing_allocations.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using testing_support::FailingAllocations;
+
+// Records what it receives without allocating.
+class RecordingCallback : public CLogCallback {
+public:
+    int messages = 0;
+    char last[256] = {};
+
+    bool AcceptsSeverity(CLog::LogSeverity) override { return true; }
+    void OnMessage(CLog::LogSeverity, const CLog& log) override {
+        ++messages;
+        std::strncpy(last, log.GetMessageText().c_str(), sizeof last - 1);
+    }
+};
+
+class RegisteredReport final : public KRMReport {
+public:
+    std::string GetName() override { return "report"; }
+    void Run() override {}
+};
+
+class OutOfMemory : public ::testing::Test {
+protected:
+    testing_support::TemporaryFolder folder;
+    testing_support::ScopedEnvironmentVariable store{"KITBAG_SETTINGS", folder.file("settings.ini")};
+
+    void SetUp() override {
+        if (!testing_support::allocationFailuresCanBeMade())
+            GTEST_SKIP() << "the sanitizer's allocator stays in place";
+    }
+};
+
+TEST_F(OutOfMemory, WritersQueriesAndRegistriesThrowNothing) {
+    RegisteredReport report;
+    int diagnostic = 0;
+    const KRMResult reason(7, "busy"); // copied without allocating
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path()); // where the HTML report goes
+    char* output = reinterpret_cast<char*>(1);
+    {
+        FailingAllocations failing;
+        ConsoleInitialise(); // the banner's text needs memory
+        CS_TRACE("%s\n", "traced");
+        CS_TRACESIMPLE("simple\n");
+        CS_LOG("%d\n", 1);
+        CS_LOGERROR("%s\n", "error");
+        CS_LOGERROR(2L, "%s", "with a code");
+        CS_LOGKRMERROR(reason, "%s", "with a result");
+        CS_IsTraceEnabled();
+        CS_IsLogEnabled();
+        CS_IsLogErrorEnabled();
+        ConsoleAddReport(report);
+        ConsoleAddDiagnostic(*reinterpret_cast<KRMDiagnostic*>(&diagnostic));
+        DisplayHTMLReport("<p>report</p>");
+        output = GetDebugLogOutput(false);
+    }
+    std::filesystem::current_path(before);
+    // Null (no memory for the copy) or the buffered text; never an exception.
+    if (output) {
+        EXPECT_NE(std::string(output).find("simple\n"), std::string::npos) << output;
+    }
+    std::free(output);
+    // With memory again, everything works as before.
+    ConsoleInitialise();
+    CS_TRACESIMPLE("afterwards\n");
+    output = GetDebugLogOutput(false);
+    ASSERT_NE(output, nullptr);
+    EXPECT_NE(std::string(output).find("afterwards\n"), std::string::npos);
+    std::free(output);
+}
+
+TEST_F(OutOfMemory, InsertionsDropTheirTextAndTheMessageStillGoesOut) {
+    CLog& log = CS_GetLog();
+    RecordingCallback callback;
+    log.SetLogCallback(&callback);
+    const std::string large(1 << 20, 'L');
+    const TWinString<char> twin(std::string(1 << 20, 'T'));
+    std::u16string wideText(1 << 16, u'w');
+    unsigned short* wide = reinterpret_cast<unsigned short*>(wideText.data());
+    bool filename = true;
+    // A message of some length first, so that the short pieces below fit the text's room.
+    log << CLog::TRACE << std::string(1000, 'x').c_str();
+    callback.messages = 0;
+    {
+        FailingAllocations failing;
+        log << CLog::WARNING << "head " << large.c_str() << twin << wide << 2L << " " << Hex << 255 << " "
+            << Date << " " << Time << " tail";
+        log.SetLogToFile(true); // the name needs memory: file output stays off
+        filename = log.GetLogFilename().empty();
+    }
+    log.SetLogCallback(nullptr);
+    ASSERT_EQ(callback.messages, 1);
+    const std::string text = callback.last;
+    EXPECT_NE(text.find(" WARNING: head "), std::string::npos) << text;
+    EXPECT_EQ(text.find("LLLL"), std::string::npos) << "the large text could not be added";
+    EXPECT_FALSE(log.GetLogToFile());
+    EXPECT_TRUE(filename);
+    EXPECT_EQ(log.GetMessageText(), "");
+}
+
+} // namespace

@@ -1,0 +1,5 @@
+#include "bad_address_probe.h"
+
+bool ProbeUnreadableAddress() {
+    return false;
+}
