@@ -17,11 +17,7 @@ struct CMsgList::Page {
 
 namespace {
 
-constexpr std::size_t kPageBytes = 64 * 1024;
-// Spare pages: every page read past is kept for the producers, as taking pages from the system and
-// giving them back costs more than the messages themselves (a page fault every 4 KB, and giving back
-// interrupts every thread of the process). GiveBackSpares keeps this many.
-constexpr std::size_t kIdleSpares = 1;
+constexpr std::size_t kPageBytes = CMsgList::kPageBytes;
 constexpr std::size_t kFirstRecord = (sizeof(void*) + 2 * sizeof(std::size_t) + 7) / 8 * 8;
 constexpr std::size_t kRecordHeader = 9;
 // Far beyond any message of the library; keeps the sizes of a record and its page within a 32-bit size.
@@ -102,21 +98,21 @@ CMsgList::Page* CMsgList::KeepSpareLocked(Page* page) {
 
 bool CMsgList::HasSurplusSpares() {
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    return m_nSparePages > kIdleSpares;
+    return m_nSparePages > kSparePagesKept;
 }
 
 void CMsgList::GiveBackSpares() {
     Page* surplus = nullptr;
     {
         platform::ScopedLock<CCriticalSection> hold(m_Lock);
-        if (m_nSparePages <= kIdleSpares)
+        if (m_nSparePages <= kSparePagesKept)
             return;
         Page* last = m_pFree;
-        for (std::size_t kept = 1; kept < kIdleSpares; ++kept)
+        for (std::size_t kept = 1; kept < kSparePagesKept; ++kept)
             last = last->next;
         surplus = last->next;
         last->next = nullptr;
-        m_nSparePages = kIdleSpares;
+        m_nSparePages = kSparePagesKept;
     }
     FreePages(surplus);
 }

@@ -8,9 +8,12 @@
 // a message that does not fit one). A message costs its bytes and a header of 9 (type, length, length of
 // its time prefix), and no allocation of its own: a producer copies it behind the last one, and takes a
 // page only when the last page is full (a spare one, or from the system outside the lock). Pages the
-// consumer has read past become spares, so that a busy queue takes nothing from the system; the
-// consumer gives them back with GiveBackSpares (CTrace's print thread: when it has been idle for a
-// second, and when it stops). A drained queue then holds two pages, whatever it held before.
+// consumer has read past become spares: taking pages from the system and giving them back costs more
+// than the messages in them (their memory is made present page by page, and giving memory back
+// interrupts every thread of the process), so a queue that fills and drains again and again takes
+// nothing from the system. GiveBackSpares gives back all but kSparePagesKept of them (CTrace's print
+// thread: when it has been idle for a second, and when it stops): a drained queue then holds at most
+// 8 MB and a page, however much it held before.
 //
 // Batches: a take that finds the consumer's batch used up takes, in one locked step, everything pending
 // then; the next takes read the batch without the lock. The order is the order of appending either way.
@@ -27,6 +30,10 @@
 
 class CMsgList {
 public:
+    static constexpr std::size_t kPageBytes = 64 * 1024;
+    // Kept through idle times, for the next burst: 8 MB.
+    static constexpr std::size_t kSparePagesKept = 128;
+
     CMsgList();
     virtual ~CMsgList();
     CMsgList(const CMsgList&) = delete;
@@ -59,7 +66,7 @@ public:
     std::size_t MemoryHeld();
     // Whether more pages are spare than GiveBackSpares keeps; any thread.
     bool HasSurplusSpares();
-    // Gives the spare pages but one back to the system; any thread.
+    // Gives the spare pages beyond kSparePagesKept back to the system; any thread.
     void GiveBackSpares();
 
     // For the library's unload at process exit, when the consumer may have died holding the lock: takes

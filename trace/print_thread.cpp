@@ -40,8 +40,8 @@ bool CTrace::Start() {
 // The queue hands its messages over in batches (all that was pending when the thread asked). The files
 // are flushed once a batch, when its last message is handled: every line of a batch is with the system
 // before the thread asks again (and perhaps waits), and a batch of many lines costs a few writes, not one
-// per line. The queue keeps the pages it has read as spares while messages keep coming; after a second
-// without any, and when the thread stops, it gives them back.
+// per line. The queue keeps the pages it has read as spares; after a second without messages, and when
+// the thread stops, it gives back those beyond what it keeps for the next burst.
 int CTrace::PrintThread() {
     PrintText("PrintThread Begin....\n");
     m_bBatchedFlush = true;

@@ -836,25 +836,26 @@ TEST_F(Trace, ManyProducersThroughSizeReplacementsKeepOrderAndLimits) {
 }
 
 TEST_F(Trace, TheQueueGivesItsMemoryBackOnceDrained) {
-    // Leveled messages wait in the queue while no print thread runs: a queue of some megabytes. Once the
-    // thread has written them, the queue holds two pages: when the thread stops, or after a second
-    // without messages while it runs.
-    constexpr std::size_t kPage = 64 * 1024;
+    // Leveled messages wait in the queue while no print thread runs: a queue of some 12 MB. Once the
+    // thread has written them, the queue keeps at most 8 MB for the next burst: when the thread stops,
+    // or after a second without messages while it runs.
+    constexpr std::size_t kPage = CMsgList::kPageBytes;
+    constexpr std::size_t kKept = (CMsgList::kSparePagesKept + 1) * kPage;
     trace.SetConsole(false);
     trace.SetTimeStamp(false);
-    trace.SetLogFile(base(), true, kRotateSize, 1000000000);
+    trace.SetLogFile(base(), true, kRotateSize, 2000000000);
     trace.SetLevelOutput(true, true, false);
     for (bool stop : {true, false}) {
         SCOPED_TRACE(stop ? "stopped" : "idle");
-        for (int i = 0; i < 100000; ++i)
+        for (int i = 0; i < 250000; ++i)
             LevelPrintFormatted(trace, 0, 3, "a line of a burst, number %d\n", i);
-        EXPECT_GE(trace.Queue().MemoryHeld(), 60 * kPage);
+        EXPECT_GE(trace.Queue().MemoryHeld(), kKept + 32 * kPage);
         ASSERT_TRUE(trace.Start());
         if (stop) {
             trace.Stop();
-            EXPECT_LE(trace.Queue().MemoryHeld(), 2 * kPage);
+            EXPECT_LE(trace.Queue().MemoryHeld(), kKept);
         } else {
-            EXPECT_TRUE(testing_support::eventually([&] { return trace.Queue().MemoryHeld() <= 2 * kPage; }))
+            EXPECT_TRUE(testing_support::eventually([&] { return trace.Queue().MemoryHeld() <= kKept; }))
                 << trace.Queue().MemoryHeld();
             trace.Stop();
         }

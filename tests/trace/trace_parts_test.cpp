@@ -215,8 +215,8 @@ TEST(MsgList, ManyProducersOneConsumerKeepEachProducersOrder) {
 
 TEST(MsgList, PagesHoldMessagesOfEverySizeAndGoBackWhenAsked) {
     // Messages of many sizes fill page after page, one is larger than a page (it goes back as soon as it
-    // is read). Read pages serve again as spares until the consumer gives them back.
-    constexpr std::size_t kPage = 64 * 1024;
+    // is read). Read pages serve again as spares until the consumer gives back those beyond 8 MB.
+    constexpr std::size_t kPage = CMsgList::kPageBytes;
     CMsgList list;
     std::vector<std::string> sent;
     for (int i = 0; i < 20000; ++i)
@@ -241,7 +241,7 @@ TEST(MsgList, PagesHoldMessagesOfEverySizeAndGoBackWhenAsked) {
     }
     EXPECT_FALSE(list.GetMsg());
     EXPECT_GE(list.MemoryHeld(), 40 * kPage) << "read pages are kept as spares";
-    // A smaller queue filled and drained again and again: the spares serve, no page is added.
+    // A queue filled and drained again and again: the spares serve, no page is added.
     const std::size_t spares = list.MemoryHeld();
     for (int round = 0; round < 4; ++round) {
         for (int i = 0; i < 5000; ++i)
@@ -250,12 +250,20 @@ TEST(MsgList, PagesHoldMessagesOfEverySizeAndGoBackWhenAsked) {
         }
         EXPECT_EQ(list.MemoryHeld(), spares) << round;
     }
+    EXPECT_FALSE(list.HasSurplusSpares()) << "within what is kept for the next burst";
+    // A flood of far more: all but what is kept goes back when asked.
+    const std::string text(200, 'f');
+    for (int i = 0; i < 100000; ++i)
+        ASSERT_TRUE(list.PutMsg(1, static_cast<unsigned>(text.size()), text.data()));
+    while (list.GetMsg()) {
+    }
+    EXPECT_GE(list.MemoryHeld(), 300 * kPage);
     EXPECT_TRUE(list.HasSurplusSpares());
     list.GiveBackSpares();
     EXPECT_FALSE(list.HasSurplusSpares());
-    EXPECT_LE(list.MemoryHeld(), 2 * kPage) << "the page being written and one spare";
+    EXPECT_LE(list.MemoryHeld(), (CMsgList::kSparePagesKept + 1) * kPage) << "kept spares and the last page";
     list.Clear();
-    EXPECT_LE(list.MemoryHeld(), kPage) << "the spare only";
+    EXPECT_LE(list.MemoryHeld(), CMsgList::kSparePagesKept * kPage) << "kept spares only";
 }
 
 TEST(MsgList, ABatchIsWhatWasPendingWhenTaken) {
