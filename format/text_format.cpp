@@ -148,12 +148,27 @@ char* writeDecimalBackwards(char* end, unsigned long long value) {
     return end;
 }
 
+// 10^0 to 10^19, the powers of ten below 2^64.
+struct PowersOfTen {
+    unsigned long long value[20];
+    constexpr PowersOfTen() : value() {
+        unsigned long long power = 1;
+        for (auto& entry : value) {
+            entry = power;
+            power *= 10;
+        }
+    }
+};
+constexpr PowersOfTen kPowersOfTen;
+
 std::size_t decimalDigits(unsigned long long value) {
-    std::size_t count = 1;
-    // 10^19 is the last power of ten below 2^64: the count stops at 20 before the limit overflows.
-    for (unsigned long long limit = 10; count < 20 && value >= limit; limit *= 10)
-        ++count;
-    return count;
+    if (value < 10)
+        return 1;
+    // From the number of bits (times log10(2), about 1233 / 4096) to the number of digits, one short
+    // at most.
+    const auto bits = static_cast<std::size_t>(64 - __builtin_clzll(value));
+    const std::size_t estimate = bits * 1233 >> 12;
+    return estimate + (value >= kPowersOfTen.value[estimate] ? 1 : 0);
 }
 
 // A number's digits, written from the end of a buffer that holds the longest 64-bit value.

@@ -74,6 +74,8 @@ TEST(TextFormat, FastConversionsGiveWhatVsnprintfGives) {
         [] { expectSame("%%|%%%%|100%%"); },
         [] { expectSame("value %d of %s\n", 12345, "bench"); },
         [] { expectSame("%d|%i|%d|%i|%d", 0, -1, INT_MAX, INT_MIN, 7); },
+        [] { expectSame("%d %d %d %d %d %d %d %d", 9, 10, 99, 100, 999, 1000, 9999, 10000); },
+        [] { expectSame("%d %d %d %d %i %i", 99999999, 100000000, 999999999, 1000000000, -10, -1000000000); },
         [] { expectSame("%u|%u|%u", 0u, 42u, UINT_MAX); },
         [] { expectSame("%x|%X|%x|%X|%08x|%-8X|", 0u, 0xABCDEFu, UINT_MAX, 0x1234u, 0xBEEFu, 0xBEEFu); },
         [] { expectSame("%ld|%ld|%ld|%li", 0L, LONG_MAX, LONG_MIN, -5L); },
