@@ -170,8 +170,21 @@ LocalTime localTime();
 // The local time when only the second is wanted, at a fraction of localTime's cost: on Linux the
 // system's whole-second clock (it may lag the precise clock by a scheduler tick), milliseconds 0.
 LocalTime localTimeToTheSecond();
+// The whole seconds of the clock localTimeToTheSecond reads (the system time, not the local time), for a
+// caller that only wants to know whether that second moved on: at a fraction of its cost again.
+std::int64_t systemSecondsNow();
 // The system time (UTC) in 100-nanosecond units since 1 January 1601.
 std::int64_t systemTimeTicks();
+
+// ---- Memory ---------------------------------------------------------------------------------------
+
+// A block of whole pages straight from the system (mmap; VirtualAlloc on Windows), for memory that must go
+// back to the system as soon as it is freed rather than stay with the heap. Its memory is present when
+// the call returns (no page fault at its first touch). Sizes are best multiples of 64 KB (Windows
+// reserves in steps of 64 KB). Null when the system has none. freeSystemMemory takes the block and the
+// size it was allocated with; a null block is ignored.
+void* allocateSystemMemory(std::size_t bytes);
+void freeSystemMemory(void* block, std::size_t bytes);
 
 // ---- Locks ----------------------------------------------------------------------------------------
 

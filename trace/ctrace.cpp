@@ -2,6 +2,7 @@
 #include "ctrace.h"
 
 #include "hex_dump.h"
+#include "text_format.h"
 #include "trace_time.h"
 
 #include <cstdio>
@@ -14,18 +15,10 @@ CLogMsg* newLogMsg() {
     return new (std::nothrow) CLogMsg();
 }
 
-// Writes the time prefix when time stamps are on; returns its length.
-int writePrefix(char* buffer, bool timeStamp, const TraceClock& clock) {
-    if (!timeStamp)
-        return 0;
-    TraceTimeText prefix = FormatTraceTime(clock.Now(), true);
-    std::memcpy(buffer, prefix.text, static_cast<std::size_t>(prefix.length));
-    return prefix.length;
-}
-
 // Formats behind the prefix into room characters (plus the terminator); text beyond is cut.
 void formatInto(char* text, int room, const char* format, va_list arguments) {
-    if (std::vsnprintf(text, static_cast<std::size_t>(room) + 1, format ? format : "", arguments) < 0)
+    if (textformat::formatBounded(text, static_cast<std::size_t>(room) + 1, format ? format : "", arguments) <
+        0)
         text[0] = '\0';
 }
 
@@ -93,12 +86,16 @@ PeriodStamp CTrace::Period() {
 
 // ---- Tracing ---------------------------------------------------------------------------------------------
 
+int CTrace::WritePrefix(char* buffer) {
+    return m_bTimeStamp ? m_timePrefix.CopyPrefix(*m_clock, buffer) : 0;
+}
+
 int CTrace::Print(const char* format, va_list arguments) {
     if (!m_bFile && !m_bConsole)
         return 0;
     // Not zero-filled: only the terminated text is ever read.
     char buffer[kPlainBufferSize];
-    const int prefix = writePrefix(buffer, m_bTimeStamp, *m_clock);
+    const int prefix = WritePrefix(buffer);
     formatInto(buffer + prefix, kPlainBufferSize - 1 - prefix, format, arguments);
     const int length = prefix + static_cast<int>(std::strlen(buffer + prefix)) + 1;
     if (m_bRunning)
@@ -134,7 +131,7 @@ int CTrace::LevelPrint(std::uint8_t level, int id, const char* format, va_list a
         return 0;
     char record[kLevelBufferSize];
     char* text = EncodeLevelRecord(record, level, id);
-    const int prefix = writePrefix(text, m_bTimeStamp, *m_clock);
+    const int prefix = WritePrefix(text);
     // The text and its terminator fit the record's 10,235 bytes.
     formatInto(text + prefix, kLevelBufferSize - kLevelRecordHeader - 1 - prefix, format, arguments);
     const int length = prefix + static_cast<int>(std::strlen(text + prefix)) + 1;

@@ -20,6 +20,7 @@
 #include "platform.h"
 #include "trace_file_names.h"
 #include "trace_seams.h"
+#include "trace_time.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -111,6 +112,8 @@ private:
     };
 
     platform::LocalTime Now() const { return m_clock->Now(); }
+    // Writes the time prefix of a message when time stamps are on; returns its length.
+    int WritePrefix(char* buffer);
 
     // ---- The print thread (print_thread.cpp) ----
     static unsigned ThreadEntry(void* trace);
@@ -122,6 +125,8 @@ private:
     void WritePlainToFile(char* text);
     // With m_outFileLock held, or while draining.
     void WritePlainToFileLocked(const char* text);
+    // Hands every line the files hold to the system.
+    void FlushFiles();
     void DrainAtProcessExit();
 
     // ---- The trace files (level_log.cpp); on the print thread ----
@@ -183,6 +188,9 @@ private:
     LogMsgFactory m_newLogMsg;
     bool m_processTerminating = false;
     bool m_bDraining = false; // the unload writes what the print thread left: no other thread writes then
+    // The print thread's, while it runs: files are flushed once a batch, not after each line.
+    bool m_bBatchedFlush = false;
+    TraceTimeCache m_timePrefix; // the prefix of the messages' second, for the threads that trace
 };
 
 // Print and LevelPrint with their arguments in place.

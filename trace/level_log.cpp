@@ -33,7 +33,9 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
     if (!file)
         return -1;
     RemoveOneTrailingNewline(text);
-    file->PrintText(Now(), text);
+    file->PrintText(*m_clock, text);
+    if (!m_bBatchedFlush)
+        file->Flush();
     return 0;
 }
 
@@ -98,7 +100,7 @@ bool CTrace::ReplaceIfOversized(LevelLogs::iterator entry, const platform::Local
 bool CTrace::ReopenWithClosingLine(LevelLogs::iterator entry, const std::string& name,
                                    const PeriodStamp& stamp, const FileSettings& settings) {
     CLogMsg& file = *entry->second;
-    file.PrintText(Now(), kClosingLine);
+    file.PrintText(*m_clock, kClosingLine);
     file.Close();
     if (OpenTraceFile(file, name, stamp, settings))
         return true;

@@ -1,6 +1,6 @@
 #include "log_msg.h"
 
-#include "trace_time.h"
+#include "text_format.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -13,6 +13,11 @@ namespace {
 // A text-mode line end takes two bytes on Windows: the line end of each line and every line feed inside
 // its text.
 const long kLineEndBytes = platform::textFilesEndLinesWithCrLf() ? 2 : 1;
+
+constexpr std::size_t kShortLine = 512;
+
+// The stream's buffer: a batch of lines reaches the system in a few writes, not one per line.
+constexpr std::size_t kStreamBufferSize = 32 * 1024;
 
 // The bytes a text takes in the file once each of its line feeds is written as a line end.
 long bytesInFile(const char* text, std::size_t length) {
@@ -46,6 +51,7 @@ bool CLogMsg::Open(const char* name, bool append) {
         file = std::fopen(name, "w");
     if (!file)
         return false;
+    std::setvbuf(file, nullptr, _IOFBF, kStreamBufferSize); // without it, the default buffer serves
     std::fseek(file, 0, SEEK_END);
     m_size = std::ftell(file);
     m_pFile = file;
@@ -59,6 +65,7 @@ bool CLogMsg::Close() {
         std::fclose(m_pFile);
         m_pFile = nullptr;
         m_bOpen = false;
+        m_bUnflushed = false;
         m_strName.clear();
     }
     return true;
@@ -70,12 +77,12 @@ void CLogMsg::Print(const platform::LocalTime& now, const char* format, ...) {
     va_start(arguments, format);
     va_list again;
     va_copy(again, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    const int length = textformat::formatBounded(nullptr, 0, format, arguments);
     va_end(arguments);
     std::unique_ptr<char[]> text(length >= 0 ? new (std::nothrow) char[static_cast<std::size_t>(length) + 1]
                                              : nullptr);
     if (text)
-        std::vsnprintf(text.get(), static_cast<std::size_t>(length) + 1, format, again);
+        textformat::formatBounded(text.get(), static_cast<std::size_t>(length) + 1, format, again);
     va_end(again);
     if (text)
         PrintText(now, text.get()); // without memory for the text, the line is dropped
@@ -84,16 +91,42 @@ void CLogMsg::Print(const platform::LocalTime& now, const char* format, ...) {
 void CLogMsg::PrintText(const platform::LocalTime& now, const char* text) {
     if (!m_bOpen && !Open(nullptr, true))
         return;
-    TraceTimeText prefix = FormatTraceTime(now, true);
-    std::fputs(prefix.text, m_pFile);
-    std::fputs(text, m_pFile);
-    EndLine(prefix.length + bytesInFile(text, std::strlen(text)));
+    char prefix[kTracePrefixLength];
+    m_linePrefix.CopyPrefix(now, prefix);
+    WriteLine(prefix, text);
 }
 
-void CLogMsg::EndLine(long bytesBefore) {
-    std::fputc('\n', m_pFile);
-    std::fflush(m_pFile);
-    m_size += bytesBefore + kLineEndBytes;
+void CLogMsg::PrintText(const TraceClock& clock, const char* text) {
+    if (!m_bOpen && !Open(nullptr, true))
+        return;
+    char prefix[kTracePrefixLength];
+    m_linePrefix.CopyPrefix(clock, prefix);
+    WriteLine(prefix, text);
+}
+
+void CLogMsg::WriteLine(const char* prefix, const char* text) {
+    // A line of the usual length goes to the stream in one piece, a longer one in three.
+    char line[kShortLine];
+    std::memcpy(line, prefix, kTracePrefixLength);
+    const std::size_t length = std::strlen(text);
+    if (length < sizeof line - kTracePrefixLength) {
+        std::memcpy(line + kTracePrefixLength, text, length);
+        line[kTracePrefixLength + length] = '\n';
+        std::fwrite(line, 1, kTracePrefixLength + length + 1, m_pFile);
+    } else {
+        std::fwrite(line, 1, kTracePrefixLength, m_pFile);
+        std::fwrite(text, 1, length, m_pFile);
+        std::fputc('\n', m_pFile);
+    }
+    m_bUnflushed = true;
+    m_size += kTracePrefixLength + bytesInFile(text, length) + kLineEndBytes;
+}
+
+void CLogMsg::Flush() {
+    if (m_bOpen && m_bUnflushed) {
+        std::fflush(m_pFile);
+        m_bUnflushed = false;
+    }
 }
 
 int CLogMsg::GetSize() const {

@@ -1,12 +1,15 @@
 // CLogMsg: one text file written line by line, each line behind a time stamp its owner gives (the time of
 // writing, from the owner's clock).
 //
-// Files are opened in text mode (carriage return and line feed on Windows, line feed on Linux) and each
-// line is flushed when written. Not synchronised: its owner makes sure one thread at a time uses it (see
-// CTrace). The object owns its open stream and closes it when destroyed.
+// Files are opened in text mode (carriage return and line feed on Windows, line feed on Linux). Lines
+// collect in the stream's buffer until Flush (or Close) hands them to the system: the owner flushes, at
+// once after a line or once after a batch of them (CTrace's print thread). Not synchronised: its owner
+// makes sure one thread at a time uses it (see CTrace). The object owns its open stream and closes it
+// when destroyed.
 #pragma once
 
 #include "platform.h"
+#include "trace_time.h"
 
 #include <cstdio>
 #include <string>
@@ -26,10 +29,14 @@ public:
     bool Open(const char* name, bool append);
     bool Close();
     // now as "yyyy/mm/dd hh:mm:ss - ", the formatted text and a line end; opens "logfile.log" first when
-    // closed.
+    // closed. The line stays in the stream's buffer until Flush.
     void Print(const platform::LocalTime& now, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // Print(now, "%s", text), without the formatter.
     void PrintText(const platform::LocalTime& now, const char* text);
+    // The same with the time the clock shows (asked only when its second moved on).
+    void PrintText(const TraceClock& clock, const char* text);
+    // Hands the lines written since the last flush to the system (one write when they fit the buffer).
+    void Flush();
     // The file's size (writing always happens at its end); 0 when closed. Counted as lines are written,
     // line ends inside the text included, so asking costs no system call.
     int GetSize() const;
@@ -44,11 +51,13 @@ public:
     }
 
 private:
-    // Ends the line, flushes it, and counts what this line added to the file.
-    void EndLine(long bytesBefore);
+    // Writes the prefix (kTracePrefixLength characters), the text and a line end to the open stream.
+    void WriteLine(const char* prefix, const char* text);
 
     bool m_bOpen = false;
     std::FILE* m_pFile = nullptr;
     long m_size = 0;
     std::string m_strName;
+    bool m_bUnflushed = false;
+    TraceTimeCache m_linePrefix;
 };

@@ -1,52 +1,195 @@
 #include "msg_list.h"
 
-#include <cstdlib>
+#include "platform.h"
+
+#include <algorithm>
 #include <cstring>
 #include <new>
 
+// A page: this header, then records one behind the other. A record: its data's length (4 bytes), its type
+// (4), the length of its time prefix (1), then the data; no padding anywhere (headers are copied, not
+// read in place).
+struct CMsgList::Page {
+    Page* next;       // set under m_Lock while this page is the tail; fixed afterwards
+    std::size_t size; // of the whole block
+    std::size_t used; // where the next record goes; under m_Lock while this page is the tail
+};
+
 namespace {
 
-// One block for the node and its data.
-MsgNode* newNode(int type, unsigned length, const void* data, unsigned prefixLength) {
-    const bool hasData = data != nullptr && length > 0;
-    void* block = std::malloc(sizeof(MsgNode) + (hasData ? length : 0u));
-    if (!block)
-        return nullptr;
-    auto* node = new (block) MsgNode{type, hasData ? length : 0u, nullptr, nullptr, prefixLength};
-    if (hasData) {
-        node->data = static_cast<char*>(block) + sizeof(MsgNode);
-        std::memcpy(node->data, data, length);
-    }
-    return node;
+constexpr std::size_t kPageBytes = CMsgList::kPageBytes;
+constexpr std::size_t kFirstRecord = (sizeof(void*) + 2 * sizeof(std::size_t) + 7) / 8 * 8;
+constexpr std::size_t kRecordHeader = 9;
+// Far beyond any message of the library; keeps the sizes of a record and its page within a 32-bit size.
+constexpr unsigned kMaxLength = 1u << 30;
+
+struct RecordHeader {
+    std::uint32_t length;
+    std::int32_t type;
+    std::uint8_t prefixLength;
+};
+
+void writeRecord(char* at, const RecordHeader& header, const void* data) {
+    std::memcpy(at, &header.length, 4);
+    std::memcpy(at + 4, &header.type, 4);
+    at[8] = static_cast<char>(header.prefixLength);
+    if (header.length > 0)
+        std::memcpy(at + kRecordHeader, data, header.length);
 }
 
-void freeNodes(MsgNode* node) {
-    while (node) {
-        MsgNode* next = node->next;
-        std::free(node);
-        node = next;
-    }
+RecordHeader readRecord(const char* at) {
+    RecordHeader header;
+    std::memcpy(&header.length, at, 4);
+    std::memcpy(&header.type, at + 4, 4);
+    header.prefixLength = static_cast<std::uint8_t>(at[8]);
+    return header;
+}
+
+char* bytesOf(void* page) {
+    return static_cast<char*>(page);
 }
 
 } // namespace
 
 CMsgList::CMsgList()
     : m_nLength(0), m_pData(nullptr), m_nType(0), m_pHead(nullptr), m_pTail(nullptr), m_pFree(nullptr),
-      m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pCurrent(nullptr),
-      m_pBatch(nullptr) {}
+      m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pBatchPage(nullptr),
+      m_nBatchEnd(0), m_nReadOffset(kFirstRecord), m_nSparePages(0) {
+    static_assert(kFirstRecord >= sizeof(Page), "records begin behind the page's header");
+}
 
 CMsgList::~CMsgList() {
     Clear();
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    freeNodes(m_pFree);
+    FreePages(m_pFree);
     m_pFree = nullptr;
+    m_nSparePages = 0;
+}
+
+CMsgList::Page* CMsgList::NewPage(std::size_t recordBytes) {
+    const std::size_t size = (kFirstRecord + recordBytes + kPageBytes - 1) / kPageBytes * kPageBytes;
+    void* block = size > recordBytes ? platform::allocateSystemMemory(size) : nullptr;
+    if (!block)
+        return nullptr;
+    return new (block) Page{nullptr, size, kFirstRecord};
+}
+
+void CMsgList::FreePage(Page* page) {
+    if (page)
+        platform::freeSystemMemory(page, page->size);
+}
+
+void CMsgList::FreePages(Page* first) {
+    while (first) {
+        Page* next = first->next;
+        FreePage(first);
+        first = next;
+    }
+}
+
+CMsgList::Page* CMsgList::KeepSpareLocked(Page* page) {
+    if (!page || page->size != kPageBytes)
+        return page;
+    page->next = m_pFree;
+    m_pFree = page;
+    ++m_nSparePages;
+    return nullptr;
+}
+
+bool CMsgList::HasSurplusSpares() {
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    return m_nSparePages > kSparePagesKept;
+}
+
+void CMsgList::GiveBackSpares() {
+    Page* surplus = nullptr;
+    {
+        platform::ScopedLock<CCriticalSection> hold(m_Lock);
+        if (m_nSparePages <= kSparePagesKept)
+            return;
+        Page* last = m_pFree;
+        for (std::size_t kept = 1; kept < kSparePagesKept; ++kept)
+            last = last->next;
+        surplus = last->next;
+        last->next = nullptr;
+        m_nSparePages = kSparePagesKept;
+    }
+    FreePages(surplus);
+}
+
+bool CMsgList::PendingLocked() const {
+    return m_pTail && !(m_pTail == m_pBatchPage && m_pTail->used == m_nBatchEnd);
 }
 
 bool CMsgList::PutMsg(int type, unsigned length, const void* data, unsigned prefixLength) {
-    MsgNode* node = newNode(type, length, data, prefixLength);
-    if (!node)
+    if (!data)
+        length = 0;
+    if (length > kMaxLength)
         return false;
-    Append(node);
+    const std::size_t record = kRecordHeader + length;
+    {
+        // The usual case: the message fits the last page.
+        platform::ScopedLock<CCriticalSection> hold(m_Lock);
+        Page* tail = m_pTail;
+        if (tail && tail->size - tail->used >= record) {
+            if (tail == m_pBatchPage && tail->used == m_nBatchEnd)
+                m_Event.Set(); // empty to non-empty
+            const RecordHeader header{length, type, static_cast<std::uint8_t>(std::min(prefixLength, 255u))};
+            writeRecord(bytesOf(tail) + tail->used, header, data);
+            tail->used += record;
+            return true;
+        }
+    }
+    // A page is taken from the system outside the lock; when another producer linked one meanwhile, the
+    // message may fit that one and this page becomes a spare (or goes back).
+    Page* fresh = nullptr;
+    for (;;) {
+        bool appended;
+        {
+            platform::ScopedLock<CCriticalSection> hold(m_Lock);
+            const bool pendingBefore = PendingLocked();
+            appended = AppendLocked(type, length, data, prefixLength, fresh);
+            if (appended && !pendingBefore)
+                m_Event.Set(); // empty to non-empty
+            if (appended)
+                fresh = KeepSpareLocked(fresh);
+        }
+        if (appended)
+            break;
+        fresh = NewPage(record);
+        if (!fresh)
+            return false;
+    }
+    FreePage(fresh);
+    return true;
+}
+
+bool CMsgList::AppendLocked(int type, unsigned length, const void* data, unsigned prefixLength,
+                            Page*& fresh) {
+    const std::size_t record = kRecordHeader + length;
+    Page* tail = m_pTail;
+    if (!tail || tail->size - tail->used < record) {
+        Page* page = nullptr;
+        if (m_pFree && m_pFree->size - kFirstRecord >= record) {
+            page = m_pFree;
+            m_pFree = page->next;
+            --m_nSparePages;
+        } else if (fresh && fresh->size - kFirstRecord >= record) {
+            std::swap(page, fresh);
+        }
+        if (!page)
+            return false;
+        page->next = nullptr;
+        page->used = kFirstRecord;
+        if (tail)
+            tail->next = page;
+        else
+            m_pHead = page; // the consumer reads it from its first record
+        m_pTail = tail = page;
+    }
+    const RecordHeader header{length, type, static_cast<std::uint8_t>(std::min(prefixLength, 255u))};
+    writeRecord(bytesOf(tail) + tail->used, header, data);
+    tail->used += record;
     return true;
 }
 
@@ -54,63 +197,83 @@ bool CMsgList::PutType(int type) {
     return PutMsg(type, 0, nullptr);
 }
 
-void CMsgList::Append(MsgNode* node) {
-    platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    node->next = nullptr;
-    if (!m_pHead) {
-        m_pHead = m_pTail = node;
-        m_Event.Set(); // empty to non-empty
-    } else {
-        m_pTail->next = node;
-        m_pTail = node;
-    }
+bool CMsgList::BatchDone() const {
+    return !m_pBatchPage || (m_pHead == m_pBatchPage && m_nReadOffset == m_nBatchEnd);
 }
 
-bool CMsgList::TakeLocked() {
-    if (!m_pBatch) {
-        if (!m_pHead) {
-            m_Event.Reset();
-            return false;
-        }
-        m_pBatch = m_pHead;
-        m_pHead = m_pTail = nullptr;
-        m_Event.Reset(); // to empty
-    }
-    MsgNode* node = m_pBatch;
-    m_pBatch = node->next;
-    std::free(m_pCurrent);
-    m_pCurrent = node;
-    m_nType = node->type;
-    m_nLength = node->length;
-    m_pData = node->data;
-    m_nPrefixLength = node->prefixLength;
+bool CMsgList::TakeBatch() {
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    m_Event.Reset(); // nothing pending behind the batch, or nothing at all
+    if (!PendingLocked())
+        return false;
+    m_pBatchPage = m_pTail;
+    m_nBatchEnd = m_pTail->used;
     return true;
+}
+
+// Pages before the batch's last are no producer's any more: their fill and successor are read without
+// the lock (they were set under it before the batch was taken).
+void CMsgList::TakeFromBatch() {
+    if (m_pHead != m_pBatchPage && m_nReadOffset == m_pHead->used)
+        ReleaseReadPage();
+    const char* at = bytesOf(m_pHead) + m_nReadOffset;
+    const RecordHeader header = readRecord(at);
+    m_nType = header.type;
+    m_nLength = header.length;
+    m_nPrefixLength = header.prefixLength;
+    m_pData = header.length > 0 ? const_cast<char*>(at + kRecordHeader) : nullptr;
+    m_nReadOffset += kRecordHeader + header.length;
+}
+
+void CMsgList::ReleaseReadPage() {
+    Page* done = m_pHead;
+    {
+        platform::ScopedLock<CCriticalSection> hold(m_Lock);
+        m_pHead = done->next;
+        done = KeepSpareLocked(done);
+    }
+    m_nReadOffset = kFirstRecord;
+    FreePage(done); // a large page
 }
 
 bool CMsgList::GetMsg() {
     return WaitMsg(0);
 }
 
+// A consumer that finds its batch used up takes what is pending, and waits only when nothing is.
 bool CMsgList::WaitMsg(unsigned timeoutMilliseconds) {
-    if (m_pBatch)
-        return TakeLocked(); // the batch is the consumer's: no lock, no wait
-    if (timeoutMilliseconds != 0 && !m_Event.Wait(timeoutMilliseconds))
-        return false;
-    platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    return TakeLocked();
+    if (BatchDone() && !TakeBatch()) {
+        if (timeoutMilliseconds == 0 || !m_Event.Wait(timeoutMilliseconds) || !TakeBatch())
+            return false;
+    }
+    TakeFromBatch(); // the batch is the consumer's: no lock
+    return true;
 }
 
 void CMsgList::Clear() {
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    freeNodes(m_pBatch);
-    m_pBatch = nullptr;
-    freeNodes(m_pHead);
+    for (Page* page = m_pHead; page;) {
+        Page* next = page == m_pTail ? nullptr : page->next;
+        FreePage(page);
+        page = next;
+    }
     m_pHead = m_pTail = nullptr;
-    std::free(m_pCurrent);
-    m_pCurrent = nullptr;
+    m_pBatchPage = nullptr;
+    m_nBatchEnd = 0;
+    m_nReadOffset = kFirstRecord;
     m_pData = nullptr;
     m_nType = -1;
     m_nLength = 0;
     m_nPrefixLength = 0;
     m_Event.Reset();
+}
+
+std::size_t CMsgList::MemoryHeld() {
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    std::size_t bytes = 0;
+    for (Page* page = m_pFree; page; page = page->next)
+        bytes += page->size;
+    for (Page* page = m_pHead; page; page = page == m_pTail ? nullptr : page->next)
+        bytes += page->size;
+    return bytes;
 }

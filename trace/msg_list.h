@@ -1,12 +1,26 @@
 // CMsgList: the queue between the threads that trace and the print thread.
 //
 // Producers (any thread) append under m_Lock; the one consumer (the print thread) takes under m_Lock and
-// then owns the current message until its next take. m_Event is signalled exactly while a message is
-// pending. There is no upper bound. A message and its data are one heap block.
+// then owns the current message until its next take. There is no upper bound: a host that traces faster
+// than the files take it holds every pending message in memory.
 //
-// So that the consumer and the producers hand the lock back and forth less often, a take that finds the
-// consumer's batch empty moves every pending message into it at once; the next takes come from the batch
-// without the lock. The order is the order of appending either way.
+// Storage: messages lie one behind the other in pages of 64 KB taken from the system (a larger page for
+// a message that does not fit one). A message costs its bytes and a header of 9 (type, length, length of
+// its time prefix), and no allocation of its own: a producer copies it behind the last one, and takes a
+// page only when the last page is full (a spare one, or from the system outside the lock). Pages the
+// consumer has read past become spares: taking pages from the system and giving them back costs more
+// than the messages in them (their memory is made present page by page, and giving memory back
+// interrupts every thread of the process), so a queue that fills and drains again and again takes
+// nothing from the system. GiveBackSpares gives back all but kSparePagesKept of them (CTrace's print
+// thread: when it has been idle for a second, and when it stops): a drained queue then holds at most
+// 8 MB and a page, however much it held before.
+//
+// Batches: a take that finds the consumer's batch used up takes, in one locked step, everything pending
+// then; the next takes read the batch without the lock. The order is the order of appending either way.
+// m_Event is signalled (under the lock) when a message is appended to a queue with nothing pending and
+// reset when the consumer takes everything pending (or finds nothing): it is signalled exactly while
+// something is pending, and a consumer that waits on it wakes exactly when there is work. A producer
+// that finds messages pending touches no event: no system call while the consumer is busy.
 #pragma once
 
 #include "sync_objects.h"
@@ -14,17 +28,12 @@
 #include <cstddef>
 #include <cstdint>
 
-struct MsgNode {
-    std::int32_t type;
-    std::uint32_t length;
-    void* data; // points into this node's own block, after the node; null when length is 0
-    MsgNode* next;
-    // How many characters at the start of the text are the time prefix the caller put there.
-    std::uint32_t prefixLength;
-};
-
 class CMsgList {
 public:
+    static constexpr std::size_t kPageBytes = 64 * 1024;
+    // Kept through idle times, for the next burst: 8 MB.
+    static constexpr std::size_t kSparePagesKept = 128;
+
     CMsgList();
     virtual ~CMsgList();
     CMsgList(const CMsgList&) = delete;
@@ -40,15 +49,25 @@ public:
     bool WaitMsg(unsigned timeoutMilliseconds);
     // Frees every pending message and the current one; the current type becomes -1.
     void Clear();
+    // For the consumer: whether the current message was the last of the batch it was taken with (the
+    // next take asks the producers' side again, and may wait).
+    bool BatchDone() const;
 
     // The current message: for the consumer only, between two takes.
     int GetType() const { return m_nType; }
     void* GetData() const { return m_pData; }
     unsigned GetLength() const { return m_nLength; }
+    // How many characters at the start of the text are the time prefix the caller put there (at most 255).
     unsigned GetPrefixLength() const { return m_nPrefixLength; }
     // Kept for the record's layout; the queue has no upper bound and no spare nodes.
     unsigned Capacity() const { return m_nCapacity; }
     unsigned SpareNodes() const { return m_nSpare; }
+    // The memory the queue holds from the system now: its pages, the spares included.
+    std::size_t MemoryHeld();
+    // Whether more pages are spare than GiveBackSpares keeps; any thread.
+    bool HasSurplusSpares();
+    // Gives the spare pages beyond kSparePagesKept back to the system; any thread.
+    void GiveBackSpares();
 
     // For the library's unload at process exit, when the consumer may have died holding the lock: takes
     // the lock only if it is free.
@@ -56,20 +75,40 @@ public:
     void Unlock() { m_Lock.Unlock(); }
 
 private:
-    void Append(MsgNode* node);
-    bool TakeLocked();
+    struct Page;
+
+    Page* NewPage(std::size_t recordBytes);
+    void FreePage(Page* page);
+    void FreePages(Page* first); // a list linked through next
+    // With m_Lock held: keeps a page of the usual size as a spare; answers a page that is not kept.
+    Page* KeepSpareLocked(Page* page);
+    // With m_Lock held: whether anything was appended behind the consumer's last batch.
+    bool PendingLocked() const;
+    // With m_Lock held: copies the message behind the last one when it fits the last page (or a spare);
+    // false when a new page is needed.
+    bool AppendLocked(int type, unsigned length, const void* data, unsigned prefixLength, Page*& fresh);
+    // Takes everything pending as the consumer's batch; false when nothing is pending.
+    bool TakeBatch();
+    // The next message of the batch becomes the current one.
+    void TakeFromBatch();
+    // The consumer has read past the read page (and the current message lies behind it): give it back.
+    void ReleaseReadPage();
 
     std::uint32_t m_nLength;
     void* m_pData;
     std::int32_t m_nType;
-    MsgNode* m_pHead;
-    MsgNode* m_pTail;
-    MsgNode* m_pFree; // spare nodes: none in this library
+    Page* m_pHead; // the oldest page held: the consumer reads it
+    Page* m_pTail; // the page producers write into
+    Page* m_pFree; // the spare pages
     CCriticalSection m_Lock;
     CEvent m_Event;
     std::uint32_t m_nCapacity;
     std::uint32_t m_nSpare;
     std::uint32_t m_nPrefixLength;
-    MsgNode* m_pCurrent; // the block of the current message
-    MsgNode* m_pBatch;   // taken from the list, not yet handed out: the consumer's alone
+    // The end of the consumer's last batch: the tail page and its fill when it was taken (under m_Lock).
+    Page* m_pBatchPage;
+    std::size_t m_nBatchEnd;
+    // Where the consumer reads next in m_pHead (the consumer's alone).
+    std::size_t m_nReadOffset;
+    std::size_t m_nSparePages; // in m_pFree
 };

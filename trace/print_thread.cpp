@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr unsigned kGiveBackSparesAfterMilliseconds = 1000;
+
 unsigned prefixWithin(const char* text, unsigned prefixLength) {
     return static_cast<unsigned>(std::min<std::size_t>(prefixLength, std::strlen(text)));
 }
@@ -35,19 +37,44 @@ bool CTrace::Start() {
     return true;
 }
 
+// The queue hands its messages over in batches (all that was pending when the thread asked). The files
+// are flushed once a batch, when its last message is handled: every line of a batch is with the system
+// before the thread asks again (and perhaps waits), and a batch of many lines costs a few writes, not one
+// per line. The queue keeps the pages it has read as spares; after a second without messages, and when
+// the thread stops, it gives back those beyond what it keeps for the next burst.
 int CTrace::PrintThread() {
     PrintText("PrintThread Begin....\n");
+    m_bBatchedFlush = true;
     m_bRunning = true;
     m_threadStarted.set();
     for (;;) {
-        if (!m_MsgList.WaitMsg(platform::Event::kInfinite))
+        const unsigned wait =
+            m_MsgList.HasSurplusSpares() ? kGiveBackSparesAfterMilliseconds : platform::Event::kInfinite;
+        if (!m_MsgList.WaitMsg(wait)) {
+            m_MsgList.GiveBackSpares();
             continue;
-        if (m_MsgList.GetType() == TRACE_MSG_STOP) {
+        }
+        const bool stop = m_MsgList.GetType() == TRACE_MSG_STOP;
+        if (!stop)
+            HandleMessageOrDrop();
+        if (stop || m_MsgList.BatchDone())
+            FlushFiles();
+        if (stop) {
+            m_MsgList.GiveBackSpares();
+            m_bBatchedFlush = false;
             m_bRunning = false;
             return 0;
         }
-        HandleMessageOrDrop();
     }
+}
+
+void CTrace::FlushFiles() {
+    {
+        platform::ScopedLock<platform::RecursiveLock> hold(m_outFileLock);
+        m_OutFile.Flush();
+    }
+    for (auto& [id, file] : m_mapLogs)
+        file->Flush();
 }
 
 void CTrace::HandleMessageOrDrop() {
@@ -112,8 +139,11 @@ void CTrace::WritePlainToFile(char* text) {
 void CTrace::WritePlainToFileLocked(const char* text) {
     // File output is switched on only after the file opened: a closed file here is never replaced by a
     // default one in the current folder.
-    if (m_OutFile.IsOpen())
-        m_OutFile.PrintText(Now(), text);
+    if (!m_OutFile.IsOpen())
+        return;
+    m_OutFile.PrintText(*m_clock, text);
+    if (!m_bBatchedFlush)
+        m_OutFile.Flush();
 }
 
 bool CTrace::Stop() {
@@ -167,8 +197,10 @@ void CTrace::DrainAtProcessExit() {
     if (!m_MsgList.TryLock())
         return;
     // The thread may have died holding the output file's lock too: from here on this thread is the only
-    // one that writes, and takes no lock for it.
+    // one that writes, and takes no lock for it. Lines go out one by one; what the thread had written
+    // but not flushed goes out with the first of them.
     m_bDraining = true;
+    m_bBatchedFlush = false;
     // The killed thread may have taken a message and died before writing it: write it (again) first. At
     // least once, as the line being written may come out twice.
     if (m_MsgList.GetData() && m_MsgList.GetType() != TRACE_MSG_STOP)
@@ -177,5 +209,8 @@ void CTrace::DrainAtProcessExit() {
         if (m_MsgList.GetType() != TRACE_MSG_STOP)
             HandleMessageOrDrop();
     }
+    m_OutFile.Flush();
+    for (auto& [id, file] : m_mapLogs)
+        file->Flush();
     m_MsgList.Unlock();
 }

@@ -1,5 +1,7 @@
 #include "trace_seams.h"
 
+#include "trace_time.h"
+
 #include <cstdio>
 
 namespace {
@@ -7,6 +9,10 @@ namespace {
 class SystemLocalTime final : public TraceClock {
 public:
     platform::LocalTime Now() const override { return platform::localTimeToTheSecond(); }
+    // The system's seconds: the local time shows the same second exactly while they stay the same.
+    std::uint64_t SecondKey() const override {
+        return static_cast<std::uint64_t>(platform::systemSecondsNow()) << 1;
+    }
 };
 
 class StandardOutputStream final : public ConsoleOutput {
@@ -17,6 +23,10 @@ public:
 };
 
 } // namespace
+
+std::uint64_t TraceClock::SecondKey() const {
+    return TraceSecondKey(Now());
+}
 
 const TraceClock& SystemClock() {
     static const SystemLocalTime clock;

@@ -9,12 +9,19 @@
 
 #include "platform.h"
 
+#include <cstdint>
+
 // Where Trace takes the local time from, for all it writes: the time prefix of a message (on the caller's
 // thread), the time stamp of every line of the output file and of the trace files, and the times in the
 // trace files' names and periods. TraceGetTime answers a host with the system's time directly.
 class TraceClock {
 public:
     virtual platform::LocalTime Now() const = 0;
+    // A number for the second Now() shows, for a caller that only wants to know whether it moved on:
+    // equal numbers mean that Now() shows the same time to the second; 0 means no number can be given
+    // (ask Now()). By default the number is made from Now()'s fields; a clock with a cheaper way answers
+    // with an even number, so that its numbers never meet the default's.
+    virtual std::uint64_t SecondKey() const;
 
 protected:
     ~TraceClock() = default;

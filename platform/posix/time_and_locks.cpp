@@ -37,6 +37,10 @@ LocalTime localTimeToTheSecond() {
     return localTimeOf(localFieldsOf(::time(nullptr)), 0);
 }
 
+std::int64_t systemSecondsNow() {
+    return static_cast<std::int64_t>(::time(nullptr));
+}
+
 std::int64_t systemTimeTicks() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);

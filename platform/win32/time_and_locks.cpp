@@ -17,6 +17,10 @@ LocalTime localTimeToTheSecond() {
     return localTime(); // GetLocalTime is cheap already
 }
 
+std::int64_t systemSecondsNow() {
+    return systemTimeTicks() / 10000000; // GetLocalTime reads the same system time
+}
+
 std::int64_t systemTimeTicks() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);

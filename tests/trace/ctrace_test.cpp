@@ -4,6 +4,7 @@
 
 #include "hex_dump.h"
 #include "test_support.h"
+#include "trace_time.h"
 
 #include <gtest/gtest.h>
 
@@ -682,6 +683,182 @@ TEST_F(Trace, LeveledConsoleOutputNeedsBothSwitches) {
         levelPrint(0, 9, "leveled\n");
         trace.Stop();
         EXPECT_EQ(console.Text().find("leveled\n") != std::string::npos, c.shown);
+    }
+}
+
+TEST_F(Trace, TimePrefixesFollowTheClockAcrossSecondBoundaries) {
+    // The prefix of messages is made once a second and shared, and so is the stamp of a file's lines:
+    // neither may show a second that is not the clock's, at times that differ from the time before in a
+    // single field, and when the clock goes back.
+    trace.SetConsole(true);
+    trace.SetLevelOutput(true, true, false);
+    trace.SetLogFile(base(), true, kRotateSize, 1000000);
+    const platform::LocalTime times[] = {
+        {2026, 12, 9, 3, 9, 5, 7, 0},   {2026, 12, 9, 3, 9, 5, 7, 0},   {2026, 12, 9, 3, 9, 5, 8, 0},
+        {2026, 12, 9, 3, 9, 6, 8, 0},   {2026, 12, 9, 3, 10, 6, 8, 0},  {2026, 12, 10, 4, 10, 6, 8, 0},
+        {2026, 11, 10, 2, 10, 6, 8, 0}, {2027, 11, 10, 3, 10, 6, 8, 0}, {2026, 12, 31, 4, 23, 59, 59, 0},
+        {2027, 1, 1, 5, 0, 0, 0, 0},    {2026, 12, 9, 3, 9, 5, 7, 0},
+    };
+    std::string expectedLines;
+    for (const platform::LocalTime& time : times) {
+        const std::string prefix = FormatTraceTime(time, true).text;
+        SCOPED_TRACE(prefix);
+        clock.now = time;
+        console.Clear();
+        print("plain\n");
+        EXPECT_EQ(console.Text(), prefix + "plain\n") << "no print thread: shown at once";
+        levelPrint(0, 1, "leveled\n");
+        ASSERT_TRUE(trace.Queue().GetMsg());
+        EXPECT_EQ(std::string(static_cast<const char*>(trace.Queue().GetData()) + kLevelRecordHeader),
+                  prefix + "leveled\n");
+        ASSERT_EQ(trace.WriteLevelLog(0, 1, std::string("line").data()), 0);
+        expectedLines += prefix + "line\n";
+    }
+    ASSERT_EQ(files().size(), 1u);
+    EXPECT_EQ(read(*files().begin()), expectedLines);
+}
+
+TEST_F(Trace, LinesReachTheFilesBeforeThePrintThreadWaits) {
+    // The print thread flushes its files once a batch: every line is with the system once the thread
+    // has handled it, without a stop.
+    trace.SetConsole(false);
+    trace.SetTimeStamp(false);
+    trace.SetFile(true, folder.file("output.txt"), true);
+    trace.SetLogFile(base(), true, kRotateSize, 100000000);
+    trace.SetLevelOutput(true, true, false);
+    ASSERT_TRUE(trace.Start());
+    constexpr int kLines = 300;
+    std::string plain, leveled;
+    for (int i = 0; i < kLines; ++i) {
+        PrintFormatted(trace, "plain %d\n", i);
+        LevelPrintFormatted(trace, 0, 5, "leveled %d\n", i);
+        plain += "plain " + std::to_string(i) + "\n";
+        leveled += "leveled " + std::to_string(i) + "\n";
+    }
+    auto traceFile = [this] {
+        for (const std::string& name : files())
+            if (name.rfind("TraceFile", 0) == 0)
+                return read(name);
+        return std::string();
+    };
+    EXPECT_TRUE(testing_support::eventually([&] {
+        return withoutTimes(read("output.txt")) == plain && withoutTimes(traceFile()) == leveled;
+    })) << withoutTimes(read("output.txt")).size()
+        << " of " << plain.size() << " plain characters, " << withoutTimes(traceFile()).size() << " of "
+        << leveled.size() << " leveled";
+    trace.Stop();
+}
+
+// A clock one second later at every call, from any thread: every trace file gets a name of its own.
+class CountingClock final : public TraceClock {
+public:
+    platform::LocalTime Now() const override {
+        const int k = m_calls++;
+        return platform::LocalTime{2026, 12, 9, 3, k / 3600 % 24, k / 60 % 60, k % 60, 0};
+    }
+
+private:
+    mutable std::atomic<int> m_calls{0};
+};
+
+// The lines of a file as written, each with its line end.
+std::vector<std::string> rawLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream in(testing_support::readFile(path));
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line + "\n");
+    return lines;
+}
+
+TEST_F(Trace, ManyProducersThroughSizeReplacementsKeepOrderAndLimits) {
+    // Several threads trace to two ids whose files are replaced by size again and again while the print
+    // thread writes them in batches: every line once, in each thread's order, and each file replaced at
+    // the first message that found it over the limit, counting every line's bytes.
+    CountingClock counting;
+    CTrace other;
+    other.SetClock(counting);
+    other.SetConsoleOutput(quiet);
+    other.SetTimeStamp(false);
+    constexpr int kLimit = 5000;
+    other.SetLogFile(base(), true, kRotateSize, kLimit);
+    other.SetLevelOutput(true, true, false);
+    ASSERT_TRUE(other.Start());
+    constexpr int kThreads = 4;
+    constexpr int kEach = 1000;
+    std::vector<std::thread> producers;
+    for (int t = 0; t < kThreads; ++t)
+        producers.emplace_back([&other, t] {
+            for (int i = 0; i < kEach; ++i)
+                LevelPrintFormatted(other, 0, 1 + i % 2, "t%d %d\n", t, i);
+        });
+    for (auto& producer : producers)
+        producer.join();
+    other.Stop();
+    const std::regex pattern(kTimePrefix + R"(t(\d) (\d+)\r?\n)");
+    int total = 0;
+    for (const char* id : {"00000001", "00000002"}) {
+        SCOPED_TRACE(id);
+        // Pattern A names sort before pattern B names, and pattern B names by time: the order of writing.
+        std::vector<std::string> names;
+        for (const std::string& name : files())
+            if (name.find(id) != std::string::npos)
+                names.push_back(name);
+        ASSERT_GE(names.size(), 3u) << "replaced more than once";
+        const int first = id[7] == '1' ? 0 : 1; // id 1 gets the even lines, id 2 the odd ones
+        std::vector<int> next(kThreads, first);
+        for (std::size_t f = 0; f < names.size(); ++f) {
+            std::vector<std::string> lines = rawLines(folder.file(names[f]));
+            const bool last = f + 1 == names.size();
+            if (!last) {
+                ASSERT_FALSE(lines.empty());
+                EXPECT_EQ(withoutTimes(lines.back()).substr(0, 14), "Log file close") << names[f];
+                lines.pop_back();
+                std::size_t before = 0;
+                for (std::size_t l = 0; l + 1 < lines.size(); ++l)
+                    before += lines[l].size();
+                EXPECT_LE(before, static_cast<std::size_t>(kLimit)) << names[f] << ": replaced too late";
+                EXPECT_GT(before + lines.back().size(), static_cast<std::size_t>(kLimit))
+                    << names[f] << ": replaced too early";
+            }
+            for (const std::string& line : lines) {
+                std::smatch match;
+                ASSERT_TRUE(std::regex_match(line, match, pattern)) << line;
+                const auto t = static_cast<std::size_t>(std::stoi(match[1]));
+                const int i = std::stoi(match[2]);
+                EXPECT_EQ(i, next[t]) << "thread " << t << " out of order in " << names[f];
+                next[t] = i + 2;
+                ++total;
+            }
+        }
+    }
+    EXPECT_EQ(total, kThreads * kEach);
+}
+
+TEST_F(Trace, TheQueueGivesItsMemoryBackOnceDrained) {
+    // Leveled messages wait in the queue while no print thread runs: a queue of some 12 MB. Once the
+    // thread has written them, the queue keeps at most 8 MB for the next burst: when the thread stops,
+    // or after a second without messages while it runs.
+    constexpr std::size_t kPage = CMsgList::kPageBytes;
+    constexpr std::size_t kKept = (CMsgList::kSparePagesKept + 1) * kPage;
+    trace.SetConsole(false);
+    trace.SetTimeStamp(false);
+    trace.SetLogFile(base(), true, kRotateSize, 2000000000);
+    trace.SetLevelOutput(true, true, false);
+    for (bool stop : {true, false}) {
+        SCOPED_TRACE(stop ? "stopped" : "idle");
+        for (int i = 0; i < 250000; ++i)
+            LevelPrintFormatted(trace, 0, 3, "a line of a burst, number %d\n", i);
+        EXPECT_GE(trace.Queue().MemoryHeld(), kKept + 32 * kPage);
+        ASSERT_TRUE(trace.Start());
+        if (stop) {
+            trace.Stop();
+            EXPECT_LE(trace.Queue().MemoryHeld(), kKept);
+        } else {
+            EXPECT_TRUE(testing_support::eventually([&] { return trace.Queue().MemoryHeld() <= kKept; }))
+                << trace.Queue().MemoryHeld();
+            trace.Stop();
+        }
     }
 }
 

@@ -3,18 +3,29 @@
 #include "level_record.h"
 #include "msg_list.h"
 #include "trace_file_names.h"
+#include "trace_time.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// A clock that shows what the test set.
+class ControlledClockForParts final : public TraceClock {
+public:
+    platform::LocalTime Now() const override { return now; }
+
+    platform::LocalTime now{};
+};
 
 TEST(HexDump, RowsOfSixteenBytes) {
     struct Case {
@@ -200,6 +211,168 @@ TEST(MsgList, ManyProducersOneConsumerKeepEachProducersOrder) {
         producer.join();
     EXPECT_EQ(taken, kProducers * kEach);
     EXPECT_FALSE(list.GetMsg());
+}
+
+TEST(MsgList, PagesHoldMessagesOfEverySizeAndGoBackWhenAsked) {
+    // Messages of many sizes fill page after page, one is larger than a page (it goes back as soon as it
+    // is read). Read pages serve again as spares until the consumer gives back those beyond 8 MB.
+    constexpr std::size_t kPage = CMsgList::kPageBytes;
+    CMsgList list;
+    std::vector<std::string> sent;
+    for (int i = 0; i < 20000; ++i)
+        sent.push_back(std::string(static_cast<std::size_t>(i * 37 % 300), static_cast<char>('a' + i % 26)));
+    sent[7000] = std::string(3 * kPage, 'L');
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        ASSERT_TRUE(list.PutMsg(static_cast<int>(i), static_cast<unsigned>(sent[i].size()), sent[i].data(),
+                                static_cast<unsigned>(i % 300)));
+    const std::size_t held = list.MemoryHeld();
+    EXPECT_GE(held, 3 * kPage + 20000 * 150) << "the messages, each with a short header";
+    EXPECT_LE(held, 3 * kPage + 20000 * 170 + 2 * kPage) << "and hardly more";
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        ASSERT_TRUE(list.GetMsg()) << i;
+        ASSERT_EQ(list.GetType(), static_cast<int>(i));
+        ASSERT_EQ(list.GetLength(), sent[i].size());
+        ASSERT_EQ(list.GetPrefixLength(), i % 300 > 255 ? 255u : i % 300);
+        if (sent[i].empty())
+            ASSERT_EQ(list.GetData(), nullptr);
+        else
+            ASSERT_EQ(std::string(static_cast<const char*>(list.GetData()), sent[i].size()), sent[i]) << i;
+        EXPECT_EQ(list.BatchDone(), i + 1 == sent.size());
+    }
+    EXPECT_FALSE(list.GetMsg());
+    EXPECT_GE(list.MemoryHeld(), 40 * kPage) << "read pages are kept as spares";
+    // A queue filled and drained again and again: the spares serve, no page is added.
+    const std::size_t spares = list.MemoryHeld();
+    for (int round = 0; round < 4; ++round) {
+        for (int i = 0; i < 5000; ++i)
+            ASSERT_TRUE(list.PutMsg(1, 100, std::string(100, 'r').data()));
+        while (list.GetMsg()) {
+        }
+        EXPECT_EQ(list.MemoryHeld(), spares) << round;
+    }
+    EXPECT_FALSE(list.HasSurplusSpares()) << "within what is kept for the next burst";
+    // A flood of far more: all but what is kept goes back when asked.
+    const std::string text(200, 'f');
+    for (int i = 0; i < 100000; ++i)
+        ASSERT_TRUE(list.PutMsg(1, static_cast<unsigned>(text.size()), text.data()));
+    while (list.GetMsg()) {
+    }
+    EXPECT_GE(list.MemoryHeld(), 300 * kPage);
+    EXPECT_TRUE(list.HasSurplusSpares());
+    list.GiveBackSpares();
+    EXPECT_FALSE(list.HasSurplusSpares());
+    EXPECT_LE(list.MemoryHeld(), (CMsgList::kSparePagesKept + 1) * kPage) << "kept spares and the last page";
+    list.Clear();
+    EXPECT_LE(list.MemoryHeld(), CMsgList::kSparePagesKept * kPage) << "kept spares only";
+}
+
+TEST(MsgList, ABatchIsWhatWasPendingWhenTaken) {
+    CMsgList list;
+    EXPECT_TRUE(list.BatchDone()) << "nothing taken";
+    ASSERT_TRUE(list.PutType(1));
+    ASSERT_TRUE(list.PutType(2));
+    ASSERT_TRUE(list.WaitMsg(1000));
+    EXPECT_EQ(list.GetType(), 1);
+    EXPECT_FALSE(list.BatchDone());
+    ASSERT_TRUE(list.PutType(3)); // after the batch was taken
+    ASSERT_TRUE(list.WaitMsg(0));
+    EXPECT_EQ(list.GetType(), 2);
+    EXPECT_TRUE(list.BatchDone()) << "3 came after the batch";
+    EXPECT_TRUE(list.WaitMsg(1000)) << "the event tells of 3";
+    EXPECT_EQ(list.GetType(), 3);
+    EXPECT_TRUE(list.BatchDone());
+    EXPECT_FALSE(list.WaitMsg(20)) << "the event is reset once everything was taken";
+}
+
+TEST(MsgList, TheCurrentMessageStaysUntilTheNextTake) {
+    // A message's bytes stay where GetData points until the next take, also when producers fill
+    // pages meanwhile and the page it lies in is left behind.
+    CMsgList list;
+    const std::string first(1000, 'f');
+    ASSERT_TRUE(list.PutMsg(1, static_cast<unsigned>(first.size()), first.data()));
+    ASSERT_TRUE(list.GetMsg());
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(list.PutMsg(2, 500, std::string(500, 'x').data()));
+    EXPECT_EQ(std::string(static_cast<const char*>(list.GetData()), first.size()), first);
+    int taken = 0;
+    while (list.GetMsg())
+        ++taken;
+    EXPECT_EQ(taken, 1000);
+}
+
+// A clock whose second another thread moves on, and whose every field follows from that second: a time
+// text put together from two seconds does not match any second.
+class TickingClock final : public TraceClock {
+public:
+    explicit TickingClock(bool ownKey) : m_ownKey(ownKey) {}
+    platform::LocalTime Now() const override { return TimeOf(m_second.load()); }
+    std::uint64_t SecondKey() const override {
+        return m_ownKey ? static_cast<std::uint64_t>(m_second.load()) << 1 : TraceClock::SecondKey();
+    }
+    static platform::LocalTime TimeOf(int k) {
+        return platform::LocalTime{2000 + k, 1 + k % 12, 1 + k % 28, 0, k % 24, k % 60, (k + 30) % 60, 0};
+    }
+    void Tick() { ++m_second; }
+
+private:
+    std::atomic<int> m_second{0};
+    bool m_ownKey;
+};
+
+TEST(TraceTime, PrefixOfEachSecondAtItsBoundaries) {
+    // The cached text of a second is never given for another one: times that differ in a single field,
+    // one at a time, and a clock that goes back.
+    ControlledClockForParts clock;
+    TraceTimeCache cache;
+    const platform::LocalTime times[] = {
+        {2026, 12, 9, 3, 9, 5, 7, 0},   {2026, 12, 9, 3, 9, 5, 7, 0},   {2026, 12, 9, 3, 9, 5, 8, 0},
+        {2026, 12, 9, 3, 9, 6, 8, 0},   {2026, 12, 9, 3, 10, 6, 8, 0},  {2026, 12, 10, 3, 10, 6, 8, 0},
+        {2026, 11, 10, 3, 10, 6, 8, 0}, {2027, 11, 10, 3, 10, 6, 8, 0}, {2026, 12, 31, 4, 23, 59, 59, 0},
+        {2027, 1, 1, 5, 0, 0, 0, 0},    {2026, 12, 9, 3, 9, 5, 7, 0},   {999, 1, 2, 0, 3, 4, 5, 0},
+        {12345, 1, 2, 0, 3, 4, 5, 0},   {2026, -1, 2, 0, 3, 4, 5, 0},   {2026, 12, 9, 3, 9, 5, 7, 0},
+    };
+    for (const platform::LocalTime& time : times) {
+        const std::string expected(FormatTraceTime(time, true).text);
+        SCOPED_TRACE(expected);
+        clock.now = time;
+        char byClock[kTracePrefixLength];
+        ASSERT_EQ(cache.CopyPrefix(clock, byClock), kTracePrefixLength);
+        EXPECT_EQ(std::string(byClock, sizeof byClock), expected);
+        char byTime[kTracePrefixLength];
+        ASSERT_EQ(cache.CopyPrefix(time, byTime), kTracePrefixLength);
+        EXPECT_EQ(std::string(byTime, sizeof byTime), expected);
+    }
+}
+
+TEST(TraceTime, ThreadsShareThePrefixWhileTheSecondMovesOn) {
+    // Run under ThreadSanitizer too: readers copy the kept text while writers replace it.
+    for (bool ownKey : {false, true}) {
+        SCOPED_TRACE(ownKey ? "the clock's own second key" : "the key made from the fields");
+        TickingClock clock(ownKey);
+        TraceTimeCache cache;
+        std::atomic<bool> done{false};
+        std::atomic<int> wrong{0};
+        std::vector<std::thread> readers;
+        for (int t = 0; t < 4; ++t) {
+            readers.emplace_back([&] {
+                while (!done) {
+                    char text[kTracePrefixLength];
+                    cache.CopyPrefix(clock, text);
+                    const int k = std::stoi(std::string(text, 4)) - 2000;
+                    if (std::string(text, sizeof text) != FormatTraceTime(TickingClock::TimeOf(k), true).text)
+                        ++wrong;
+                }
+            });
+        }
+        for (int second = 0; second < 300; ++second) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            clock.Tick();
+        }
+        done = true;
+        for (auto& reader : readers)
+            reader.join();
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 } // namespace

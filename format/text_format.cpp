@@ -1,0 +1,394 @@
+#include "text_format.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace textformat {
+
+namespace {
+
+// Copies a few bytes without calling memcpy, many with it: most pieces of a line are short.
+inline void copyBytes(char* to, const char* from, std::size_t count) {
+    if (count > 16) {
+        std::memcpy(to, from, count);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        to[i] = from[i];
+}
+
+// The text goes into the buffer up to its last byte but one; the length of the whole text is counted on,
+// as vsnprintf counts it.
+class Output {
+public:
+    Output(char* buffer, std::size_t capacity)
+        : m_begin(buffer), m_at(buffer), m_end(capacity ? buffer + capacity - 1 : buffer) {}
+
+    void append(const char* text, std::size_t length) {
+        const auto room = static_cast<std::size_t>(m_end - m_at);
+        if (length <= room) {
+            copyBytes(m_at, text, length);
+            m_at += length;
+        } else {
+            copyBytes(m_at, text, room);
+            m_at = m_end;
+            m_cut += length - room;
+        }
+    }
+    // Copies the format's text up to its next '%' or its end, where it returns.
+    const char* appendLiteral(const char* text) {
+        return appendUntil(text, [](char c) {
+            // Characters above '%' (letters, digits, most punctuation) pass with one comparison.
+            return static_cast<unsigned char>(c) <= '%' && (c == '%' || c == '\0');
+        });
+    }
+    // Copies a whole text (a "%s" without a width).
+    void appendText(const char* text) {
+        appendUntil(text, [](char c) { return c == '\0'; });
+    }
+    void fill(char c, std::size_t count) {
+        if (count == 0)
+            return;
+        const std::size_t written = std::min(count, static_cast<std::size_t>(m_end - m_at));
+        if (written > 0) // without a buffer there is no address to give memset
+            std::memset(m_at, c, written);
+        m_at += written;
+        m_cut += count - written;
+    }
+    void put(char c) {
+        if (m_at != m_end)
+            *m_at++ = c;
+        else
+            ++m_cut;
+    }
+    // In-place writing, for a piece known to fit.
+    bool hasRoom(std::size_t count) const { return static_cast<std::size_t>(m_end - m_at) >= count; }
+    char* position() const { return m_at; }
+    void advance(std::size_t count) { m_at += count; }
+    std::size_t total() const { return static_cast<std::size_t>(m_at - m_begin) + m_cut; }
+    // Only for a buffer of at least one byte.
+    void terminate() { *m_at = '\0'; }
+
+private:
+    // Copies characters until stops says so; returns where it stopped. Four characters a round while
+    // there is room for four: the room is not looked at for each.
+    template <typename Stops> const char* appendUntil(const char* text, Stops stops) {
+        char* at = m_at;
+        while (static_cast<std::size_t>(m_end - at) >= 4) {
+            std::size_t i = 0;
+            if (!stops(text[0])) {
+                at[0] = text[0];
+                if (!stops(text[1])) {
+                    at[1] = text[1];
+                    if (!stops(text[2])) {
+                        at[2] = text[2];
+                        if (!stops(text[3])) {
+                            at[3] = text[3];
+                            at += 4;
+                            text += 4;
+                            continue;
+                        }
+                        i = 3;
+                    } else {
+                        i = 2;
+                    }
+                } else {
+                    i = 1;
+                }
+            }
+            m_at = at + i;
+            return text + i;
+        }
+        for (; !stops(*text); ++text) {
+            if (at != m_end)
+                *at++ = *text;
+            else
+                ++m_cut;
+        }
+        m_at = at;
+        return text;
+    }
+
+    char* m_begin;
+    char* m_at;
+    char* m_end;           // the last byte, kept for the terminator
+    std::size_t m_cut = 0; // what did not fit
+};
+
+enum class Length { Int, Long, LongLong };
+
+struct Field {
+    bool left = false;
+    bool zero = false;
+    std::size_t width = 0;
+    Length length = Length::Int;
+};
+
+// Writes value's decimal digits so that they end just before end, two a step; returns where they begin.
+char* writeDecimalBackwards(char* end, unsigned long long value) {
+    static const char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    while (value >= 100) {
+        const auto pair = static_cast<std::size_t>(value % 100) * 2;
+        value /= 100;
+        *--end = kPairs[pair + 1];
+        *--end = kPairs[pair];
+    }
+    if (value >= 10) {
+        const auto pair = static_cast<std::size_t>(value) * 2;
+        *--end = kPairs[pair + 1];
+        *--end = kPairs[pair];
+    } else {
+        *--end = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+// 10^0 to 10^19, the powers of ten below 2^64.
+struct PowersOfTen {
+    unsigned long long value[20];
+    constexpr PowersOfTen() : value() {
+        unsigned long long power = 1;
+        for (auto& entry : value) {
+            entry = power;
+            power *= 10;
+        }
+    }
+};
+constexpr PowersOfTen kPowersOfTen;
+
+std::size_t decimalDigits(unsigned long long value) {
+    if (value < 10)
+        return 1;
+    // From the number of bits (times log10(2), about 1233 / 4096) to the number of digits, one short
+    // at most.
+    const auto bits = static_cast<std::size_t>(64 - __builtin_clzll(value));
+    const std::size_t estimate = bits * 1233 >> 12;
+    return estimate + (value >= kPowersOfTen.value[estimate] ? 1 : 0);
+}
+
+// A number's digits, written from the end of a buffer that holds the longest 64-bit value.
+class Digits {
+public:
+    void decimal(unsigned long long value) {
+        m_start = static_cast<std::size_t>(writeDecimalBackwards(m_text + sizeof m_text, value) - m_text);
+    }
+    void hexadecimal(unsigned long long value, bool upper) {
+        const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+        do {
+            m_text[--m_start] = digits[value & 0xF];
+            value >>= 4;
+        } while (value != 0);
+    }
+    const char* text() const { return m_text + m_start; }
+    std::size_t count() const { return sizeof m_text - m_start; }
+
+private:
+    char m_text[24];
+    std::size_t m_start = sizeof m_text;
+};
+
+void putNumber(Output& out, const Field& field, bool negative, const Digits& digits) {
+    const std::size_t length = digits.count() + (negative ? 1 : 0);
+    const std::size_t padding = field.width > length ? field.width - length : 0;
+    if (field.left) {
+        if (negative)
+            out.put('-');
+        out.append(digits.text(), digits.count());
+        out.fill(' ', padding);
+    } else if (field.zero) {
+        if (negative)
+            out.put('-');
+        out.fill('0', padding);
+        out.append(digits.text(), digits.count());
+    } else {
+        out.fill(' ', padding);
+        if (negative)
+            out.put('-');
+        out.append(digits.text(), digits.count());
+    }
+}
+
+// A decimal number without a field: in place when the buffer has room for any, as most have.
+void putPlainDecimal(Output& out, unsigned long long magnitude, bool negative) {
+    if (!out.hasRoom(21)) {
+        Digits digits;
+        digits.decimal(magnitude);
+        putNumber(out, Field(), negative, digits);
+        return;
+    }
+    char* at = out.position();
+    if (negative)
+        *at++ = '-';
+    const std::size_t count = decimalDigits(magnitude);
+    writeDecimalBackwards(at + count, magnitude);
+    out.advance(count + (negative ? 1 : 0));
+}
+
+unsigned long long magnitudeOf(long long value) {
+    // In unsigned arithmetic: the most negative value has no positive counterpart.
+    return value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+}
+
+void putText(Output& out, const Field& field, const char* text, std::size_t length) {
+    const std::size_t padding = field.width > length ? field.width - length : 0;
+    if (!field.left)
+        out.fill(' ', padding);
+    out.append(text, length);
+    if (field.left)
+        out.fill(' ', padding);
+}
+
+long long signedArgument(Length length, va_list* arguments) {
+    switch (length) {
+    case Length::Int:
+        return va_arg(*arguments, int);
+    case Length::Long:
+        return va_arg(*arguments, long);
+    default:
+        return va_arg(*arguments, long long);
+    }
+}
+
+unsigned long long unsignedArgument(Length length, va_list* arguments) {
+    switch (length) {
+    case Length::Int:
+        return va_arg(*arguments, unsigned);
+    case Length::Long:
+        return va_arg(*arguments, unsigned long);
+    default:
+        return va_arg(*arguments, unsigned long long);
+    }
+}
+
+// Formats the whole format on the fast path; false at the first thing it does not handle (what it wrote
+// so far is then to be thrown away).
+bool formatFast(Output& out, const char* format, va_list* arguments) {
+    const char* at = format;
+    for (;;) {
+        at = out.appendLiteral(at);
+        if (*at == '\0')
+            return true;
+        ++at; // the '%'
+        // The most frequent conversions, bare, first.
+        switch (*at) {
+        case '%':
+            out.put('%');
+            ++at;
+            continue;
+        case 'd':
+        case 'i': {
+            ++at;
+            const int value = va_arg(*arguments, int);
+            putPlainDecimal(out, magnitudeOf(value), value < 0);
+            continue;
+        }
+        case 's': {
+            ++at;
+            const char* text = va_arg(*arguments, const char*);
+            if (!text)
+                return false;
+            out.appendText(text);
+            continue;
+        }
+        default:
+            break;
+        }
+        Field field;
+        for (;; ++at) {
+            if (*at == '-')
+                field.left = true;
+            else if (*at == '0')
+                field.zero = true;
+            else
+                break;
+        }
+        for (int digits = 0; *at >= '0' && *at <= '9'; ++at) {
+            if (++digits > 9)
+                return false;
+            field.width = field.width * 10 + static_cast<std::size_t>(*at - '0');
+        }
+        if (*at == 'l') {
+            ++at;
+            field.length = Length::Long;
+            if (*at == 'l') {
+                ++at;
+                field.length = Length::LongLong;
+            }
+        }
+        const char conversion = *at++;
+        switch (conversion) {
+        case 'd':
+        case 'i': {
+            const long long value = signedArgument(field.length, arguments);
+            Digits digits;
+            digits.decimal(magnitudeOf(value));
+            putNumber(out, field, value < 0, digits);
+            break;
+        }
+        case 'u':
+        case 'x':
+        case 'X': {
+            const unsigned long long value = unsignedArgument(field.length, arguments);
+            Digits digits;
+            if (conversion == 'u')
+                digits.decimal(value);
+            else
+                digits.hexadecimal(value, conversion == 'X');
+            putNumber(out, field, false, digits);
+            break;
+        }
+        case 's': {
+            if (field.length != Length::Int || field.zero)
+                return false;
+            const char* text = va_arg(*arguments, const char*);
+            if (!text)
+                return false;
+            if (field.width == 0)
+                out.appendText(text);
+            else
+                putText(out, field, text, std::strlen(text));
+            break;
+        }
+        case 'c': {
+            if (field.length != Length::Int || field.zero)
+                return false;
+            const char c = static_cast<char>(static_cast<unsigned char>(va_arg(*arguments, int)));
+            putText(out, field, &c, 1);
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+int formatBounded(char* buffer, std::size_t capacity, const char* format, va_list arguments) {
+    // The fast path reads a copy: the caller's list stays at its start for vsnprintf.
+    va_list fastArguments;
+    va_copy(fastArguments, arguments);
+    Output out(buffer, capacity);
+    const bool handled = format != nullptr && formatFast(out, format, &fastArguments);
+    va_end(fastArguments);
+    if (!handled || out.total() > static_cast<std::size_t>(INT_MAX))
+        return std::vsnprintf(buffer, capacity, format, arguments);
+    if (capacity > 0)
+        out.terminate();
+    return static_cast<int>(out.total());
+}
+
+int formatBoundedArgs(char* buffer, std::size_t capacity, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = formatBounded(buffer, capacity, format, arguments);
+    va_end(arguments);
+    return length;
+}
+
+} // namespace textformat
