@@ -2,7 +2,7 @@
 // thread as a person would: reading captions, pressing a key, clicking, answering.
 #include "desktop_win32.h"
 #include "test_support.h"
-#include "user_alert.h"
+#include "log/user_alert.h"
 
 #include <gtest/gtest.h>
 
