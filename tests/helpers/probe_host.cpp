@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
         return std::atoi(argv[2]);
     if (command == "debugger") {
         std::printf("debugger=%d\n", platform::debuggerPresent() ? 1 : 0);
+        // Now: a sanitizer's exit checks may end the process without flushing it under a debugger.
+        std::fflush(stdout);
         return 0;
     }
     if (command == "sleep") {
