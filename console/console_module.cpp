@@ -5,11 +5,16 @@
 // then, so the runtime destroys it, writing its footer through the pipeline, before consoleState and
 // PipelineLock go. Nothing is torn down in the module's detach code: with mingw the runtime's exit list
 // runs after it, and the footer still needs the lock and the state.
-#include "console_state.h"
-#include "line_pipeline.h"
+#include "api/line_pipeline.h"
 #include "module.h"
+#include "window/console_state.h"
 
 void* moduleInstance = nullptr;
+
+// The two flags of the settings' load (window/console_state.h): constant-initialised, so they hold their
+// value before any object below is constructed.
+std::atomic<bool> settingsLoaded{false};
+std::atomic<bool> firstLoadFinished{false};
 
 platform::RecursiveLock PipelineLock;
 ConsoleState consoleState;

@@ -1,7 +1,7 @@
 // The "logging:" option in a command line: found where a plain search finds it, removed with exactly the
 // argument and the white space after it, the rest of the line kept; its word parses and formats back.
 #include "fuzz_check.h"
-#include "logging_word.h"
+#include "log/logging_word.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -7,11 +7,13 @@ namespace kitbag {
 
 namespace {
 
-constexpr const char* kDefaultFolder = "Kitbag";
+// The application's name, which names its per-user settings folder as the platform's custom has it.
+constexpr const char* kApplicationName = "Kitbag";
 constexpr const char* kDefaultFileName = "settings.ini";
 
+// A new settings file's lines end as the platform's text files do.
 std::string platformNewline() {
-    return platform::pathSeparator() == '\\' ? "\r\n" : "\n";
+    return platform::textFilesEndLinesWithCrLf() ? "\r\n" : "\n";
 }
 
 } // namespace
@@ -20,11 +22,10 @@ std::string settingsFilePath() {
     std::optional<std::string> configured = platform::environmentVariable(kSettingsPathVariable);
     if (configured && !configured->empty())
         return *configured;
-    std::string userFolder = platform::userConfigDirectory();
-    if (userFolder.empty())
+    std::string folder = platform::userSettingsFolder(kApplicationName);
+    if (folder.empty())
         return std::string();
-    std::string folder = platform::pathSeparator() == '\\' ? kDefaultFolder : "kitbag";
-    return platform::joinPath(platform::joinPath(userFolder, folder), kDefaultFileName);
+    return platform::joinPath(folder, kDefaultFileName);
 }
 
 std::optional<std::string> readSetting(std::string_view section, std::string_view key) {

@@ -38,6 +38,10 @@ std::string parentDirectory(const std::string& path);
 // The per-user folder for application settings: %APPDATA% on Windows; $XDG_CONFIG_HOME, else
 // $HOME/.config, on Linux. Empty when none can be found.
 std::string userConfigDirectory();
+// The per-user folder of an application's settings, named as each platform's custom has it: %APPDATA%\Name
+// on Windows; the name in lower case under the folder above on Linux (XDG). Empty when there is no
+// per-user folder.
+std::string userSettingsFolder(const std::string& applicationName);
 // The full path of the running executable, or "" when it cannot be had (or does not fit the platform's
 // path buffer: 260 characters on Windows).
 std::string executablePath();
@@ -128,10 +132,13 @@ std::string narrowFromUtf16(const unsigned short* text);
 
 // ---- Debugger and system functions -----------------------------------------------------------------
 
+// Whether a debugger is attached to the process: IsDebuggerPresent on Windows; on Linux, whether
+// something traces the process (TracerPid in /proc/self/status).
+bool debuggerPresent();
+
 // A system function found at run time by library and function name, or null. On Windows the library
 // is loaded (LoadLibraryA; *library receives it, to release with releaseSystemLibrary) and the function
-// looked up. Linux has no such libraries: the platform serves the functions Console binds itself, which
-// is "IsDebuggerPresent" of "kernel32.dll" (answered from TracerPid in /proc/self/status).
+// looked up. Linux has no such system libraries: the result is null, and so is *library.
 void* bindSystemFunction(const char* libraryName, const char* functionName, void** library);
 void releaseSystemLibrary(void* library);
 // Keeps the system from asking the user about files it cannot open (SetErrorMode with

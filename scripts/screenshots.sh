@@ -41,8 +41,8 @@ KITBAG_SETTINGS="$work/settings.ini" /usr/lib/wine/wine64 "$bin/console_host.exe
     reports 3 display \
     sleep 1500 touch "$(winpath "$work/window")" wait-for "$(winpath "$work/window.taken")" \
     open-reports-menu sleep 1000 touch "$(winpath "$work/menu")" wait-for "$(winpath "$work/menu.taken")" \
-    close-menus post 104 wait-title "About Console" sleep 1000 touch "$(winpath "$work/about")" \
-    wait-for "$(winpath "$work/about.taken")" dismiss "About Console" post 105 \
+    close-menus menu-command about wait-title "About Console" sleep 1000 touch "$(winpath "$work/about")" \
+    wait-for "$(winpath "$work/about.taken")" dismiss "About Console" menu-command exit \
     </dev/null >"$work/host.log" 2>&1 &
 host=$!
 

@@ -1,4 +1,4 @@
-#include "format_string.h"
+#include "api/format_string.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
-#include "line_pipeline.h"
+#include "api/line_pipeline.h"
 
-#include "format_string.h"
+#include "api/format_string.h"
 
-#include "console_state.h"
-#include "console_view.h"
+#include "window/console_state.h"
+#include "window/console_view.h"
 
 #include <algorithm>
 #include <cstdlib>

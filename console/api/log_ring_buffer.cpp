@@ -1,4 +1,4 @@
-#include "log_ring_buffer.h"
+#include "api/log_ring_buffer.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Reports, diagnostics and the plug-in menu that hosts register, and the HTML report.
 #include "Console.h"
 
-#include "console_state.h"
 #include "platform.h"
+#include "window/console_state.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
 // Linux has no screen device context: CS_TRACEDD draws nothing.
-#include "screen_text.h"
+#include "api/screen_text.h"
 
 void DrawScreenText(long, long, const char*, int) {}

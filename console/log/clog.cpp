@@ -1,9 +1,8 @@
 // CLog: configuration, the enabled test, the log file switch, header and footer, and the one instance.
 #include "Console.h"
 
-#include "clog_lifetime.h"
-#include "line_pipeline.h"
-#include "logging_word.h"
+#include "log/clog_lifetime.h"
+#include "log/logging_word.h"
 #include "platform.h"
 
 #include <atomic>

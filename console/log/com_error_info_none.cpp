@@ -1,4 +1,4 @@
 // Linux has no COM error information: nothing is published.
-#include "com_error_info.h"
+#include "log/com_error_info.h"
 
 void PublishComErrorInfo(const std::string&) {}

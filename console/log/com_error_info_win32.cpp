@@ -1,4 +1,8 @@
-#include "com_error_info.h"
+// COM error information on Windows: a new error object with the text as its description, installed as
+// the calling thread's (SetErrorInfo keeps a reference of its own).
+#include "log/com_error_info.h"
+
+#include "win32/handles_win32.h"
 
 #include <windows.h>
 
@@ -14,15 +18,11 @@ void PublishComErrorInfo(const std::string& text) {
     std::vector<wchar_t> wide(static_cast<std::size_t>(characters));
     MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), characters);
 
-    ICreateErrorInfo* creator = nullptr;
-    if (FAILED(CreateErrorInfo(&creator)) || !creator)
+    platform::win32::ComPointer<ICreateErrorInfo> creator;
+    if (FAILED(CreateErrorInfo(creator.put())) || !creator)
         return;
     creator->SetDescription(wide.data());
-    IErrorInfo* errorInfo = nullptr;
-    if (SUCCEEDED(creator->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&errorInfo))) &&
-        errorInfo) {
-        SetErrorInfo(0, errorInfo);
-        errorInfo->Release();
-    }
-    creator->Release();
+    platform::win32::ComPointer<IErrorInfo> errorInfo;
+    if (SUCCEEDED(creator->QueryInterface(IID_IErrorInfo, errorInfo.putVoid())) && errorInfo)
+        SetErrorInfo(0, errorInfo.get());
 }

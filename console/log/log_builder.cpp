@@ -4,10 +4,10 @@
 // string: running out of memory drops that insertion's piece of text.
 #include "Console.h"
 
-#include "clog_lifetime.h"
-#include "format_string.h"
-#include "log_time_text.h"
-#include "logging_word.h"
+#include "api/format_string.h"
+#include "log/clog_lifetime.h"
+#include "log/log_time_text.h"
+#include "log/logging_word.h"
 #include "platform.h"
 
 #include <cstdio>

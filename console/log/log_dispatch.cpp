@@ -1,11 +1,11 @@
 // Dispatch: what happens to a finished CLog message.
 #include "Console.h"
 
-#include "com_error_info.h"
-#include "line_pipeline.h"
-#include "logging_word.h"
+#include "api/line_pipeline.h"
+#include "log/com_error_info.h"
+#include "log/logging_word.h"
+#include "log/user_alert.h"
 #include "platform.h"
-#include "user_alert.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "logging_word.h"
+#include "log/logging_word.h"
 
-#include "format_string.h"
+#include "api/format_string.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "user_alert.h"
+#include "log/user_alert.h"
 
 #include "platform.h"
 

@@ -10,9 +10,10 @@
 // plain box instead. The plain box touches no shared state and waits for nobody. The hooks are the
 // claiming thread's own; it removes them before it gives the claim back, so that the next claimant's
 // hook handle is never overwritten or removed by it.
-#include "user_alert.h"
+#include "log/user_alert.h"
 
-#include "format_string.h"
+#include "api/format_string.h"
+#include "win32/handles_win32.h"
 
 #include <windows.h>
 
@@ -35,8 +36,9 @@ struct AlertCountdown {
 };
 
 std::atomic<AlertCountdown*> activeAlert{nullptr};
-// Touched only by the thread that holds activeAlert.
-HHOOK hookHandle = nullptr;
+// The training hook, then the message-filter hook, of the countdown box. Touched only by the thread that
+// holds activeAlert.
+platform::win32::WindowsHook hook;
 std::atomic<unsigned> tickMilliseconds{1000};
 
 // The module that holds this code: Console.dll, or the program it is linked into.
@@ -61,12 +63,6 @@ std::string countdownCaption(const AlertCountdown& alert) {
     std::string caption;
     FormatString(caption, "%02d - %s", alert.remainingSeconds, alert.captionBase.c_str());
     return caption;
-}
-
-void removeHook() {
-    if (hookHandle)
-        UnhookWindowsHookEx(hookHandle);
-    hookHandle = nullptr;
 }
 
 void tick(AlertCountdown& alert, bool initial) {
@@ -95,7 +91,7 @@ LRESULT CALLBACK messageFilterHook(int code, WPARAM wParam, LPARAM lParam) {
     if (isUserInput(message->message)) {
         // The user touched the box: no more counting, the box waits for them.
         LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
-        removeHook();
+        hook.reset();
         KillTimer(alert->boxWindow, alert->timerId);
         SetWindowTextA(alert->boxWindow, alert->captionBase.c_str());
         return result;
@@ -119,10 +115,10 @@ LRESULT CALLBACK trainingHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code != HCBT_CREATEWND || !alert || !isDialogWindow(created))
         return CallNextHookEx(nullptr, code, wParam, lParam);
     LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
-    removeHook();
+    hook.reset();
     alert->boxWindow = created;
-    hookHandle =
-        SetWindowsHookExA(WH_MSGFILTER, messageFilterHook, alert->moduleInstance, GetCurrentThreadId());
+    hook.reset(
+        SetWindowsHookExA(WH_MSGFILTER, messageFilterHook, alert->moduleInstance, GetCurrentThreadId()));
     alert->timerId = SetTimer(created, alert->timerId, tickMilliseconds, nullptr);
     tick(*alert, true);
     return result;
@@ -133,12 +129,12 @@ void showPlainBox(const char* text, const std::string& caption) {
 }
 
 void showCountdownBox(const char* text, AlertCountdown& alert) {
-    hookHandle = SetWindowsHookExA(WH_CBT, trainingHook, nullptr, GetCurrentThreadId());
+    hook.reset(SetWindowsHookExA(WH_CBT, trainingHook, nullptr, GetCurrentThreadId()));
     MessageBoxA(GetActiveWindow(), text, countdownCaption(alert).c_str(), kBoxStyle);
     // Without a box window no timer was started: KillTimer(nullptr, 1) would stop a timer of the host's.
     if (alert.boxWindow)
         KillTimer(alert.boxWindow, alert.timerId);
-    removeHook();
+    hook.reset();
 }
 
 } // namespace
@@ -166,5 +162,5 @@ void SetUserAlertTickMilliseconds(unsigned milliseconds) {
 }
 
 bool UserAlertIdle() {
-    return activeAlert.load() == nullptr && hookHandle == nullptr;
+    return activeAlert.load() == nullptr && !hook.installed();
 }

@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
-// Handles a command of the main window; false for commands it leaves to the default handling.
+// Handles a command of the main window's own menus (File, Edit, Help); false for commands it leaves to
+// the default handling. The Help menu's problem report starts the host's component when one is
+// registered; nothing happens, and nothing is shown, when there is none.
 bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsigned command);
 
 // Appends the registered reports to the "Reports" pop-up (identifiers from IDM_FIRST_REPORT on) and the
@@ -18,5 +20,3 @@ bool HandleHostCommand(unsigned command);
 // Sets the check marks of a pop-up that is about to open from the switches; remembers the two Kitbag
 // values shown, which their commands invert.
 void UpdateCheckMarks(HMENU popup);
-// Starts the host's problem-report component; nothing happens, and nothing is shown, when there is none.
-void CreateProblemReport();

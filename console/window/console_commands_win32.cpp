@@ -1,9 +1,17 @@
-#include "console_commands.h"
+// The console window's menu commands and dialogs (Windows), run on the window thread: File (Save As,
+// Exit), Edit (the switches), Reports (the hosts' reports), Help (problem report, About) and the host's
+// Plugins pop-up.
+//
+// The switches are written here and read by any thread without a lock (they are atomics); logFile is
+// read and written under PipelineLock, as the file sink reads it. Registered reports are read under
+// registryLock, since hosts register from any thread.
+#include "window/console_commands.h"
 
 #include "Console.h"
-#include "console_state.h"
-#include "line_pipeline.h"
-#include "resource.h"
+#include "api/line_pipeline.h"
+#include "win32/handles_win32.h"
+#include "window/console_state.h"
+#include "window/resource.h"
 
 #include <commdlg.h>
 #include <objbase.h>
@@ -15,6 +23,9 @@
 #include <vector>
 
 namespace {
+
+constexpr int kReportsPopup = 2; // the third pop-up of the menu bar
+constexpr int kOwnPopups = 4;    // the menu resource's: File, Edit, Reports, Help
 
 // The file chosen in the last Save As, for the rest of the process's life.
 std::string lastSavePath;
@@ -49,10 +60,8 @@ std::string proposedFile(const std::string& path, HINSTANCE instance) {
     return proposal + name;
 }
 
-} // namespace
-
 // Shows the Save dialog with path as the proposal; on confirmation path becomes the choice.
-bool ShowFileDialog(std::string& path, DWORD flags, HINSTANCE instance) {
+bool showFileDialog(std::string& path, DWORD flags, HINSTANCE instance) {
     char file[MAX_PATH] = "";
     std::string proposal = proposedFile(path, instance);
     if (proposal.size() < MAX_PATH)
@@ -82,27 +91,30 @@ bool ShowFileDialog(std::string& path, DWORD flags, HINSTANCE instance) {
     return true;
 }
 
+// Replaces the file's content by the bytes, written through to the disk. Failures are silent.
+void writeWholeFile(const std::string& path, const char* bytes, DWORD length) {
+    platform::win32::FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH,
+                                                 nullptr));
+    if (!file.valid())
+        return;
+    SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(file.get());
+    DWORD written = 0;
+    WriteFile(file.get(), bytes, length, &written, nullptr);
+}
+
 // Save As: the view's text, exactly, into a file the user chooses.
-void SaveViewToFile(HWND view, HINSTANCE instance) {
+void saveViewToFile(HWND view, HINSTANCE instance) {
     int length = GetWindowTextLengthA(view);
     if (length <= 0)
         return;
     std::vector<char> text(static_cast<std::size_t>(length) + 1);
     length = GetWindowTextA(view, text.data(), length + 1);
-    if (!ShowFileDialog(lastSavePath, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, instance))
+    if (!showFileDialog(lastSavePath, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, instance))
         return;
-    HANDLE file = CreateFileA(lastSavePath.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(length), &written, nullptr);
-    CloseHandle(file);
+    writeWholeFile(lastSavePath, text.data(), static_cast<DWORD>(length));
 }
-
-namespace {
 
 // "&Log to file...": switched on, the user chooses the file; cancelling switches it back off.
 void toggleLogToFile(HINSTANCE instance) {
@@ -115,7 +127,7 @@ void toggleLogToFile(HINSTANCE instance) {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
         path = consoleState.logFile;
     }
-    if (!ShowFileDialog(path, OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, instance)) {
+    if (!showFileDialog(path, OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, instance)) {
         consoleState.logToFile = false;
         return;
     }
@@ -139,6 +151,37 @@ void checkItem(HMENU menu, UINT command, bool checked) {
     CheckMenuItem(menu, command, static_cast<UINT>(MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED)));
 }
 
+// The host's problem-report component, when one is registered; silence otherwise.
+void createProblemReport() {
+    static const CLSID kProblemReportClass = {
+        0xAEA746EA, 0x82EB, 0x11D3, {0x89, 0x1E, 0x00, 0x80, 0xAD, 0x87, 0x77, 0x81}};
+    static const IID kProblemReportInterface = {
+        0xAEA746E9, 0x82EB, 0x11D3, {0x89, 0x1E, 0x00, 0x80, 0xAD, 0x87, 0x77, 0x81}};
+    // The apartment first: the component is released before the thread leaves it.
+    const platform::win32::ComApartment apartment;
+    if (!apartment.joined())
+        return;
+    platform::win32::ComPointer<IUnknown> component;
+    if (FAILED(CoCreateInstance(kProblemReportClass, nullptr,
+                                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                                kProblemReportInterface, component.putVoid())) ||
+        !component)
+        return;
+    // Only the entry at index 16 of its function table is known: it takes one string, here none.
+    using StartReport = HRESULT(STDMETHODCALLTYPE*)(void* self, BSTR text);
+    StartReport* table = *reinterpret_cast<StartReport**>(component.get());
+    table[16](component.get(), nullptr);
+}
+
+// The report of a command identifier, or null.
+KRMReport* reportFor(unsigned command) {
+    platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
+    const std::vector<KRMReport*>& reports = consoleState.ReportRegistry;
+    if (command < IDM_FIRST_REPORT || command - IDM_FIRST_REPORT >= reports.size())
+        return nullptr;
+    return reports[command - IDM_FIRST_REPORT];
+}
+
 } // namespace
 
 bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsigned command) {
@@ -150,7 +193,7 @@ bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsi
         DialogBoxParamA(dialogInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, aboutProcedure, 0);
         return true;
     case IDM_SAVE_AS:
-        SaveViewToFile(view, dialogInstance);
+        saveViewToFile(view, dialogInstance);
         return true;
     case IDM_LOG_TO_FILE:
         toggleLogToFile(dialogInstance);
@@ -162,7 +205,7 @@ bool HandleConsoleCommand(HWND window, HWND view, HINSTANCE dialogInstance, unsi
         invert(consoleState.logInfo);
         return true;
     case IDM_CREATE_PROBLEM_REPORT:
-        CreateProblemReport();
+        createProblemReport();
         return true;
     case IDM_ENABLE_AVI_LOGGING:
         toggleShown(consoleState.aviLogging, consoleState.aviLoggingShown);
@@ -185,44 +228,6 @@ void UpdateCheckMarks(HMENU popup) {
     state.captureLoggingShown = state.captureLogging.GetValue();
     checkItem(popup, IDM_ENABLE_PLF_LOGGING, state.captureLoggingShown);
 }
-
-// The host's problem-report component, when one is registered; silence otherwise.
-void CreateProblemReport() {
-    static const CLSID kProblemReportClass = {
-        0xAEA746EA, 0x82EB, 0x11D3, {0x89, 0x1E, 0x00, 0x80, 0xAD, 0x87, 0x77, 0x81}};
-    static const IID kProblemReportInterface = {
-        0xAEA746E9, 0x82EB, 0x11D3, {0x89, 0x1E, 0x00, 0x80, 0xAD, 0x87, 0x77, 0x81}};
-    if (FAILED(CoInitialize(nullptr)))
-        return;
-    void* component = nullptr;
-    if (SUCCEEDED(CoCreateInstance(kProblemReportClass, nullptr,
-                                   CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                                   kProblemReportInterface, &component)) &&
-        component) {
-        // Only the entry at index 16 of its function table is known: it takes one string, here none.
-        using StartReport = HRESULT(STDMETHODCALLTYPE*)(void* self, BSTR text);
-        StartReport* table = *static_cast<StartReport**>(component);
-        table[16](component, nullptr);
-        static_cast<IUnknown*>(component)->Release();
-    }
-    CoUninitialize();
-}
-
-namespace {
-
-constexpr int kReportsPopup = 2; // the third pop-up of the menu bar
-constexpr int kOwnPopups = 4;    // the menu resource's: File, Edit, Reports, Help
-
-// The report of a command identifier, or null.
-KRMReport* reportFor(unsigned command) {
-    platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
-    const std::vector<KRMReport*>& reports = consoleState.ReportRegistry;
-    if (command < IDM_FIRST_REPORT || command - IDM_FIRST_REPORT >= reports.size())
-        return nullptr;
-    return reports[command - IDM_FIRST_REPORT];
-}
-
-} // namespace
 
 void BuildConsoleMenus(HWND window) {
     HMENU bar = GetMenu(window);

@@ -1,14 +1,11 @@
-#include "console_state.h"
+#include "window/console_state.h"
 
-#include "format_string.h"
-#include "line_pipeline.h"
+#include "api/format_string.h"
+#include "api/line_pipeline.h"
 #include "platform.h"
 
 #include <cstdio>
 #include <cstring>
-
-std::atomic<bool> settingsLoaded{false};
-std::atomic<bool> firstLoadFinished{false};
 
 namespace {
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "Kitbag.h"
-#include "log_ring_buffer.h"
+#include "api/log_ring_buffer.h"
 #include "platform.h"
 
 #include <atomic>
@@ -44,6 +44,7 @@ struct ConsoleState {
     platform::RecursiveLock registryLock;
 };
 
+// The module-wide objects, defined in console_module.cpp.
 extern ConsoleState consoleState;
 // Set when a load of the settings begins.
 extern std::atomic<bool> settingsLoaded;

@@ -6,16 +6,17 @@
 // replacement. Under load the view so keeps up in batches, and no per-thread limit of posted messages can
 // lose a line. The view is filled from the ring buffer, and the window starts accepting text, in one hold
 // of PipelineLock, so that the fill and the first pending text meet exactly: nothing lost, nothing twice.
-#include "console_window.h"
+#include "window/console_window.h"
 
 #include "Console.h"
-#include "console_commands.h"
-#include "console_state.h"
-#include "console_view.h"
-#include "line_pipeline.h"
+#include "api/line_pipeline.h"
 #include "module.h"
 #include "platform.h"
-#include "resource.h"
+#include "win32/handles_win32.h"
+#include "window/console_commands.h"
+#include "window/console_state.h"
+#include "window/console_view.h"
+#include "window/resource.h"
 
 #include <windows.h>
 
@@ -26,6 +27,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -34,24 +36,34 @@ namespace {
 // Posted to the main window when pending text waits for the view.
 constexpr UINT WM_APP_APPEND_TEXT = WM_APP + 1;
 
-// The view of the open window. A closing window's thread may still be finishing while a new window's thread
-// starts, so each clears only its own.
-std::atomic<HWND> viewWindow{nullptr};
-char windowTitle[100] = "";
-char windowClassName[100] = "";
-HINSTANCE dialogInstance = nullptr;
-HMODULE richEditLibrary = nullptr;
-// Under PipelineLock: the main window that accepts text, the text waiting for it (line feeds already
-// preceded by carriage returns), whether a wake-up is on its way, the view's bound (below) and whether
-// waiting text was dropped to keep to it.
-HWND appendTarget = nullptr;
-std::string pendingText;
-bool wakeUpPosted = false;
-std::size_t viewTrimAt = 0;
-bool pendingTextDropped = false;
-// A window is being created or is open: at most one at a time. Cleared when the window is destroyed (or
-// could not be made), so that a DisplayLog right after a close opens the next one.
-std::atomic<bool> windowThreadActive{false};
+// What the emitting threads hand to the window: every field is read and written under PipelineLock only.
+struct PendingText {
+    // The main window that accepts text; null while no window does.
+    HWND target = nullptr;
+    // The text waiting for the view, line feeds already preceded by carriage returns.
+    std::string text;
+    // A wake-up is on its way to the window.
+    bool wakeUpPosted = false;
+    // The view's bound (see "The view" below), and whether waiting text was dropped to keep to it.
+    std::size_t viewTrimAt = 0;
+    bool dropped = false;
+};
+PendingText pending;
+
+// What belongs to the window and its thread. DisplayLog, on a host's thread, reads the class name and
+// claims threadActive; the rest is the window thread's own.
+struct WindowThreadState {
+    // The view of the open window. A closing window's thread may still be finishing while a new window's
+    // thread starts, so each clears only its own.
+    std::atomic<HWND> view{nullptr};
+    char title[100] = "";
+    char className[100] = "";
+    HINSTANCE dialogInstance = nullptr;
+    // A window is being created or is open: at most one at a time. Cleared when the window is destroyed
+    // (or could not be made), so that a DisplayLog right after a close opens the next one.
+    std::atomic<bool> threadActive{false};
+};
+WindowThreadState windowThread;
 
 // ---- The view --------------------------------------------------------------------------------------------
 //
@@ -85,23 +97,23 @@ bool keepNewestLines(std::string& text, std::size_t trimAt) {
 }
 
 void setUpView(HWND window, HINSTANCE instance) {
-    richEditLibrary = LoadLibraryA("riched20.dll");
-    viewWindow = CreateWindowExA(0, "RichEdit20A", "",
-                                 WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                                     ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL | ES_READONLY,
-                                 0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_VIEW), instance, nullptr);
-    SendMessageA(viewWindow, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_MENU)));
+    HWND view = CreateWindowExA(0, "RichEdit20A", "",
+                                WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                    ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL | ES_READONLY,
+                                0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_VIEW), instance, nullptr);
+    windowThread.view = view;
+    SendMessageA(view, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_MENU)));
     CHARFORMATA format;
     std::memset(&format, 0, sizeof format);
     format.cbSize = sizeof format;
-    SendMessageA(viewWindow, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    SendMessageA(view, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
     format.dwMask = CFM_BOLD | CFM_FACE | CFM_COLOR | CFM_SIZE;
     format.dwEffects = CFE_AUTOCOLOR;
     format.yHeight = 160;
     std::strcpy(format.szFaceName, "MS Sans Serif");
-    SendMessageA(viewWindow, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    SendMessageA(view, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
     // A read-only view keeps no undo: the text it drops would otherwise live on there.
-    SendMessageA(viewWindow, EM_SETUNDOLIMIT, 0, 0);
+    SendMessageA(view, EM_SETUNDOLIMIT, 0, 0);
 }
 
 // A text handed to the control through EM_STREAMIN, a piece at a time.
@@ -155,13 +167,13 @@ void fillView(HWND window) {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
         text = ReadDebugLog(false, true);
         trimAt = viewTrimAtFor(consoleState.DebugLogBuffer.Size());
-        viewTrimAt = trimAt;
-        appendTarget = window;
-        pendingText.clear();
-        wakeUpPosted = false;
-        pendingTextDropped = false;
+        pending.viewTrimAt = trimAt;
+        pending.target = window;
+        pending.text.clear();
+        pending.wakeUpPosted = false;
+        pending.dropped = false;
     }
-    HWND view = viewWindow;
+    HWND view = windowThread.view;
     SendMessageA(view, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(2 * trimAt));
     insertPlainText(view, text ? text : "", text ? std::strlen(text) : 0, false);
     putCaretAtEnd(view);
@@ -214,7 +226,7 @@ Dropped dropOldestLines(HWND view, std::size_t trimAt) {
 // Appends one posted text at the end of the view, following the end only when the user was there. When
 // the lines between the view's text and this one were dropped, the text replaces the view's instead.
 void appendNow(const std::string& text, std::size_t trimAt, bool replaceAll) {
-    HWND view = viewWindow;
+    HWND view = windowThread.view;
     if (!view)
         return;
     SendMessageA(view, WM_SETREDRAW, FALSE, 0);
@@ -254,10 +266,10 @@ void appendNow(const std::string& text, std::size_t trimAt, bool replaceAll) {
 // Stops accepting text; what was pending is dropped (it stays in the ring buffer).
 void stopAccepting() {
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
-    appendTarget = nullptr;
-    std::string().swap(pendingText);
-    wakeUpPosted = false;
-    pendingTextDropped = false;
+    pending.target = nullptr;
+    std::string().swap(pending.text);
+    pending.wakeUpPosted = false;
+    pending.dropped = false;
 }
 
 // Appends all pending text as one replacement.
@@ -267,11 +279,11 @@ void appendPending() {
     bool replaceAll = false;
     {
         platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
-        text.swap(pendingText);
-        wakeUpPosted = false;
-        trimAt = viewTrimAt;
-        replaceAll = pendingTextDropped;
-        pendingTextDropped = false;
+        text.swap(pending.text);
+        pending.wakeUpPosted = false;
+        trimAt = pending.viewTrimAt;
+        replaceAll = pending.dropped;
+        pending.dropped = false;
     }
     if (!text.empty())
         appendNow(text, trimAt, replaceAll);
@@ -285,10 +297,10 @@ void onDestroy(HWND window) {
     DetachPluginMenu(window);
     stopAccepting();
     PostQuitMessage(0);
-    HWND view = viewWindow;
+    HWND view = windowThread.view;
     if (IsWindow(view))
         DestroyWindow(view);
-    windowThreadActive = false;
+    windowThread.threadActive = false;
 }
 
 LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -315,7 +327,8 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         // it is neither the window's nor the host's.
         if (lParam != 0)
             break;
-        if (HandleConsoleCommand(window, GetDlgItem(window, IDC_VIEW), dialogInstance, LOWORD(wParam)) ||
+        if (HandleConsoleCommand(window, GetDlgItem(window, IDC_VIEW), windowThread.dialogInstance,
+                                 LOWORD(wParam)) ||
             HandleHostCommand(LOWORD(wParam)))
             return 0;
         break;
@@ -329,8 +342,10 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 }
 
 int ConsoleWindowThread(HINSTANCE instance, int showCommand) {
-    LoadStringA(instance, IDS_WINDOW_TITLE, windowTitle, sizeof windowTitle);
-    LoadStringA(instance, IDS_WINDOW_CLASS, windowClassName, sizeof windowClassName);
+    LoadStringA(instance, IDS_WINDOW_TITLE, windowThread.title, sizeof windowThread.title);
+    LoadStringA(instance, IDS_WINDOW_CLASS, windowThread.className, sizeof windowThread.className);
+    // The view's control class; each window loads it once and lets it go when its loop ends.
+    const platform::win32::LoadedLibrary richEdit("riched20.dll");
 
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -342,17 +357,17 @@ int ConsoleWindowThread(HINSTANCE instance, int showCommand) {
     windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_MENU + 1);
     windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_CONSOLE_MENU);
-    windowClass.lpszClassName = windowClassName;
+    windowClass.lpszClassName = windowThread.className;
     RegisterClassExA(&windowClass); // fails harmlessly when still registered from an earlier window
 
-    dialogInstance = instance;
-    HWND window = CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    windowThread.dialogInstance = instance;
+    HWND window = CreateWindowExA(0, windowThread.className, windowThread.title, WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (!window) {
-        windowThreadActive = false;
+        windowThread.threadActive = false;
         return 0;
     }
-    HWND ownView = viewWindow;
+    HWND ownView = windowThread.view;
     consoleState.mainWindow = window;
     ShowWindow(window, showCommand);
     UpdateWindow(window);
@@ -366,11 +381,9 @@ int ConsoleWindowThread(HINSTANCE instance, int showCommand) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    viewWindow.compare_exchange_strong(ownView, nullptr);
+    windowThread.view.compare_exchange_strong(ownView, nullptr);
     if (consoleState.mainWindow == window)
         consoleState.mainWindow = nullptr;
-    if (richEditLibrary)
-        FreeLibrary(richEditLibrary); // each window loaded it once
     return static_cast<int>(message.wParam);
 }
 
@@ -392,30 +405,33 @@ unsigned windowThreadEntry(void* argument) {
 } // namespace
 
 void OpenConsoleWindow(void* instance) {
-    if (windowClassName[0] != '\0') {
-        if (HWND open = FindWindowA(windowClassName, nullptr)) {
+    if (windowThread.className[0] != '\0') {
+        if (HWND open = FindWindowA(windowThread.className, nullptr)) {
             SetActiveWindow(open);
             SetForegroundWindow(open);
             return;
         }
     }
     // A window of this process is on its way: no second one.
-    if (windowThreadActive.exchange(true))
+    if (windowThread.threadActive.exchange(true))
         return;
     // The thread keeps Console loaded while its window is open, so that an unload never pulls the code
     // from under it. The reference is taken here, before the thread exists: a host that unloads Console
     // right after DisplayLog returns would otherwise unmap it before the new thread got to take one.
-    void* module = platform::acquireOwnModule();
-    auto* start = new (std::nothrow) WindowThreadStart{static_cast<HINSTANCE>(instance), module};
+    auto module = platform::win32::LoadedLibrary::adopt(static_cast<HMODULE>(platform::acquireOwnModule()));
+    std::unique_ptr<WindowThreadStart> start(
+        new (std::nothrow) WindowThreadStart{static_cast<HINSTANCE>(instance), module.get()});
     platform::Thread thread;
-    if (!start || !thread.start(windowThreadEntry, start)) {
-        delete start;
-        if (module)
-            FreeLibrary(static_cast<HMODULE>(module));
-        windowThreadActive = false;
-        MessageBoxA(GetForegroundWindow(), "Couldn't create thread for console window",
-                    "Fatal error starting console window", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    if (start && thread.start(windowThreadEntry, start.get())) {
+        // The thread's now: it deletes the start and lets go of the module as it ends.
+        start.release();
+        module.release();
+        return;
     }
+    module.reset(); // not held while the box waits
+    windowThread.threadActive = false;
+    MessageBoxA(GetForegroundWindow(), "Couldn't create thread for console window",
+                "Fatal error starting console window", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void DisplayLog() {
@@ -425,15 +441,15 @@ void DisplayLog() {
 
 void AppendToView(const char* text) {
     // Called under PipelineLock, like everything that touches the pending text.
-    if (!appendTarget)
+    if (!pending.target)
         return;
     for (const char* p = text; *p; ++p) {
         if (*p == '\n')
-            pendingText += '\r';
-        pendingText += *p;
+            pending.text += '\r';
+        pending.text += *p;
     }
-    if (keepNewestLines(pendingText, viewTrimAt))
-        pendingTextDropped = true;
-    if (!wakeUpPosted)
-        wakeUpPosted = PostMessageA(appendTarget, WM_APP_APPEND_TEXT, 0, 0) != FALSE;
+    if (keepNewestLines(pending.text, pending.viewTrimAt))
+        pending.dropped = true;
+    if (!pending.wakeUpPosted)
+        pending.wakeUpPosted = PostMessageA(pending.target, WM_APP_APPEND_TEXT, 0, 0) != FALSE;
 }

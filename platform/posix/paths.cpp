@@ -22,6 +22,16 @@ std::string userConfigDirectory() {
     return std::string();
 }
 
+std::string userSettingsFolder(const std::string& applicationName) {
+    const std::string base = userConfigDirectory();
+    if (base.empty())
+        return std::string();
+    std::string name = applicationName;
+    for (char& c : name)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return joinPath(base, name);
+}
+
 std::string executablePath() {
     char buffer[PATH_MAX];
     ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);

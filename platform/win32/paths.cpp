@@ -16,6 +16,11 @@ std::string userConfigDirectory() {
     return appData ? *appData : std::string();
 }
 
+std::string userSettingsFolder(const std::string& applicationName) {
+    const std::string base = userConfigDirectory();
+    return base.empty() ? std::string() : joinPath(base, applicationName);
+}
+
 std::string executablePath() {
     char buffer[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);

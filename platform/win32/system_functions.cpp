@@ -6,6 +6,10 @@
 
 namespace platform {
 
+bool debuggerPresent() {
+    return IsDebuggerPresent() != FALSE;
+}
+
 void* bindSystemFunction(const char* libraryName, const char* functionName, void** library) {
     *library = nullptr;
     HMODULE module = LoadLibraryA(libraryName);

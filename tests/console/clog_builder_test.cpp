@@ -3,7 +3,7 @@
 // its own, threshold TRACE), so CLog::INFO is disabled and the rest reach the callback only.
 #include "Console.h"
 
-#include "log_time_text.h"
+#include "log/log_time_text.h"
 #include "platform.h"
 
 #include <gtest/gtest.h>

@@ -13,9 +13,9 @@
 
 namespace {
 
+using testing_support::kWindows;
 using testing_support::TemporaryFolder;
 
-const bool kWindows = platform::pathSeparator() == '\\';
 const std::string kHeaderPattern = R"(\*{75}\nLog started on [A-Z][a-z]+day [1-3]?\d [A-Z][a-z]+ \d{4} at )"
                                    R"(\d\d:\d\d:\d\d:\d\d\d local time\nProcess ID:           0x[0-9a-f]+\n)"
                                    R"(CommandLine is:       '[^\n]*'\nCurrent directory is: '[^\n]*'\n\n)";

@@ -1,9 +1,9 @@
 // The pipeline's parts on their own: the ring buffer, FormatString, the banner's time text and the
 // debugger pieces.
-#include "console_state.h"
-#include "format_string.h"
-#include "line_pipeline.h"
-#include "log_ring_buffer.h"
+#include "api/format_string.h"
+#include "api/line_pipeline.h"
+#include "api/log_ring_buffer.h"
+#include "window/console_state.h"
 
 #include <gtest/gtest.h>
 

@@ -16,6 +16,7 @@
 
 namespace {
 
+using testing_support::kWindows;
 using testing_support::TemporaryFolder;
 
 const std::string kStamp = R"(\d\d:\d\d:\d\d - )";
@@ -135,7 +136,7 @@ TEST_F(ConsoleHost, ConsoleInitialiseStartsANewBufferFileAndBanner) {
 }
 
 TEST_F(ConsoleHost, DebuggerOutputOnLinuxIsStandardError) {
-    if (platform::pathSeparator() == '\\')
+    if (kWindows)
         GTEST_SKIP() << "on Windows the text goes to OutputDebugStringA";
     settings["EnableLogToDebugOutput"] = "1";
     writeSettings();
@@ -158,7 +159,7 @@ TEST_F(ConsoleHost, EnableLogToFileWithoutAFileNameDeletesNothing) {
 }
 
 TEST_F(ConsoleHost, LogFileThatIsNoRegularFileIsNeitherDeletedNorWritten) {
-    if (platform::pathSeparator() == '\\')
+    if (kWindows)
         GTEST_SKIP() << "FIFOs and device nodes are POSIX'";
     struct Case {
         const char* name;
@@ -243,11 +244,11 @@ TEST_F(ConsoleHost, QueriesAndTheGateOfCsLog) {
 }
 
 TEST_F(ConsoleHost, ErrorWritersAddTheReasonAndALineFeed) {
-    const std::string code = platform::pathSeparator() == '\\' ? "0x80040209" : "2"; // a code with a text
+    const std::string code = kWindows ? "0x80040209" : "2"; // a code with a text
     std::string reason = run({"error-text", code});
     ASSERT_FALSE(reason.empty()) << "the platform has a text for " << code;
     std::string unknownReason = run({"error-text", "0x7ffffff0"});
-    if (platform::pathSeparator() == '/') {
+    if (!kWindows) {
         EXPECT_EQ(reason, "No such file or directory");
         EXPECT_EQ(unknownReason, "") << "only errno values have a text";
     }
@@ -303,7 +304,7 @@ TEST_F(ConsoleHost, ThreadsWritingFromTheFirstLoadOnLoseNothingAndAgreeInEverySi
 }
 
 TEST_F(ConsoleHost, TwoProcessesAppendingToOneLogFileKeepEveryLine) {
-    if (platform::pathSeparator() == '\\')
+    if (kWindows)
         GTEST_SKIP() << "Wine does not make append-only writes atomic across processes (Windows does)";
     settings["EnableLogToFile"] = "1";
     settings["LogFile"] = path("shared.log");
@@ -329,7 +330,7 @@ TEST_F(ConsoleHost, TwoProcessesAppendingToOneLogFileKeepEveryLine) {
 
 TEST_F(ConsoleHost, HtmlReportKeepsOnlyTheLastTextWithThePlatformsLineEnds) {
     run({"chdir", folder.path(), "html", "first\\nreport", "html", "second\\nreport"});
-    const std::string lineEnd = platform::pathSeparator() == '\\' ? "\r\n" : "\n";
+    const std::string lineEnd = kWindows ? "\r\n" : "\n";
     EXPECT_EQ(read("pelmora_report.html"), "second" + lineEnd + "report");
 }
 

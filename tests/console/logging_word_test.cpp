@@ -1,5 +1,5 @@
 // The rules around CLog's logging word, as pure functions.
-#include "logging_word.h"
+#include "log/logging_word.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // refused. (Run under ThreadSanitizer too.)
 #include "Console.h"
 
-#include "console_state.h"
 #include "test_support.h"
+#include "window/console_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The alert boxes, shown by this process's own threads with short ticks, watched and touched from the test's
 // thread as a person would: reading captions, pressing a key, clicking, answering.
 #include "desktop_win32.h"
+#include "log/user_alert.h"
 #include "test_support.h"
-#include "user_alert.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,24 +115,77 @@ protected:
     }
 };
 
+// Every caption a message box of the alert's thread took, in order, as the box shows it: a hook on that
+// thread sees each caption change once the box has made it. Polling the caption from another thread would
+// miss captions whenever the machine is too busy to look within a tick.
+class CaptionRecorder {
+public:
+    // Call on the thread that shows the boxes; the hook is that thread's own.
+    void startOnThisThread() {
+        s_recorder = this;
+        m_hook = SetWindowsHookExA(WH_CALLWNDPROCRET, recordCaption, nullptr, GetCurrentThreadId());
+    }
+    void stopOnThisThread() {
+        if (m_hook)
+            UnhookWindowsHookEx(m_hook);
+        m_hook = nullptr;
+    }
+    bool started() const { return m_hook != nullptr; }
+    std::vector<std::string> captions() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_captions;
+    }
+
+private:
+    static LRESULT CALLBACK recordCaption(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (code == HC_ACTION && call && call->message == WM_SETTEXT && isMessageBox(call->hwnd)) {
+            std::lock_guard<std::mutex> hold(s_recorder->m_lock);
+            s_recorder->m_captions.push_back(captionOf(call->hwnd));
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static bool isMessageBox(HWND window) {
+        char name[16] = "";
+        GetClassNameA(window, name, sizeof name);
+        return std::string(name) == "#32770";
+    }
+
+    static CaptionRecorder* s_recorder;
+    HHOOK m_hook = nullptr;
+    std::mutex m_lock;
+    std::vector<std::string> m_captions;
+};
+CaptionRecorder* CaptionRecorder::s_recorder = nullptr;
+
 TEST_F(UserAlert, CountdownStartsAtFifteenCountsDownAndClosesTheBox) {
-    AlertThread alert(CLog::USERALERT, "Camera unplugged\n");
+    CaptionRecorder recorder;
+    std::atomic<bool> recording{false};
+    AlertThread alert([&] {
+        recorder.startOnThisThread();
+        recording = recorder.started();
+        ShowUserAlert(CLog::USERALERT, "Camera unplugged\n");
+        recorder.stopOnThisThread();
+    });
     HWND box = boxWithText("Camera unplugged\n");
     ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(eventually([&] { return alert.returned(); })) << "the box closes by itself";
+    EXPECT_FALSE(IsWindow(box));
+    ASSERT_TRUE(recording) << "the captions could not be watched";
     std::vector<int> seen;
-    while (IsWindow(box) && !alert.returned()) {
-        int seconds = secondsIn(captionOf(box));
+    for (const std::string& caption : recorder.captions()) {
+        int seconds = secondsIn(caption);
+        EXPECT_NE(seconds, -1) << "every caption counts: " << caption;
         if (seconds != -1 && (seen.empty() || seen.back() != seconds))
             seen.push_back(seconds);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    EXPECT_TRUE(eventually([&] { return alert.returned(); })) << "the box closes by itself";
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front(), 15) << "the first caption is \"15 - \" and the module path";
     for (std::size_t i = 1; i < seen.size(); ++i)
         EXPECT_LT(seen[i], seen[i - 1]) << "counts down";
     EXPECT_GE(seen.size(), 10u) << "a caption each tick";
     EXPECT_EQ(seen.back(), 1);
+    EXPECT_EQ(seen.size(), 15u) << "each of 15 to 1, once";
     EXPECT_TRUE(UserAlertIdle());
 }
 

@@ -1,69 +1,10 @@
 // A host of Console for the tests: runs the commands of its command line in order, in one process, with
 // the settings store named by KITBAG_SETTINGS. In TEXT arguments "\n" stands for a line feed and "\0" for
 // a NUL. Arguments holding "logging:" are left to CLog.
-// clang-format off
 //
-// Writers and the pipeline:
-//   simple TEXT | trace TEXT | log TEXT | logerror TEXT   the writer with that text (the others via "%s")
-//   trace-repeat CHAR COUNT                               CS_TRACE of COUNT copies of CHAR
-//   logerror-code CODE TEXT | krm RESULT_TEXT TEXT        the writers with a reason
-//   tracedd X Y TEXT                                      CS_TRACEDD
-//   init                                                  ConsoleInitialise
-//   read FILE | read-html FILE                            GetDebugLogOutput(false/true) into FILE
-//   queries                                               prints "trace=T log=L error=E"
-//   error-text CODE                                       prints the platform's text for CODE
-//   threads TAG N M                                       N threads at once, each writing M lines
-//                                                         "TAG t<i> line <j>\n" with CS_TRACE
-//   lines TAG N                                           N lines "TAG line I"
-// Signals and pacing:
-//   touch FILE | wait-for FILE | sleep MS                 a file as a signal between processes | a pause
-//   chdir DIR                                             changes the current folder
-// The console window (Windows; on Linux DisplayLog only loads the settings):
-//   display                                               DisplayLog
-//   stress ROUNDS                                         writers while the window opens and closes
-//   reports N                                             registers reports R1..RN; running one prints "ran RI"
-//                                                         and logs "report RI ran" with CS_LOGERROR
-//   waiting-report FILE                                   registers a report "Wait" whose run makes
-//                                                         FILE.running, then waits for FILE
-//   reports-racing N                                      a thread registers R1..RN while windows open and
-//                                                         close; then a last window opens
-//   plugin-menu                                           ConsoleAddMenu with a pop-up holding "Hello" (9000),
-//                                                         whose handler prints "plugin ID"
-//   plugin-menu-state                                     prints "plugin menu ID:Text," or "plugin menu
-//                                                         destroyed" for that pop-up
-//   close                                                 closes the console window as its close box does
-//                                                         and prints "closed" once it is gone
-//   menu | checks                                         prints the menu bar and reports | the Edit check marks
-//   open-reports-menu | close-menus                       opens "Reports" with the keyboard | Escape
-//   post ID | wait-title TITLE                            posts a menu command | waits for a window so titled
-//   dismiss TITLE                                         answers the dialog with that title with OK
-//   answer-boxes-when FILE                                a thread answers this process's message boxes
-//                                                         with OK once FILE exists
-//   html TEXT                                             DisplayHTMLReport(TEXT)
-// The CLog logger:
-//   get-log                                               CS_GetLog()
-//   clog SEVERITY TEXT                                    CS_GetLog() << severity << TEXT
-//   clog-user SEVERITY BEFORE AFTER                       CS_GetLog() << severity << BEFORE << User << AFTER
-//   clog-twin SEVERITY TEXT                               CS_GetLog() << severity << TWinString<char>(TEXT)
-//   clog-enabled                                          prints "enabled=" and IsEnabledFor 0..7 as 1/0
-//   clog-file | set-log-to-file 0|1                       prints "tofile=B logfile=NAME" | SetLogToFile
-//   env NAME | command-line                               prints "NAME=value" or "NAME unset" | the
-//                                                         process command line as "commandline=[...]"
-//   process                                               prints "pid=DECIMAL" and "cwd=[current folder]"
-//   callback SEVERITIES                                   a callback accepting those severities ("67");
-//                                                         it prints "callback S [text]"
-//   callback-throw | callback-fault                       a callback that throws | writes through null
-//   callback-probe                                        a callback accepting everything that first probes an
-//                                                         unreadable address with IsBadReadPtr (Windows),
-//                                                         then prints "callback-probe bad=B [text]"
-//   com-error                                             prints "comerror=[description]" or "comerror=none"
-//   exit-probe                                            at exit, calls CS_GetLog and prints the outcome
-//   threads-get-log N                                     N threads call CS_GetLog at once
-//   exit-while-logging MS                                 a thread logs CLog::INFO lines in a loop, each under
-//                                                         the host's lock, until the log is gone; after MS
-//                                                         milliseconds the main thread calls exit(0)
-//
-// clang-format on
+// The commands are the table kCommands below: each with its arguments and what it does. "console_host
+// help" prints them; an unknown command or a missing argument prints them too, on standard error, and
+// ends the host with exit code 2.
 #include "Console.h"
 
 #include "bad_address_probe.h"
@@ -82,6 +23,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -365,6 +307,15 @@ void pluginCommand(unsigned int command) {
     std::fflush(stdout);
 }
 
+// ConsoleAddMenu with the host's pop-up and pluginCommand as its handler.
+void addPluginMenu() {
+    void* handler = nullptr;
+    void (*function)(unsigned int) = pluginCommand;
+    std::memcpy(&handler, &function, sizeof handler);
+    pluginMenu = CreatePluginMenu();
+    ConsoleAddMenu(static_cast<HMENU>(pluginMenu), handler);
+}
+
 // The console window once it exists (a DisplayLog just before may still be creating it), or null.
 void* openConsoleWindow() {
     void* window = nullptr;
@@ -378,184 +329,265 @@ void waitForFile(const std::string& path) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
+// ---- The commands ------------------------------------------------------------------------------------
+
+using Arguments = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    // The arguments' names, separated by blanks: their count is the number of arguments taken.
+    const char* arguments;
+    const char* description;
+    void (*run)(const Arguments& arguments);
+};
+
+int number(const std::string& text) {
+    return std::atoi(text.c_str());
+}
+
+// A code given in decimal or hexadecimal, as a 32-bit HRESULT: 0x80040209 is a negative value.
+long errorCode(const std::string& text) {
+    return static_cast<long>(static_cast<std::int32_t>(std::strtoul(text.c_str(), nullptr, 0)));
+}
+
+CLog::LogSeverity severity(const std::string& text) {
+    return static_cast<CLog::LogSeverity>(number(text));
+}
+
+void printFlushed(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+[[noreturn]] void failWithUsage(const std::string& message);
+
+// clang-format off
+const Command kCommands[] = {
+    // Writers and the pipeline
+    {"simple", "TEXT", "CS_TRACESIMPLE(TEXT)",
+     [](const Arguments& a) { CS_TRACESIMPLE(unescape(a[0]).c_str()); }},
+    {"trace", "TEXT", "CS_TRACE(\"%s\", TEXT)",
+     [](const Arguments& a) { CS_TRACE("%s", unescape(a[0]).c_str()); }},
+    {"log", "TEXT", "CS_LOG(\"%s\", TEXT)",
+     [](const Arguments& a) { CS_LOG("%s", unescape(a[0]).c_str()); }},
+    {"logerror", "TEXT", "CS_LOGERROR(\"%s\", TEXT)",
+     [](const Arguments& a) { CS_LOGERROR("%s", unescape(a[0]).c_str()); }},
+    {"trace-repeat", "CHAR COUNT", "CS_TRACE of COUNT copies of CHAR",
+     [](const Arguments& a) {
+         CS_TRACE("%s", std::string(static_cast<std::size_t>(number(a[1])), a[0][0]).c_str());
+     }},
+    {"logerror-code", "CODE TEXT", "CS_LOGERROR(CODE, \"%s\", TEXT): the text with the code's reason",
+     [](const Arguments& a) { CS_LOGERROR(errorCode(a[0]), "%s", unescape(a[1]).c_str()); }},
+    {"krm", "RESULT_TEXT TEXT", "CS_LOGKRMERROR with a KRMResult of that text",
+     [](const Arguments& a) {
+         CS_LOGKRMERROR(KRMResult(7, unescape(a[0])), "%s", unescape(a[1]).c_str());
+     }},
+    {"tracedd", "X Y TEXT", "CS_TRACEDD",
+     [](const Arguments& a) { CS_TRACEDD(std::atol(a[0].c_str()), std::atol(a[1].c_str()), "%s", a[2].c_str()); }},
+    {"init", "", "ConsoleInitialise",
+     [](const Arguments&) { ConsoleInitialise(); }},
+    {"read", "FILE", "GetDebugLogOutput(false) into FILE",
+     [](const Arguments& a) { writeReadBack(a[0], false); }},
+    {"read-html", "FILE", "GetDebugLogOutput(true) into FILE",
+     [](const Arguments& a) { writeReadBack(a[0], true); }},
+    {"queries", "", "prints \"trace=T log=L error=E\"",
+     [](const Arguments&) {
+         std::printf("trace=%d log=%d error=%d\n", CS_IsTraceEnabled(), CS_IsLogEnabled(), CS_IsLogErrorEnabled());
+     }},
+    {"error-text", "CODE", "prints the platform's text for CODE",
+     [](const Arguments& a) {
+         char text[2048];
+         platform::mediaErrorText(errorCode(a[0]), text, sizeof text);
+         std::printf("%s", text);
+     }},
+    {"threads", "TAG N M", "N threads at once, each writing M lines \"TAG t<i> line <j>\" with CS_TRACE",
+     [](const Arguments& a) { writeFromThreads(a[0], number(a[1]), number(a[2])); }},
+    {"lines", "TAG N", "N lines \"TAG line I\" with CS_TRACE",
+     [](const Arguments& a) {
+         for (int line = 0; line < number(a[1]); ++line)
+             CS_TRACE("%s line %d\n", a[0].c_str(), line);
+     }},
+    // Signals and pacing
+    {"touch", "FILE", "creates FILE: a signal to another process",
+     [](const Arguments& a) { std::ofstream(a[0]) << "x"; }},
+    {"wait-for", "FILE", "waits until FILE exists",
+     [](const Arguments& a) { waitForFile(a[0]); }},
+    {"sleep", "MS", "pauses for MS milliseconds",
+     [](const Arguments& a) { std::this_thread::sleep_for(std::chrono::milliseconds(number(a[0]))); }},
+    {"chdir", "DIR", "changes the current folder",
+     [](const Arguments& a) { std::filesystem::current_path(a[0]); }},
+    // The console window (Windows; on Linux DisplayLog only loads the settings)
+    {"display", "", "DisplayLog",
+     [](const Arguments&) { DisplayLog(); }},
+    {"stress", "ROUNDS", "writers while the window opens and closes; prints \"stress ok\" or what differed",
+     [](const Arguments& a) { stressTheWindow(number(a[0])); }},
+    {"reports", "N", "registers reports R1..RN; running one prints \"ran RI\" and logs \"report RI ran\" "
+                     "with CS_LOGERROR",
+     [](const Arguments& a) {
+         for (int r = 1; r <= number(a[0]); ++r) {
+             reports.push_back(std::make_unique<NumberedReport>(r));
+             ConsoleAddReport(*reports.back());
+         }
+     }},
+    {"waiting-report", "FILE", "registers a report \"Wait\" whose run makes FILE.running, then waits for FILE",
+     [](const Arguments& a) {
+         waitingReport = std::make_unique<WaitingReport>(a[0]);
+         ConsoleAddReport(*waitingReport);
+     }},
+    {"reports-racing", "N", "a thread registers R1..RN while windows open and close; then a last window opens",
+     [](const Arguments& a) { registerWhileWindowsOpen(number(a[0])); }},
+    {"plugin-menu", "", "ConsoleAddMenu with a pop-up holding \"Hello\" (9000), whose handler prints "
+                        "\"plugin ID\"",
+     [](const Arguments&) { addPluginMenu(); }},
+    {"plugin-menu-state", "", "prints \"plugin menu ID:Text,\" or \"plugin menu destroyed\" for that pop-up",
+     [](const Arguments&) { printFlushed("plugin menu " + DescribePopupMenu(pluginMenu)); }},
+    {"close", "", "closes the console window as its close box does and prints \"closed\" once it is gone",
+     [](const Arguments&) {
+         CloseConsoleWindow(openConsoleWindow());
+         printFlushed("closed");
+     }},
+    {"menu", "", "prints the menu bar and the reports",
+     [](const Arguments&) { printFlushed("menu " + DescribeConsoleMenu(openConsoleWindow())); }},
+    {"checks", "", "prints the Edit menu's check marks",
+     [](const Arguments&) { printFlushed("checks " + DescribeEditChecks(openConsoleWindow())); }},
+    {"open-reports-menu", "", "opens \"Reports\" with the keyboard",
+     [](const Arguments&) {
+         printFlushed(std::string("reports menu ") + (OpenReportsMenuByKeys(openConsoleWindow()) ? "open" : "not shown"));
+     }},
+    {"close-menus", "", "closes open menus with Escape",
+     [](const Arguments&) { CloseMenusByKeys(); }},
+    {"menu-command", "ITEM", "chooses the menu item so named: its text in lower case without \"&\", "
+                             "accelerator and \"...\", blanks as \"-\" (save-as, exit, about, log-to-file, r1)",
+     [](const Arguments& a) {
+         if (!ChooseConsoleMenuItem(openConsoleWindow(), a[0]))
+             failWithUsage("no menu item " + a[0]);
+     }},
+    {"post", "ID", "posts the menu command ID, as choosing its item does",
+     [](const Arguments& a) { PostConsoleCommand(openConsoleWindow(), static_cast<unsigned>(number(a[0]))); }},
+    {"wait-title", "TITLE", "waits for a window so titled; prints \"TITLE shown\" or \"TITLE not shown\"",
+     [](const Arguments& a) {
+         printFlushed(a[0] + (WaitForWindowTitled(a[0].c_str()) ? " shown" : " not shown"));
+     }},
+    {"dismiss", "TITLE", "answers the dialog with that title with OK",
+     [](const Arguments& a) { DismissWindowTitled(a[0].c_str()); }},
+    {"answer-boxes-when", "FILE", "a thread answers this process's message boxes with OK once FILE exists",
+     [](const Arguments& a) {
+         std::thread([file = a[0]] {
+             waitForFile(file);
+             AnswerMessageBoxes();
+         }).detach();
+     }},
+    {"html", "TEXT", "DisplayHTMLReport(TEXT)",
+     [](const Arguments& a) { DisplayHTMLReport(unescape(a[0]).c_str()); }},
+    // The CLog logger
+    {"get-log", "", "CS_GetLog()",
+     [](const Arguments&) { CS_GetLog(); }},
+    {"clog", "SEVERITY TEXT", "CS_GetLog() << severity << TEXT",
+     [](const Arguments& a) { CS_GetLog() << severity(a[0]) << unescape(a[1]).c_str(); }},
+    {"clog-user", "SEVERITY BEFORE AFTER", "CS_GetLog() << severity << BEFORE << User << AFTER",
+     [](const Arguments& a) {
+         CS_GetLog() << severity(a[0]) << unescape(a[1]).c_str() << User << unescape(a[2]).c_str();
+     }},
+    {"clog-twin", "SEVERITY TEXT", "CS_GetLog() << severity << TWinString<char>(TEXT)",
+     [](const Arguments& a) { CS_GetLog() << severity(a[0]) << TWinString<char>(unescape(a[1])); }},
+    {"clog-enabled", "", "prints \"enabled=\" and IsEnabledFor 0..7 as 1/0",
+     [](const Arguments&) {
+         std::string enabled;
+         for (int s = 0; s < 8; ++s)
+             enabled += CS_GetLog().IsEnabledFor(static_cast<CLog::LogSeverity>(s)) ? '1' : '0';
+         std::printf("enabled=%s\n", enabled.c_str());
+     }},
+    {"clog-file", "", "prints \"tofile=B logfile=NAME\"",
+     [](const Arguments&) {
+         std::printf("tofile=%d logfile=%s\n", CS_GetLog().GetLogToFile(), CS_GetLog().GetLogFilename().c_str());
+     }},
+    {"set-log-to-file", "0|1", "SetLogToFile",
+     [](const Arguments& a) { CS_GetLog().SetLogToFile(a[0] == "1"); }},
+    {"env", "NAME", "prints \"NAME=value\" or \"NAME unset\"",
+     [](const Arguments& a) {
+         auto value = platform::environmentVariable(a[0].c_str());
+         std::printf("%s%s%s\n", a[0].c_str(), value ? "=" : " unset", value ? value->c_str() : "");
+     }},
+    {"command-line", "", "prints the process command line as \"commandline=[...]\"",
+     [](const Arguments&) { std::printf("commandline=[%s]\n", platform::processCommandLine()); }},
+    {"process", "", "prints \"pid=DECIMAL\" and \"cwd=[current folder]\"",
+     [](const Arguments&) {
+         std::printf("pid=%lu\ncwd=[%s]\n", platform::currentProcessId(), platform::currentDirectory().c_str());
+     }},
+    {"callback", "SEVERITIES", "a callback accepting those severities (\"67\"); it prints \"callback S [text]\"",
+     [](const Arguments& a) { installCallback(new PrintingCallback(a[0])); }},
+    {"callback-throw", "", "a callback that throws",
+     [](const Arguments&) { installCallback(new ThrowingCallback); }},
+    {"callback-fault", "", "a callback that writes through null",
+     [](const Arguments&) { installCallback(new FaultingCallback); }},
+    {"callback-probe", "", "a callback accepting everything that first probes an unreadable address with "
+                           "IsBadReadPtr (Windows), then prints \"callback-probe bad=B [text]\"",
+     [](const Arguments&) { installCallback(new ProbingCallback); }},
+    {"com-error", "", "prints \"comerror=[description]\" or \"comerror=none\"",
+     [](const Arguments&) { std::printf("comerror=[%s]\n", escaped(ThreadErrorDescription()).c_str()); }},
+    {"exit-probe", "", "at exit, calls CS_GetLog and prints the outcome",
+     [](const Arguments&) { std::atexit(probeAtExit); }},
+    {"threads-get-log", "N", "N threads call CS_GetLog at once; prints \"same log=B\"",
+     [](const Arguments& a) { getLogFromThreads(number(a[0])); }},
+    {"exit-while-logging", "MS", "a thread logs CLog::INFO lines in a loop, each under the host's lock, until "
+                                 "the log is gone; after MS milliseconds the main thread calls exit(0)",
+     [](const Arguments& a) { exitWhileLogging(number(a[0])); }},
+};
+// clang-format on
+
+std::size_t argumentCount(const Command& command) {
+    std::istringstream names(command.arguments);
+    std::size_t count = 0;
+    for (std::string name; names >> name;)
+        ++count;
+    return count;
+}
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out, "usage: console_host COMMAND [ARGUMENTS] [COMMAND [ARGUMENTS]]...\n");
+    for (const Command& command : kCommands) {
+        const std::string call =
+            std::string(command.name) + (*command.arguments ? " " : "") + command.arguments;
+        std::fprintf(out, "  %-32s %s\n", call.c_str(), command.description);
+    }
+}
+
+[[noreturn]] void failWithUsage(const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", message.c_str());
+    printUsage(stderr);
+    std::exit(2);
+}
+
+const Command* findCommand(const std::string& name) {
+    for (const Command& command : kCommands) {
+        if (name == command.name)
+            return &command;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::size_t i = 0;
-    auto next = [&]() -> std::string {
-        if (i >= args.size()) {
-            std::fprintf(stderr, "missing argument\n");
-            std::exit(2);
-        }
-        return args[i++];
-    };
-    while (i < args.size()) {
-        std::string command = next();
-        if (isLoggingOption(command))
+    const Arguments args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "help") {
+        printUsage(stdout);
+        return 0;
+    }
+    for (std::size_t i = 0; i < args.size();) {
+        const std::string& name = args[i++];
+        if (isLoggingOption(name))
             continue; // for CLog, which reads it from the process command line
-        if (command == "simple") {
-            CS_TRACESIMPLE(unescape(next()).c_str());
-        } else if (command == "trace") {
-            CS_TRACE("%s", unescape(next()).c_str());
-        } else if (command == "log") {
-            CS_LOG("%s", unescape(next()).c_str());
-        } else if (command == "logerror") {
-            CS_LOGERROR("%s", unescape(next()).c_str());
-        } else if (command == "trace-repeat") {
-            char c = next()[0];
-            int count = std::atoi(next().c_str());
-            CS_TRACE("%s", std::string(static_cast<std::size_t>(count), c).c_str());
-        } else if (command == "logerror-code") {
-            // As an HRESULT: 0x80040209 is a negative 32-bit value.
-            long code =
-                static_cast<long>(static_cast<std::int32_t>(std::strtoul(next().c_str(), nullptr, 0)));
-            CS_LOGERROR(code, "%s", unescape(next()).c_str());
-        } else if (command == "krm") {
-            std::string reason = unescape(next());
-            CS_LOGKRMERROR(KRMResult(7, reason), "%s", unescape(next()).c_str());
-        } else if (command == "tracedd") {
-            long x = std::atol(next().c_str());
-            long y = std::atol(next().c_str());
-            CS_TRACEDD(x, y, "%s", next().c_str());
-        } else if (command == "init") {
-            ConsoleInitialise();
-        } else if (command == "read" || command == "read-html") {
-            writeReadBack(next(), command == "read-html");
-        } else if (command == "queries") {
-            std::printf("trace=%d log=%d error=%d\n", CS_IsTraceEnabled(), CS_IsLogEnabled(),
-                        CS_IsLogErrorEnabled());
-        } else if (command == "error-text") {
-            char text[2048];
-            long code =
-                static_cast<long>(static_cast<std::int32_t>(std::strtoul(next().c_str(), nullptr, 0)));
-            platform::mediaErrorText(code, text, sizeof text);
-            std::printf("%s", text);
-        } else if (command == "threads") {
-            std::string tag = next();
-            int threads = std::atoi(next().c_str());
-            writeFromThreads(tag, threads, std::atoi(next().c_str()));
-        } else if (command == "get-log") {
-            CS_GetLog();
-        } else if (command == "clog") {
-            int severity = std::atoi(next().c_str());
-            CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << unescape(next()).c_str();
-        } else if (command == "clog-user") {
-            int severity = std::atoi(next().c_str());
-            std::string before = unescape(next());
-            CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << before.c_str() << User
-                        << unescape(next()).c_str();
-        } else if (command == "clog-twin") {
-            int severity = std::atoi(next().c_str());
-            CS_GetLog() << static_cast<CLog::LogSeverity>(severity) << TWinString<char>(unescape(next()));
-        } else if (command == "clog-enabled") {
-            std::string enabled;
-            for (int s = 0; s < 8; ++s)
-                enabled += CS_GetLog().IsEnabledFor(static_cast<CLog::LogSeverity>(s)) ? '1' : '0';
-            std::printf("enabled=%s\n", enabled.c_str());
-        } else if (command == "clog-file") {
-            std::printf("tofile=%d logfile=%s\n", CS_GetLog().GetLogToFile(),
-                        CS_GetLog().GetLogFilename().c_str());
-        } else if (command == "set-log-to-file") {
-            CS_GetLog().SetLogToFile(next() == "1");
-        } else if (command == "env") {
-            std::string name = next();
-            auto value = platform::environmentVariable(name.c_str());
-            std::printf("%s%s%s\n", name.c_str(), value ? "=" : " unset", value ? value->c_str() : "");
-        } else if (command == "command-line") {
-            std::printf("commandline=[%s]\n", platform::processCommandLine());
-        } else if (command == "callback") {
-            installCallback(new PrintingCallback(next()));
-        } else if (command == "callback-throw") {
-            installCallback(new ThrowingCallback);
-        } else if (command == "callback-fault") {
-            installCallback(new FaultingCallback);
-        } else if (command == "callback-probe") {
-            installCallback(new ProbingCallback);
-        } else if (command == "process") {
-            std::printf("pid=%lu\ncwd=[%s]\n", platform::currentProcessId(),
-                        platform::currentDirectory().c_str());
-        } else if (command == "com-error") {
-            std::printf("comerror=[%s]\n", escaped(ThreadErrorDescription()).c_str());
-        } else if (command == "exit-probe") {
-            std::atexit(probeAtExit);
-        } else if (command == "exit-while-logging") {
-            exitWhileLogging(std::atoi(next().c_str()));
-        } else if (command == "threads-get-log") {
-            getLogFromThreads(std::atoi(next().c_str()));
-        } else if (command == "display") {
-            DisplayLog();
-        } else if (command == "sleep") {
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(next().c_str())));
-        } else if (command == "lines") {
-            std::string tag = next();
-            int count = std::atoi(next().c_str());
-            for (int line = 0; line < count; ++line)
-                CS_TRACE("%s line %d\n", tag.c_str(), line);
-        } else if (command == "stress") {
-            stressTheWindow(std::atoi(next().c_str()));
-        } else if (command == "reports") {
-            int count = std::atoi(next().c_str());
-            for (int r = 1; r <= count; ++r) {
-                reports.push_back(std::make_unique<NumberedReport>(r));
-                ConsoleAddReport(*reports.back());
-            }
-        } else if (command == "waiting-report") {
-            waitingReport = std::make_unique<WaitingReport>(next());
-            ConsoleAddReport(*waitingReport);
-        } else if (command == "reports-racing") {
-            registerWhileWindowsOpen(std::atoi(next().c_str()));
-        } else if (command == "plugin-menu") {
-            void* handler = nullptr;
-            void (*function)(unsigned int) = pluginCommand;
-            std::memcpy(&handler, &function, sizeof handler);
-            pluginMenu = CreatePluginMenu();
-            ConsoleAddMenu(static_cast<HMENU>(pluginMenu), handler);
-        } else if (command == "plugin-menu-state") {
-            std::printf("plugin menu %s\n", DescribePopupMenu(pluginMenu).c_str());
-            std::fflush(stdout);
-        } else if (command == "close") {
-            CloseConsoleWindow(openConsoleWindow());
-            std::printf("closed\n");
-            std::fflush(stdout);
-        } else if (command == "menu") {
-            std::printf("menu %s\n", DescribeConsoleMenu(openConsoleWindow()).c_str());
-            std::fflush(stdout);
-        } else if (command == "answer-boxes-when") {
-            std::string file = next();
-            std::thread([file] {
-                waitForFile(file);
-                AnswerMessageBoxes();
-            }).detach();
-        } else if (command == "dismiss") {
-            DismissWindowTitled(next().c_str());
-        } else if (command == "checks") {
-            std::printf("checks %s\n", DescribeEditChecks(openConsoleWindow()).c_str());
-            std::fflush(stdout);
-        } else if (command == "open-reports-menu") {
-            std::printf("reports menu %s\n",
-                        OpenReportsMenuByKeys(openConsoleWindow()) ? "open" : "not shown");
-            std::fflush(stdout);
-        } else if (command == "close-menus") {
-            CloseMenusByKeys();
-        } else if (command == "post") {
-            PostConsoleCommand(openConsoleWindow(), static_cast<unsigned>(std::atoi(next().c_str())));
-        } else if (command == "wait-title") {
-            std::string title = next();
-            std::printf("%s %s\n", title.c_str(), WaitForWindowTitled(title.c_str()) ? "shown" : "not shown");
-            std::fflush(stdout);
-        } else if (command == "chdir") {
-            std::filesystem::current_path(next());
-        } else if (command == "html") {
-            DisplayHTMLReport(unescape(next()).c_str());
-        } else if (command == "touch") {
-            std::ofstream(next()) << "x";
-        } else if (command == "wait-for") {
-            waitForFile(next());
-        } else {
-            std::fprintf(stderr, "unknown command %s\n", command.c_str());
-            return 2;
-        }
+        const Command* command = findCommand(name);
+        if (!command)
+            failWithUsage("unknown command " + name);
+        const std::size_t count = argumentCount(*command);
+        if (args.size() - i < count)
+            failWithUsage("missing argument: " + name + " " + command->arguments);
+        command->run(Arguments(args.begin() + static_cast<std::ptrdiff_t>(i),
+                               args.begin() + static_cast<std::ptrdiff_t>(i + count)));
+        i += count;
     }
     std::fflush(stdout);
     return 0;

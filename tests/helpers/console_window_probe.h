@@ -26,6 +26,10 @@ bool OpenReportsMenuByKeys(void* window);
 void CloseMenusByKeys();
 // Posts a menu command to the window, as choosing the item does (Windows).
 void PostConsoleCommand(void* window, unsigned command);
+// Chooses the item of the window's menus (the Reports and Plugins pop-ups included) named so: its text
+// in lower case without "&", the accelerator and a closing "...", blanks as "-" ("Save &As...\tCtrl+S"
+// is "save-as", "&About ..." is "about"). False when no item is so named (always on Linux).
+bool ChooseConsoleMenuItem(void* window, const std::string& name);
 // Waits up to ten seconds for a shown top-level window with that title (Windows).
 bool WaitForWindowTitled(const char* title);
 // Answers the dialog with that title with OK (Windows).

@@ -24,6 +24,9 @@ bool OpenReportsMenuByKeys(void*) {
 }
 void CloseMenusByKeys() {}
 void PostConsoleCommand(void*, unsigned) {}
+bool ChooseConsoleMenuItem(void*, const std::string&) {
+    return false;
+}
 bool WaitForWindowTitled(const char*) {
     return false;
 }

@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <string>
 #include <thread>
 
 void* FindConsoleWindow() {
@@ -92,6 +95,56 @@ void CloseMenusByKeys() {
 
 void PostConsoleCommand(void* window, unsigned command) {
     PostMessageA(static_cast<HWND>(window), WM_COMMAND, command, 0);
+}
+
+namespace {
+
+// A menu item's text as a name: "Save &As...\tCtrl+S" is "save-as".
+std::string menuItemName(std::string text) {
+    text = text.substr(0, text.find('\t'));
+    text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    std::string name;
+    for (char c : text) {
+        if (c == ' ')
+            name += name.empty() || name.back() == '-' ? "" : "-";
+        else
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return name;
+}
+
+// The identifier of the item so named in the menu or its pop-ups, or 0.
+UINT findMenuItem(HMENU menu, const std::string& name) {
+    char text[128];
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        if (HMENU popup = GetSubMenu(menu, i)) {
+            if (UINT found = findMenuItem(popup, name))
+                return found;
+            continue;
+        }
+        const UINT id = GetMenuItemID(menu, i);
+        if (id != 0 && id != static_cast<UINT>(-1) &&
+            GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION) > 0 &&
+            menuItemName(text) == name)
+            return id;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool ChooseConsoleMenuItem(void* window, const std::string& name) {
+    HWND handle = static_cast<HWND>(window);
+    // The menus are complete once the window shows.
+    for (int i = 0; i < 500 && !IsWindowVisible(handle); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const UINT id = findMenuItem(GetMenu(handle), name);
+    if (id == 0)
+        return false;
+    PostConsoleCommand(window, id);
+    return true;
 }
 
 bool WaitForWindowTitled(const char* title) {

@@ -4,6 +4,7 @@
 //   stderr TEXT      prints TEXT on standard error
 //   exit N           exits with code N
 //   sleep            sleeps until killed
+//   debugger         prints "debugger=1" when a debugger is attached, else "debugger=0"
 #include "platform.h"
 
 #include <chrono>
@@ -32,6 +33,12 @@ int main(int argc, char** argv) {
     }
     if (command == "exit" && argc == 3)
         return std::atoi(argv[2]);
+    if (command == "debugger") {
+        std::printf("debugger=%d\n", platform::debuggerPresent() ? 1 : 0);
+        // Now: a sanitizer's exit checks may end the process without flushing it under a debugger.
+        std::fflush(stdout);
+        return 0;
+    }
     if (command == "sleep") {
         for (;;)
             std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -5,6 +5,7 @@
 //                                          and unloads the library without stopping it; on Windows loads it
 //                                          again and stops the thread through the new handle
 #include "platform.h"
+#include "test_support.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -48,7 +49,7 @@ bool resolve(const platform::DynamicLibrary& library, Exports& exports) {
     void* addresses[19];
     for (unsigned i = 0; i < 19; ++i) {
         addresses[i] = library.exportByOrdinal(i + 1);
-        if (!addresses[i] && platform::pathSeparator() == '/')
+        if (!addresses[i] && !testing_support::kWindows)
             addresses[i] = library.symbol(kNames[i]);
         if (!addresses[i]) {
             std::printf("missing %u %s\n", i + 1, kNames[i]);
@@ -131,7 +132,7 @@ int main(int argc, char** argv) {
         }
         library.reset(); // unloads with the print thread running
         std::printf("unloaded\n");
-        if (platform::pathSeparator() == '\\') {
+        if (testing_support::kWindows) {
             // The thread kept the library loaded: a new handle reaches the same one, and stopping works.
             library = std::make_unique<platform::DynamicLibrary>(path);
             if (!library->loaded() || !resolve(*library, exports))

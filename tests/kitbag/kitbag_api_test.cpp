@@ -19,6 +19,7 @@
 
 namespace {
 
+using testing_support::kWindows;
 using testing_support::ScopedEnvironmentVariable;
 using testing_support::TemporaryFolder;
 
@@ -186,8 +187,6 @@ TEST_F(KitbagTest, UnreadableStoreIsNeitherReadNorReplaced) {
     EXPECT_FALSE(KB_SetBoolA("Debug", "Flag", false));
     EXPECT_TRUE(platform::fileExists(folder.path()));
 }
-
-const bool kWindows = platform::pathSeparator() == '\\';
 
 TEST_F(KitbagTest, WritingThroughALinkWritesItsTargetAndKeepsTheLink) {
     if (kWindows)
@@ -443,14 +442,13 @@ TEST_F(KitbagTest, OutOfMemoryNothingIsThrown) {
 // Where the store lives without KITBAG_SETTINGS: a fresh helper process per case.
 TEST(KitbagDefaultLocation, PerUserFileUnderTheConfigFolder) {
     TemporaryFolder home;
-    const bool windows = platform::pathSeparator() == '\\';
     struct Case {
         const char* name;
         platform::EnvironmentChanges environment;
         std::string expectedFile;
     };
     std::vector<Case> cases;
-    if (windows) {
+    if (kWindows) {
         cases.push_back({"APPDATA",
                          {{"KITBAG_SETTINGS", std::nullopt}, {"APPDATA", home.path()}},
                          home.file("Kitbag\\settings.ini")});

@@ -13,9 +13,9 @@
 
 namespace {
 
+using testing_support::kWindows;
+using testing_support::ScopedEnvironmentVariable;
 using testing_support::TemporaryFolder;
-
-const bool kWindows = platform::pathSeparator() == '\\';
 
 TEST(PlatformPaths, JoinAndParent) {
     std::string sep(1, platform::pathSeparator());
@@ -44,6 +44,18 @@ TEST(PlatformEnvironment, SetReadAndRemove) {
     EXPECT_EQ(platform::environmentVariable(name), std::string(1000, 'L'));
     EXPECT_TRUE(platform::setEnvironmentVariable(name, nullptr));
     EXPECT_EQ(platform::environmentVariable(name), std::nullopt);
+}
+
+TEST(PlatformPaths, UserSettingsFolderIsNamedAsThePlatformsCustomHasIt) {
+    TemporaryFolder home;
+    {
+        ScopedEnvironmentVariable config(kWindows ? "APPDATA" : "XDG_CONFIG_HOME", home.path());
+        EXPECT_EQ(platform::userSettingsFolder("Kitbag"), home.file(kWindows ? "Kitbag" : "kitbag"));
+    }
+    ScopedEnvironmentVariable noAppData("APPDATA", std::nullopt);
+    ScopedEnvironmentVariable noXdg("XDG_CONFIG_HOME", std::nullopt);
+    ScopedEnvironmentVariable noHome("HOME", std::nullopt);
+    EXPECT_EQ(platform::userSettingsFolder("Kitbag"), "") << "no per-user folder";
 }
 
 TEST(PlatformFiles, ReadTellsMissingFromFailed) {
@@ -154,6 +166,20 @@ TEST(PlatformChildProcess, PassesArgumentsEnvironmentAndExitCode) {
     EXPECT_EQ(errors.errors, "to stderr" + newline);
     EXPECT_EQ(errors.output, "");
     EXPECT_EQ(platform::runProcess(probe, {"exit", "7"}).exitCode, 7);
+}
+
+// A fresh process per case: whether a debugger is attached belongs to the whole process.
+TEST(PlatformDebugger, PresentOnlyWhileADebuggerIsAttached) {
+    const std::string probe = testing_support::helperProgram("probe_host");
+    auto plain = platform::runProcess(probe, {"debugger"});
+    EXPECT_NE(plain.output.find("debugger=0"), std::string::npos) << plain.output;
+    if (kWindows)
+        GTEST_SKIP() << "no debugger to attach under Wine here";
+    // gdb runs the probe as a real debugger would: TracerPid is set.
+    auto traced = platform::runProcess(
+        "/usr/bin/gdb", {"-nx", "-batch", "-ex", "run", "--args", probe, "debugger"}, {}, 60000);
+    ASSERT_TRUE(traced.finished);
+    EXPECT_NE(traced.output.find("debugger=1"), std::string::npos) << traced.output << traced.errors;
 }
 
 TEST(PlatformChildProcess, TimesOutAndKills) {

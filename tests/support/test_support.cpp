@@ -21,7 +21,7 @@ std::string testProgramFolder() {
 } // namespace
 
 std::string helperProgram(const std::string& name) {
-    std::string fileName = platform::pathSeparator() == '\\' ? name + ".exe" : name;
+    std::string fileName = kWindows ? name + ".exe" : name;
     return platform::joinPath(testProgramFolder(), fileName);
 }
 

@@ -1,5 +1,6 @@
-// Small helpers shared by the test programs: where the helper hosts are, a private temporary folder
-// per test, and a variable of this process's environment set for the length of a scope.
+// Small helpers shared by the test programs: which platform they run on, where the helper hosts are, a
+// private temporary folder per test, and a variable of this process's environment set for the length of
+// a scope.
 #pragma once
 
 #include <functional>
@@ -7,6 +8,14 @@
 #include <string>
 
 namespace testing_support {
+
+// Whether the tests run on Windows (natively or under Wine): what they expect differs where the platforms
+// differ. The one place the tests learn it.
+#if defined(_WIN32)
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
 
 // The path of a helper program built beside the running test program ("name.exe" on Windows).
 std::string helperProgram(const std::string& name);

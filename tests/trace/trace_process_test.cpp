@@ -18,9 +18,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::kWindows;
 using testing_support::TemporaryFolder;
 
-const bool kWindows = platform::pathSeparator() == '\\';
 const std::string kTimePrefix = R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d - )";
 
 std::string withoutCarriageReturns(std::string text) {
