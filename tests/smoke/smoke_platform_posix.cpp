@@ -46,6 +46,11 @@ bool deadReferenceReachesTheHost() {
     return true;
 }
 
+bool libraryVersionResource(const std::string&, VersionResource&, std::string& detail) {
+    detail = "not on this platform";
+    return true;
+}
+
 ChildResult runProgramBeside(const std::string& name, const std::vector<std::string>& arguments,
                              int timeoutSeconds) {
     ChildResult result;
