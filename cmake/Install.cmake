@@ -1,6 +1,7 @@
-# cmake --install: public headers, the three libraries (with their import libraries on Windows) and a
-# package configuration, so that a host says find_package(PelmoraLogging) and links
-# PelmoraLogging::Trace, PelmoraLogging::Console or PelmoraLogging::Kitbag.
+# cmake --install (and the release archive, cmake/Package.cmake): public headers, the three libraries (with
+# their import libraries on Windows, GNU ones and Trace.lib for MSVC-style linkers) and a package
+# configuration, so that a host says find_package(PelmoraLogging) and links PelmoraLogging::Trace,
+# PelmoraLogging::Console or PelmoraLogging::Kitbag; and the README with the pictures it shows.
 include(CMakePackageConfigHelpers)
 
 set(PL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/PelmoraLogging)
@@ -10,6 +11,11 @@ install(TARGETS Kitbag Trace Console
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+# Trace.lib (trace/CMakeLists.txt), when llvm-dlltool made it.
+if(PL_TRACE_LIB)
+    install(FILES ${PL_TRACE_LIB} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 
 # The shared GCC runtime the Windows DLLs were linked with (PL_GCC_RUNTIME), shipped beside them.
 if(PL_GCC_RUNTIME_DLLS)
@@ -23,6 +29,17 @@ endforeach()
 
 file(GLOB PL_PUBLIC_HEADERS ${PROJECT_SOURCE_DIR}/include/*.h)
 install(FILES ${PL_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+# The README beside its pictures (it links them as docs/*.png): at the top of a Windows archive, where a
+# person unpacking it looks first; in the documentation folder on Linux.
+if(WIN32)
+    set(PL_INSTALL_README_DIR .)
+else()
+    set(PL_INSTALL_README_DIR ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${PL_INSTALL_README_DIR})
+file(GLOB PL_README_PICTURES ${PROJECT_SOURCE_DIR}/docs/*.png)
+install(FILES ${PL_README_PICTURES} DESTINATION ${PL_INSTALL_README_DIR}/docs)
 
 install(EXPORT PelmoraLoggingTargets
     NAMESPACE PelmoraLogging::

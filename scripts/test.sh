@@ -82,18 +82,132 @@ check_package() {
     fi
 }
 
-# The 32-bit DLLs run: the smoke host, built against the installed package as a host builds, under 32-bit
-# Wine (QEMU). One result; its checks are listed. Skipped, and said so, where 32-bit Wine cannot be set up.
+# What a release archive must hold, one path a line (below its top folder).
+archive_expected_files() {
+    local name=$1 library docs picture
+    for library in Trace Console Kitbag TWinString; do
+        echo "include/$library.h"
+    done
+    for library in Config ConfigVersion Targets; do
+        echo "lib/cmake/PelmoraLogging/PelmoraLogging$library.cmake"
+    done
+    # The README beside its pictures: at the top of a Windows archive, in the documentation folder on Linux.
+    docs=""
+    [[ $name == win-* ]] || docs=share/doc/PelmoraLogging/
+    echo "${docs}README.md"
+    for picture in "$PL_ROOT"/docs/*.png; do
+        echo "${docs}docs/$(basename "$picture")"
+    done
+    for library in Trace Console Kitbag; do
+        if [[ $name == win-* ]]; then
+            echo "bin/$library.dll"
+            echo "lib/lib$library.dll.a"
+        else
+            echo "lib/lib$library.so"
+        fi
+    done
+    [[ $name == win-* ]] && echo "lib/Trace.lib"
+    # The 32-bit DLLs use the shared GCC runtime, shipped beside them; the 64-bit ones carry theirs.
+    [ "$name" = win-i686 ] && printf 'bin/%s\n' libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll
+    return 0
+}
+
+# The release archive (CPack): made, listed, checked against what it must hold, unpacked into an empty
+# folder, and the consumer of tests/package built against the unpacked tree alone; run where this machine
+# runs it (natively, or under wine64 with the Wine of the x86_64 step). The i686 consumer is what the
+# 32-bit run starts. One result.
+check_archive() {
+    local name=$1 run=$2 work="$PL_BUILD/$1-archive" consumer="$PL_BUILD/$1-archive-consumer"
+    local log="$PL_BUILD/$1.archive.log" archive root listing problems=() toolchain=() wine=()
+    rm -rf "$work" "$consumer"
+    mkdir -p "$work/unpacked"
+    if ! cpack --config "$PL_BUILD/$name/CPackConfig.cmake" -B "$work" >"$log" 2>&1; then
+        cat "$log"
+        fail "$name: release archive (cpack)"
+        return
+    fi
+    archive=$(find "$work" -maxdepth 1 -type f \( -name 'PelmoraLogging-*.zip' -o -name 'PelmoraLogging-*.tar.gz' \))
+    (cd "$work/unpacked" && cmake -E tar xf "$archive")
+    root=$(find "$work/unpacked" -mindepth 1 -maxdepth 1 -type d)
+    listing=$(cd "$root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+    echo "$name: $(basename "$archive") ($(stat -c %s "$archive") bytes), in $(basename "$root")/:"
+    (cd "$root" && while read -r file; do printf '    %-62s %9s bytes\n' "$file" "$(stat -c %s "$file")"; done <<<"$listing")
+    local missing extra
+    missing=$(LC_ALL=C comm -23 <(archive_expected_files "$name" | LC_ALL=C sort) <(printf '%s\n' "$listing"))
+    [ -z "$missing" ] || problems+=("missing: $(echo $missing)")
+    # No DLL but ours and the runtime's: the x86_64 DLLs import only system DLLs.
+    extra=$(grep -E '\.dll$' <<<"$listing" | LC_ALL=C comm -23 - <(archive_expected_files "$name" | LC_ALL=C sort))
+    [ -z "$extra" ] || problems+=("unexpected DLLs: $(echo $extra)")
+
+    # The consumer sees the unpacked tree and nothing else of this build.
+    [[ $name == win-* ]] && toolchain=("-DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-${name#win-}.cmake")
+    if ! cmake -S "$PL_ROOT/tests/package" -B "$consumer" -G Ninja "${toolchain[@]}" \
+        -DPelmoraLogging_DIR="$root/lib/cmake/PelmoraLogging" -DCMAKE_PREFIX_PATH="$root" >>"$log" 2>&1 ||
+        ! cmake --build "$consumer" >>"$log" 2>&1; then
+        tail -n 30 "$log"
+        problems+=("the consumer did not build against the unpacked archive")
+    elif grep -qF -e "$PL_BUILD/$name/" -e "$PL_BUILD/$name-install/" "$consumer/build.ninja" "$consumer/CMakeCache.txt"; then
+        problems+=("the consumer's build refers to the build tree: $(grep -ohF -e "$PL_BUILD/$name/" \
+            -e "$PL_BUILD/$name-install/" "$consumer/build.ninja" "$consumer/CMakeCache.txt" | sort -u | head -n 3)")
+    else
+        echo "  consumer built against the unpacked archive only: $(cd "$consumer" && ls -d package_consumer \
+            package_consumer.exe smoke_host smoke_host.exe trace_msvc_host.exe 2>/dev/null | tr '\n' ' ')"
+        [[ $name == win-* && ! -f "$consumer/trace_msvc_host.exe" ]] &&
+            problems+=("no trace_msvc_host.exe (clang, lld-link or llvm-dlltool missing?)")
+    fi
+
+    if [ "$run" = yes ] && [ ${#problems[@]} -eq 0 ]; then
+        local settings="$consumer/settings.ini" suffix=""
+        if [[ $name == win-* ]]; then
+            wine=(/usr/lib/wine/wine64)
+            settings="Z:${settings//\//\\}"
+            suffix=.exe
+        fi
+        if KITBAG_SETTINGS="$settings" "${wine[@]}" "$consumer/package_consumer$suffix" >>"$log" 2>&1; then
+            echo "  ran: package_consumer"
+        else
+            problems+=("package_consumer failed")
+        fi
+        # The smoke host keeps its settings beside it.
+        if ! (cd "$consumer" && env -u KITBAG_SETTINGS "${wine[@]}" "./smoke_host$suffix" -logging:103 \
+            </dev/null >"$PL_BUILD/$name.archive-smoke.log" 2>&1); then
+            tr -d '\r' <"$PL_BUILD/$name.archive-smoke.log" | grep -E '^not ok|^smoke host:' | sed 's/^/    /'
+            problems+=("smoke_host failed")
+        else
+            echo "  ran: smoke_host ($(tr -d '\r' <"$PL_BUILD/$name.archive-smoke.log" | sed -n 's/^smoke host: //p'))"
+        fi
+        if [[ $name == win-* ]]; then
+            if "$PL_ROOT/tests/msvc_host/check_trace_msvc_host.sh" "${name#win-}-w64-mingw32-objdump" \
+                "$consumer/trace_msvc_host.exe" "${wine[@]}" >>"$log" 2>&1; then
+                echo "  ran: trace_msvc_host (MSVC-mode C host, the archive's Trace.lib), its output file checked"
+            else
+                problems+=("trace_msvc_host failed")
+            fi
+        fi
+    fi
+    if [ ${#problems[@]} -eq 0 ]; then
+        passed=$((passed + 1))
+        echo "$name: release archive made, complete, and a host built against its unpacked tree"
+    else
+        printf '  %s\n' "${problems[@]}"
+        fail "$name: release archive"
+    fi
+}
+
+# The 32-bit DLLs run: the smoke host, built against the unpacked release archive as a host builds, under
+# 32-bit Wine (QEMU); then, in the same Wine, the MSVC-mode host of the archive's Trace.lib. Two results;
+# the smoke host's checks are listed. Skipped, and said so, where 32-bit Wine cannot be set up.
 run_smoke_32bit() {
-    local start=$SECONDS consumer="$PL_BUILD/win-i686-consumer" log="$PL_BUILD/win-i686.smoke.log"
+    local start=$SECONDS consumer="$PL_BUILD/win-i686-archive-consumer" log="$PL_BUILD/win-i686.smoke.log"
     if ! pl_ensure_wine32 >"$PL_BUILD/win-i686.wine32.log" 2>&1; then
-        skipped=$((skipped + 1))
-        echo "win-i686: 32-bit smoke run SKIPPED: $PL_WINE32_PROBLEM"
+        skipped=$((skipped + 2))
+        echo "win-i686: 32-bit smoke run and MSVC-mode host SKIPPED: $PL_WINE32_PROBLEM"
         return
     fi
     local ready=$SECONDS
     if [ ! -f "$consumer/smoke_host.exe" ]; then
-        fail "win-i686: 32-bit smoke run (no smoke host: the installed package did not build)"
+        fail "win-i686: 32-bit smoke run (no smoke host: the consumer of the archive did not build)"
+        fail "win-i686: MSVC-mode host under 32-bit Wine (not built)"
         return
     fi
     pl_start_xvfb
@@ -103,6 +217,10 @@ run_smoke_32bit() {
     (cd "$consumer" && env -u KITBAG_SETTINGS timeout -k 10 300 /usr/lib/wine/wine smoke_host.exe -logging:103) \
         </dev/null >"$log" 2>&1
     status=$?
+    local smoked=$SECONDS msvc_log="$PL_BUILD/win-i686.msvc-host.log"
+    "$PL_ROOT/tests/msvc_host/check_trace_msvc_host.sh" i686-w64-mingw32-objdump "$consumer/trace_msvc_host.exe" \
+        /usr/lib/wine/wine >"$msvc_log" 2>&1
+    local msvc_status=$?
     pl_stop_wine
     pl_stop_xvfb
     tr -d '\r' <"$log" | grep -E '^(ok|not ok) [0-9]+ - |^smoke host: ' | sed 's/^/  /'
@@ -113,8 +231,17 @@ run_smoke_32bit() {
         tail -n 20 "$log"
         fail "win-i686: 32-bit smoke run (exit $status)"
     fi
-    echo "win-i686: 32-bit smoke run under Wine: $((SECONDS - start)) s (installs and QEMU registration" \
-        "$((ready - start)) s, Wine prefix $((booted - ready)) s, smoke host $((SECONDS - booted)) s)"
+    if [ "$msvc_status" -eq 0 ]; then
+        passed=$((passed + 1))
+        sed 's/^/  /' "$msvc_log"
+        echo "win-i686: MSVC-mode host (the archive's Trace.lib) ran under 32-bit Wine, its output file checked"
+    else
+        tail -n 20 "$msvc_log"
+        fail "win-i686: MSVC-mode host under 32-bit Wine"
+    fi
+    echo "win-i686: 32-bit run under Wine: $((SECONDS - start)) s (installs and QEMU registration" \
+        "$((ready - start)) s, Wine prefix $((booted - ready)) s, smoke host $((smoked - booted)) s," \
+        "MSVC-mode host $((SECONDS - smoked)) s)"
 }
 
 # Pictures of the console window, its Reports menu and its About box, for the eye and for the README.
@@ -144,6 +271,7 @@ for config in linux-debug linux-asan linux-tsan win-i686 win-x86_64; do
             run_ctest "$config"
             check_valgrind "$config"
             check_package "$config" yes
+            check_archive "$config" yes
             ;;
         linux-asan)
             run_ctest "$config" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
@@ -157,6 +285,7 @@ for config in linux-debug linux-asan linux-tsan win-i686 win-x86_64; do
             # runs the DLLs once.
             run_ctest "$config"
             check_package "$config" no
+            check_archive "$config" no
             run_smoke_32bit
             ;;
         win-x86_64)
@@ -164,6 +293,7 @@ for config in linux-debug linux-asan linux-tsan win-i686 win-x86_64; do
             pl_start_xvfb
             pl_start_wine
             run_ctest "$config"
+            check_archive "$config" yes
             take_screenshots
             pl_stop_wine
             pl_stop_xvfb

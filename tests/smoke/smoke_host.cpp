@@ -304,6 +304,39 @@ void checkTrace(Report& report, const fs::path& folder) {
                  traceFile.empty() ? "no file SmokeTrace0000005a_*.log" : excerpt(traceFile));
 }
 
+// ---- The version every DLL carries, as its file's properties show it ----------------------------------
+
+// "0.1.0" as the four numbers of a version resource: "0.1.0.0".
+std::string fourNumbers(std::string version) {
+    for (std::size_t parts = 1 + static_cast<std::size_t>(std::count(version.begin(), version.end(), '.'));
+         parts < 4; ++parts)
+        version += ".0";
+    return version;
+}
+
+void checkVersions(Report& report) {
+    const std::string expected = PL_SMOKE_EXPECTED_VERSION; // the package's version, from CMake
+    for (const char* name : {"Trace", "Console", "Kitbag"}) {
+        smoke::VersionResource resource;
+        std::string detail;
+        const std::string what =
+            std::string(name) + ": the version resource holds the package's version " + expected;
+        const bool read = smoke::libraryVersionResource(name, resource, detail);
+        if (read && detail == "not on this platform") {
+            report.skip(what, detail);
+            continue;
+        }
+        const std::string found = resource.fixedFileVersion + " " + resource.fixedProductVersion + " \"" +
+                                  resource.fileVersion + "\" \"" + resource.productVersion + "\" \"" +
+                                  resource.originalFilename + "\"";
+        report.check(read && resource.fixedFileVersion == fourNumbers(expected) &&
+                         resource.fixedProductVersion == fourNumbers(expected) &&
+                         resource.fileVersion == expected && resource.productVersion == expected &&
+                         resource.originalFilename == std::string(name) + ".dll",
+                     what, read ? found : detail);
+    }
+}
+
 // ---- Console unloaded: CS_GetLog throws "Dead Reference Detected" -----------------------------------------
 
 void checkDeadReference(Report& report) {
@@ -347,6 +380,7 @@ int main(int argc, char** argv) {
     removeOldFiles(folder, executable);
 
     Report report;
+    checkVersions(report);
     checkKitbag(report);
     checkConsoleLines(report);
     checkLog(report, executable, optionGiven);

@@ -42,6 +42,11 @@ std::string consoleLibraryPath() {
     return address && dladdr(address, &info) && info.dli_fname ? info.dli_fname : "";
 }
 
+bool libraryVersionResource(const std::string&, VersionResource&, std::string& detail) {
+    detail = "not on this platform";
+    return true;
+}
+
 ChildResult runProgramBeside(const std::string& name, const std::vector<std::string>& arguments,
                              int timeoutSeconds) {
     ChildResult result;

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -94,6 +96,58 @@ std::string consoleLibraryPath() {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(GetModuleHandleA("Console.dll"), path, MAX_PATH);
     return std::string(path, length);
+}
+
+bool libraryVersionResource(const std::string& baseName, VersionResource& resource, std::string& detail) {
+    char path[MAX_PATH];
+    const std::string name = baseName + ".dll";
+    HMODULE module = GetModuleHandleA(name.c_str());
+    DWORD length = module ? GetModuleFileNameA(module, path, MAX_PATH) : 0;
+    if (length == 0 || length == MAX_PATH) {
+        detail = name + " is not loaded";
+        return false;
+    }
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeA(path, &ignored));
+    if (block.empty() || !GetFileVersionInfoA(path, 0, static_cast<DWORD>(block.size()), block.data())) {
+        detail = name + " has no version resource";
+        return false;
+    }
+    void* data = nullptr;
+    UINT size = 0;
+    if (!VerQueryValueA(block.data(), "\\", &data, &size) || size < sizeof(VS_FIXEDFILEINFO)) {
+        detail = name + ": no fixed file information";
+        return false;
+    }
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
+    auto numbers = [](DWORD high, DWORD low) {
+        return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." +
+               std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
+    };
+    resource.fixedFileVersion = numbers(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    resource.fixedProductVersion = numbers(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
+    // The strings of the block the first translation names.
+    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &data, &size) ||
+        size < 2 * sizeof(WORD)) {
+        detail = name + ": no translation";
+        return false;
+    }
+    const WORD* translation = static_cast<const WORD*>(data);
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+    auto text = [&](const char* key) {
+        const std::string query = prefix + std::string(key);
+        void* value = nullptr;
+        UINT chars = 0;
+        if (!VerQueryValueA(block.data(), query.c_str(), &value, &chars) || value == nullptr)
+            return std::string();
+        return std::string(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), chars));
+    };
+    resource.fileVersion = text("FileVersion");
+    resource.productVersion = text("ProductVersion");
+    resource.originalFilename = text("OriginalFilename");
+    detail = path;
+    return true;
 }
 
 ChildResult runProgramBeside(const std::string& name, const std::vector<std::string>& arguments,

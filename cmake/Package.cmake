@@ -1,0 +1,21 @@
+# The release archive, made by CPack from what cmake --install installs (cmake/Install.cmake):
+#   cpack --config <build>/CPackConfig.cmake      (or: cmake --build <build> --target package)
+# gives <build>/package/PelmoraLogging-<version>-<target>.zip for the Windows targets (win-i686,
+# win-x86_64) and .tar.gz for Linux (linux-<processor>), holding one folder of that name.
+if(WIN32)
+    set(PL_PACKAGE_TARGET win-${CMAKE_SYSTEM_PROCESSOR})
+    set(CPACK_GENERATOR ZIP)
+else()
+    set(PL_PACKAGE_TARGET linux-${CMAKE_SYSTEM_PROCESSOR})
+    set(CPACK_GENERATOR TGZ)
+endif()
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR "Pelmora")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Trace and Console, diagnostic logging libraries, and the Kitbag settings store")
+set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${PL_PACKAGE_TARGET})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+set(CPACK_VERBATIM_VARIABLES ON)
+include(CPack)
