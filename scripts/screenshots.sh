@@ -35,7 +35,8 @@ waitfor() {
     return 1
 }
 
-KITBAG_SETTINGS="$work/settings.ini" /usr/lib/wine/wine64 "$bin/console_host.exe" \
+# Every host has a time limit: a window or box that never comes fails the pictures, never hangs the caller.
+KITBAG_SETTINGS="$work/settings.ini" timeout -k 10 180 /usr/lib/wine/wine64 "$bin/console_host.exe" \
     simple "Capture graph built: 2 streams\n" trace "Frames delivered: 250 in 10.0 s\n" \
     logerror "Audio device lost, switching to the default device\n" lines "worker" 6 \
     reports 3 display \
@@ -58,12 +59,18 @@ for shot in window menu about; do
     fi
     touch "$work/$shot.taken"
 done
-wait "$host" || status=1
+wait "$host"
+host_status=$?
+if [ "$host_status" -ne 0 ]; then
+    echo "the window's host failed (exit $host_status):" >&2
+    tail -n 20 "$work/host.log" >&2
+    status=1
+fi
 
 # A counting alert box, on a Wine desktop of its own: it draws the window frames, so the countdown in the
 # caption shows.
 rm -f "$out/console-alert.png"
-KITBAG_SETTINGS="$work/settings.ini" /usr/lib/wine/wine64 explorer /desktop=shots,800x420 \
+KITBAG_SETTINGS="$work/settings.ini" timeout -k 10 180 /usr/lib/wine/wine64 explorer /desktop=shots,800x420 \
     "$bin/console_host.exe" lines "worker" 3 answer-boxes-when "$(winpath "$work/alert.taken")" \
     clog 6 "Capture device lost: recording stopped" </dev/null >"$work/alert.log" 2>&1 &
 host=$!
@@ -78,5 +85,11 @@ else
     status=1
 fi
 touch "$work/alert.taken"
-wait "$host" || status=1
+wait "$host"
+host_status=$?
+if [ "$host_status" -ne 0 ]; then
+    echo "the alert's host failed (exit $host_status):" >&2
+    tail -n 20 "$work/alert.log" >&2
+    status=1
+fi
 exit $status

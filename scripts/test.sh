@@ -246,7 +246,9 @@ run_smoke_32bit() {
 
 # Pictures of the console window, its Reports menu and its About box, for the eye and for the README.
 take_screenshots() {
-    if bash "$PL_ROOT/scripts/screenshots.sh" "$PL_BUILD/win-x86_64/bin" "$PL_BUILD/screenshots"; then
+    # Its hosts have time limits of their own; this one bounds the script as a whole.
+    if timeout -k 10 600 bash "$PL_ROOT/scripts/screenshots.sh" "$PL_BUILD/win-x86_64/bin" \
+        "$PL_BUILD/screenshots"; then
         passed=$((passed + 1))
         echo "win-x86_64: screenshots in $PL_BUILD/screenshots"
     else

@@ -324,9 +324,18 @@ void* openConsoleWindow() {
     return window;
 }
 
+// A partner process that never makes the file ends this host with exit code 3 after five minutes,
+// instead of leaving a test or a script waiting for ever.
 void waitForFile(const std::string& path) {
-    while (!platform::fileExists(path))
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (!platform::fileExists(path)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "gave up waiting for %s\n", path.c_str());
+            std::fflush(stdout);
+            std::_Exit(3);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 // ---- The commands ------------------------------------------------------------------------------------
