@@ -895,6 +895,9 @@ TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFi
         const std::string old = own.file("old.log"), chosen = own.file("new.log");
         testing_support::writeFile(own.file("settings.ini"),
                                    "[Debug]\nEnableLogToFile=0\nLogFile=" + old + "\n");
+        // A chosen file that exists is continued, never emptied.
+        if (confirm)
+            testing_support::writeFile(chosen, "from an earlier run\n");
         platform::ChildProcess logHost(testing_support::helperProgram("console_host"),
                                        {"display", "wait-for", own.file("answered"), "trace",
                                         "after the answer\n", "touch", own.file("traced"), "wait-for",
@@ -920,9 +923,11 @@ TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFi
         EXPECT_EQ(storedValue(store, "EnableLogToFile"), confirm ? "1" : "0") << store;
         EXPECT_EQ(storedValue(store, "LogFile"), confirm ? chosen : old) << store;
         EXPECT_FALSE(platform::fileExists(old));
-        if (confirm)
-            EXPECT_NE(testing_support::readFile(chosen).find("after the answer"), std::string::npos);
-        else
+        if (confirm) {
+            const std::string written = testing_support::readFile(chosen);
+            EXPECT_EQ(written.rfind("from an earlier run\n", 0), 0u) << written;
+            EXPECT_NE(written.find("after the answer"), std::string::npos) << written;
+        } else
             EXPECT_FALSE(platform::fileExists(chosen));
         testing_support::writeFile(own.file("end"), "end");
         ASSERT_TRUE(logHost.wait(20000));
