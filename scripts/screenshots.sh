@@ -27,6 +27,16 @@ winpath() {
     echo "Z:${1//\//\\}"
 }
 
+# Waits for a host process; a failed one shows the end of its output.
+wait_for_host() {
+    local host_status=0
+    wait "$1" || host_status=$?
+    [ "$host_status" -eq 0 ] && return 0
+    echo "$(basename "$2" .log) failed (exit $host_status):" >&2
+    tail -n 20 "$2" >&2
+    return 1
+}
+
 waitfor() {
     for _ in $(seq 300); do
         [ -e "$1" ] && return 0
@@ -59,13 +69,7 @@ for shot in window menu about; do
     fi
     touch "$work/$shot.taken"
 done
-wait "$host"
-host_status=$?
-if [ "$host_status" -ne 0 ]; then
-    echo "the window's host failed (exit $host_status):" >&2
-    tail -n 20 "$work/host.log" >&2
-    status=1
-fi
+wait_for_host "$host" "$work/host.log" || status=1
 
 # A counting alert box, on a Wine desktop of its own: it draws the window frames, so the countdown in the
 # caption shows.
@@ -85,11 +89,5 @@ else
     status=1
 fi
 touch "$work/alert.taken"
-wait "$host"
-host_status=$?
-if [ "$host_status" -ne 0 ]; then
-    echo "the alert's host failed (exit $host_status):" >&2
-    tail -n 20 "$work/alert.log" >&2
-    status=1
-fi
+wait_for_host "$host" "$work/alert.log" || status=1
 exit $status
