@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 KRMReport::KRMReport() = default;
 
@@ -19,31 +20,31 @@ int KRMReport::ScheduleNext() {
     return 0;
 }
 
-void ConsoleAddReport(KRMReport& report) {
+namespace {
+
+// Registries keep what the host registers until the process ends. A reference made from a null pointer
+// is refused; it is read through volatile so that the test stays.
+template <typename Entry> void registerEntry(std::vector<Entry*>& registry, Entry& entry) {
     LoadSettings(false);
-    // A reference made from a null pointer is refused; read through volatile so the test stays.
-    KRMReport* volatile address = &report;
+    Entry* volatile address = &entry;
     if (!address)
         return;
     platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
     try {
-        consoleState.ReportRegistry.push_back(&report);
+        registry.push_back(&entry);
     } catch (...) {
         // Out of memory: the registration is dropped.
     }
 }
 
+} // namespace
+
+void ConsoleAddReport(KRMReport& report) {
+    registerEntry(consoleState.ReportRegistry, report);
+}
+
 void ConsoleAddDiagnostic(KRMDiagnostic& diagnostic) {
-    LoadSettings(false);
-    KRMDiagnostic* volatile address = &diagnostic;
-    if (!address)
-        return;
-    platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
-    try {
-        consoleState.DiagnosticRegistry.push_back(&diagnostic);
-    } catch (...) {
-        // Out of memory: the registration is dropped.
-    }
+    registerEntry(consoleState.DiagnosticRegistry, diagnostic);
 }
 
 void ConsoleAddMenu(HMENU menu, void* handler) {
