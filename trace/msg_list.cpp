@@ -17,7 +17,6 @@ struct CMsgList::Page {
 
 namespace {
 
-constexpr std::size_t kPageBytes = CMsgList::kPageBytes;
 constexpr std::size_t kFirstRecord = (sizeof(void*) + 2 * sizeof(std::size_t) + 7) / 8 * 8;
 constexpr std::size_t kRecordHeader = 9;
 // Far beyond any message of the library; keeps the sizes of a record and its page within a 32-bit size.
