@@ -23,15 +23,15 @@ int KRMReport::ScheduleNext() {
 namespace {
 
 // Registries keep what the host registers until the process ends. A reference made from a null pointer
-// is refused; it is read through volatile so that the test stays.
-template <typename Entry> void registerEntry(std::vector<Entry*>& registry, Entry& entry) {
+// is refused: its address is read through volatile so that the test stays, and travels as a pointer.
+template <typename Entry> void registerEntry(std::vector<Entry*>& registry, Entry* entry) {
     LoadSettings(false);
-    Entry* volatile address = &entry;
+    Entry* volatile address = entry;
     if (!address)
         return;
     platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
     try {
-        registry.push_back(&entry);
+        registry.push_back(entry);
     } catch (...) {
         // Out of memory: the registration is dropped.
     }
@@ -40,11 +40,11 @@ template <typename Entry> void registerEntry(std::vector<Entry*>& registry, Entr
 } // namespace
 
 void ConsoleAddReport(KRMReport& report) {
-    registerEntry(consoleState.ReportRegistry, report);
+    registerEntry(consoleState.ReportRegistry, &report);
 }
 
 void ConsoleAddDiagnostic(KRMDiagnostic& diagnostic) {
-    registerEntry(consoleState.DiagnosticRegistry, diagnostic);
+    registerEntry(consoleState.DiagnosticRegistry, &diagnostic);
 }
 
 void ConsoleAddMenu(HMENU menu, void* handler) {
