@@ -142,7 +142,8 @@ pl_start_wine() {
     export WINEPREFIX="$PL_BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d"
     /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
     # No Mono or Gecko: their installers would ask on the X display and wait for an answer.
-    WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+    WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" timeout -k 10 600 /usr/lib/wine/wine64 wineboot \
+        </dev/null >/dev/null 2>&1
 }
 
 pl_stop_wine() {

@@ -49,7 +49,7 @@ check_valgrind() {
     local bin="$PL_BUILD/$1/bin" program log
     for program in kitbag_core_tests console_core_tests clog_builder_tests trace_core_tests; do
         log="$PL_BUILD/$1.valgrind-$program.log"
-        if valgrind --error-exitcode=9 --leak-check=full --errors-for-leak-kinds=definite -q \
+        if timeout -k 10 900 valgrind --error-exitcode=9 --leak-check=full --errors-for-leak-kinds=definite -q \
             "$bin/$program" --gtest_brief=1 >"$log" 2>&1; then
             passed=$((passed + 1))
         else
@@ -72,8 +72,10 @@ check_package() {
         cmake -S "$PL_ROOT/tests/package" -B "$consumer" -G Ninja "${toolchain[@]}" \
             -DCMAKE_PREFIX_PATH="$prefix" >/dev/null &&
         cmake --build "$consumer" >/dev/null &&
-        { [ "$run" = no ] || KITBAG_SETTINGS="$consumer/settings.ini" "$consumer/package_consumer"; } &&
-        { [ "$run" = no ] || KITBAG_SETTINGS="$consumer/settings.ini" "$consumer/smoke_host" -logging:103 \
+        { [ "$run" = no ] || KITBAG_SETTINGS="$consumer/settings.ini" timeout -k 10 300 \
+            "$consumer/package_consumer"; } &&
+        { [ "$run" = no ] || KITBAG_SETTINGS="$consumer/settings.ini" timeout -k 10 300 \
+            "$consumer/smoke_host" -logging:103 \
             2>"$PL_BUILD/$name.smoke.log" || { cat "$PL_BUILD/$name.smoke.log"; false; }; }; then
         passed=$((passed + 1))
         echo "$name: installed package found and linked by a host"
@@ -158,8 +160,10 @@ check_archive() {
 
     if [ "$run" = yes ] && [ ${#problems[@]} -eq 0 ]; then
         local settings="$consumer/settings.ini" suffix=""
+        # Every host has a time limit: one that hangs fails the step instead of holding up the run.
+        wine=(timeout -k 10 300)
         if [[ $name == win-* ]]; then
-            wine=(/usr/lib/wine/wine64)
+            wine+=(/usr/lib/wine/wine64)
             settings="Z:${settings//\//\\}"
             suffix=.exe
         fi
