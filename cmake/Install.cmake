@@ -25,6 +25,12 @@ set(PL_PACKAGE_RUNTIME_DLLS "")
 foreach(file ${PL_GCC_RUNTIME_DLLS})
     get_filename_component(name "${file}" NAME)
     list(APPEND PL_PACKAGE_RUNTIME_DLLS "${name}")
+    # The distribution's copies carry their symbols (libstdc++-6.dll: 21 MB, 2 MB without); the installed
+    # ones go without. Exports and unwind tables are not symbols: strip keeps them.
+    if(CMAKE_STRIP)
+        install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${name}\" COMMAND_ERROR_IS_FATAL ANY)")
+    endif()
 endforeach()
 
 file(GLOB PL_PUBLIC_HEADERS ${PROJECT_SOURCE_DIR}/include/*.h)

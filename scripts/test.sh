@@ -214,6 +214,10 @@ run_smoke_32bit() {
         fail "win-i686: MSVC-mode host under 32-bit Wine (not built)"
         return
     fi
+    # A prefix made before 32-bit Wine was installed has no 32-bit system ("could not load kernel32.dll"):
+    # it is made again.
+    local prefix="$PL_BUILD/wineprefix"
+    [ -d "$prefix" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ] && rm -rf "$prefix"
     pl_start_xvfb
     pl_start_wine
     local booted=$SECONDS status
