@@ -43,8 +43,15 @@ import json, re, sys
 NAME = re.compile(r"^BM_([A-Za-z0-9]+)_(Ours|Spdlog|Floor)(?:_([A-Za-z0-9]+))?$")
 TO_NS = {"s": 1e9, "ms": 1e6, "us": 1e3, "ns": 1}
 results, order, unnamed = {}, [], []
+def benchmarks(path):
+    # A program whose filter matched nothing writes no report.
+    try:
+        return json.load(open(path))["benchmarks"]
+    except (OSError, ValueError, KeyError):
+        return []
+
 for program, path in enumerate(sys.argv[1:]):
-    for b in json.load(open(path))["benchmarks"]:
+    for b in benchmarks(path):
         if b.get("aggregate_name") != "median":
             continue
         base = b["run_name"].split("/")[0]
