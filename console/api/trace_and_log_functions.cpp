@@ -9,8 +9,10 @@
 #include "api/screen_text.h"
 #include "window/console_state.h"
 
+#include "text_format.h"
+
 #include <cstdarg>
-#include <cstdio>
+#include <cstddef>
 
 namespace {
 
@@ -23,10 +25,17 @@ struct WriterText {
     // The formatter's result: the full length, or negative on an encoding error (then the text is empty).
     int length;
 
+    // The formatter gives exactly what vsnprintf gives, without the C library for the usual conversions.
     WriterText(const char* format, va_list arguments) {
-        length = std::vsnprintf(text, sizeof text, format ? format : "", arguments);
+        length = textformat::formatBounded(text, sizeof text, format ? format : "", arguments);
         if (length < 0)
             text[0] = '\0';
+    }
+    // The length of text: the pipeline need not count it again.
+    std::size_t Kept() const {
+        if (length < 0)
+            return 0;
+        return length < kWriterBufferSize ? static_cast<std::size_t>(length) : kWriterBufferSize - 1;
     }
 };
 
@@ -65,7 +74,7 @@ void CS_TRACE(const char* format, ...) {
     va_start(arguments, format);
     WriterText formatted(format, arguments);
     va_end(arguments);
-    CS_TRACESIMPLE(formatted.text);
+    ConsoleWriteText(formatted.text, formatted.Kept(), true);
 }
 
 void CS_LOG(const char* format, ...) {
@@ -76,7 +85,7 @@ void CS_LOG(const char* format, ...) {
     va_start(arguments, format);
     WriterText formatted(format, arguments);
     va_end(arguments);
-    ConsoleWriteText(formatted.text, true);
+    ConsoleWriteText(formatted.text, formatted.Kept(), true);
 }
 
 void CS_LOGERROR(const char* format, ...) {
@@ -85,7 +94,7 @@ void CS_LOGERROR(const char* format, ...) {
     va_start(arguments, format);
     WriterText formatted(format, arguments);
     va_end(arguments);
-    ConsoleWriteText(formatted.text, true);
+    ConsoleWriteText(formatted.text, formatted.Kept(), true);
 }
 
 void CS_LOGERROR(long error, const char* format, ...) {
