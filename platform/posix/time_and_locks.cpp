@@ -9,10 +9,11 @@ namespace platform {
 namespace {
 
 // Converting to local time costs more than the rest of a log line: a second's fields serve the whole
-// second.
+// second. In the static TLS block (initial-exec): every log line reads them, and the general model calls
+// __tls_get_addr for each read; the few bytes fit the room glibc keeps for a library that is loaded later.
 const tm& localFieldsOf(time_t second) {
-    thread_local time_t cachedSecond = -1;
-    thread_local tm fields{};
+    thread_local time_t cachedSecond __attribute__((tls_model("initial-exec"))) = -1;
+    thread_local tm fields __attribute__((tls_model("initial-exec"))){};
     if (second != cachedSecond) {
         ::localtime_r(&second, &fields);
         cachedSecond = second;
