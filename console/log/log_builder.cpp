@@ -118,7 +118,11 @@ CLogReffed::CLogReffed(const CLogReffed& other) : m_radix(other.m_radix), m_log(
 
 CLogReffed::~CLogReffed() {
     if (m_log) {
-        m_log->Dispatch();
+        // A disabled message goes nowhere: its text is only dropped (as Dispatch would), without the call.
+        if (m_log->m_messageEnabled)
+            m_log->Dispatch();
+        else
+            m_log->m_text.clear();
         CLogLifetime::EndMessage();
     }
 }
