@@ -12,10 +12,6 @@
 
 namespace {
 
-// The last character of the last non-empty text written; a space at load, so the banner is not stamped.
-// Read and written under PipelineLock.
-char lastCharacter = ' ';
-
 std::int64_t systemSecond() {
     return platform::systemSecondsNow();
 }
@@ -40,7 +36,15 @@ struct StampCache {
         return stamp.text;
     }
 };
-StampCache stampCache;
+// What the pipeline keeps between lines, under PipelineLock; on a cache line of its own, the one line the
+// holder of the lock writes besides the ring buffer's.
+struct alignas(64) PipelineMemory {
+    // The last character of the last non-empty text written; a space at load, so the banner is not
+    // stamped.
+    char lastCharacter = ' ';
+    StampCache stamps;
+};
+PipelineMemory pipeline;
 
 // Feeds the sinks, in their fixed order, with the lock held and the settings loaded.
 void feedSinksLocked(const char* stamp, std::size_t stampLength, const char* text, std::size_t textLength) {
@@ -83,8 +87,8 @@ TimeStamp FormatTimeStamp(int hour, int minute, int second) {
 
 void SetStampClock(const StampClock* clock) {
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
-    stampCache.clock = clock ? clock : &systemStampClock;
-    stampCache.valid = false;
+    pipeline.stamps.clock = clock ? clock : &systemStampClock;
+    pipeline.stamps.valid = false;
 }
 
 void ConsoleWriteText(const char* text, bool stamp) {
@@ -97,12 +101,12 @@ void ConsoleWriteText(const char* text, std::size_t length, bool stamp) {
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     // Loading first means the banner, when this call loads, comes before the stamp decision.
     LoadSettings(false);
-    if (stamp && lastCharacter == '\n')
-        emitLocked(stampCache.Current(), TimeStamp::kLength, text, length);
+    if (stamp && pipeline.lastCharacter == '\n')
+        emitLocked(pipeline.stamps.Current(), TimeStamp::kLength, text, length);
     else
         emitLocked("", 0, text, length);
     if (length > 0)
-        lastCharacter = text[length - 1];
+        pipeline.lastCharacter = text[length - 1];
 }
 
 void ConsoleEmit(const char* text) {
