@@ -77,13 +77,13 @@ namespace {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the clock's bytes are composed little-endian");
 
-// The last decimal digit of a value (0 or more), and the two digits of 0 to 99, the first in the lower
-// byte.
-constexpr std::uint64_t digit(int value) {
-    return static_cast<std::uint64_t>('0' + value % 10);
+// The last decimal digit of a value, and the two digits of 0 to 99, the first in the lower byte. The
+// fields of a time are never negative: unsigned arithmetic spares the sign's corrections.
+constexpr std::uint64_t digit(unsigned value) {
+    return '0' + value % 10u;
 }
 constexpr std::uint64_t digitPair(int value) {
-    return digit(value / 10) | digit(value) << 8;
+    return digit(static_cast<unsigned>(value) / 10u) | digit(static_cast<unsigned>(value)) << 8;
 }
 
 // Writes "hh:mm:ss:mmm" (12 bytes, no terminator). Each half is composed in a register and stored at
@@ -92,10 +92,12 @@ void putLogTime(char* out, const platform::LocalTime& time) {
     const std::uint64_t clock = digitPair(time.hour) | std::uint64_t{':'} << 16 |
                                 digitPair(time.minute) << 24 | std::uint64_t{':'} << 40 |
                                 digitPair(time.second) << 48;
-    const std::uint32_t milliseconds = static_cast<std::uint32_t>(
-        std::uint64_t{':'} | digit(time.milliseconds / 100) << 8 | digitPair(time.milliseconds % 100) << 16);
+    const unsigned milliseconds = static_cast<unsigned>(time.milliseconds);
+    const std::uint32_t rest =
+        static_cast<std::uint32_t>(std::uint64_t{':'} | digit(milliseconds / 100u) << 8 |
+                                   digitPair(static_cast<int>(milliseconds % 100u)) << 16);
     std::memcpy(out, &clock, sizeof clock);
-    std::memcpy(out + sizeof clock, &milliseconds, sizeof milliseconds);
+    std::memcpy(out + sizeof clock, &rest, sizeof rest);
 }
 
 constexpr std::size_t kLogTimeLength = 12;
