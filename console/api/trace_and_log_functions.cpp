@@ -12,7 +12,6 @@
 #include "text_format.h"
 
 #include <cstdarg>
-#include <cstddef>
 
 namespace {
 
@@ -30,12 +29,6 @@ struct WriterText {
         length = textformat::formatBounded(text, sizeof text, format ? format : "", arguments);
         if (length < 0)
             text[0] = '\0';
-    }
-    // The length of text: the pipeline need not count it again.
-    std::size_t Kept() const {
-        if (length < 0)
-            return 0;
-        return length < kWriterBufferSize ? static_cast<std::size_t>(length) : kWriterBufferSize - 1;
     }
 };
 
@@ -74,7 +67,7 @@ void CS_TRACE(const char* format, ...) {
     va_start(arguments, format);
     WriterText formatted(format, arguments);
     va_end(arguments);
-    ConsoleWriteText(formatted.text, formatted.Kept(), true);
+    ConsoleWriteText(formatted.text, true);
 }
 
 void CS_LOG(const char* format, ...) {
@@ -85,7 +78,7 @@ void CS_LOG(const char* format, ...) {
     va_start(arguments, format);
     WriterText formatted(format, arguments);
     va_end(arguments);
-    ConsoleWriteText(formatted.text, formatted.Kept(), true);
+    ConsoleWriteText(formatted.text, true);
 }
 
 void CS_LOGERROR(const char* format, ...) {
@@ -94,7 +87,7 @@ void CS_LOGERROR(const char* format, ...) {
     va_start(arguments, format);
     WriterText formatted(format, arguments);
     va_end(arguments);
-    ConsoleWriteText(formatted.text, formatted.Kept(), true);
+    ConsoleWriteText(formatted.text, true);
 }
 
 void CS_LOGERROR(long error, const char* format, ...) {

@@ -42,7 +42,7 @@ void CLog::DispatchToSinks(std::uint32_t word) {
     if (m_text.back() != '\n')
         m_text += '\n';
     if (word & logging_word::kToPipeline)
-        ConsoleWriteText(m_text.c_str(), m_text.size(), false); // no NUL in it: every insertion stops at one
+        ConsoleWriteText(m_text.c_str(), false);
     if (m_messageSeverity >= ERROR && (word & logging_word::kToComErrorInfo))
         PublishComErrorInfo(m_text);
     if (word & logging_word::kToFile) {

@@ -1,5 +1,6 @@
 // The pipeline's parts on their own: the ring buffer, FormatString, the banner's time text, the stamps
 // at a second's boundary and the debugger pieces.
+#include "Console.h"
 #include "api/format_string.h"
 #include "api/line_pipeline.h"
 #include "api/log_ring_buffer.h"
@@ -201,6 +202,16 @@ TEST_F(Stamps, ALineWrittenInTheSameSecondAfterTheTimeOfDayChangedKeepsTheSecond
     ManualClock::Set(501, 9, 0, 2);
     ConsoleWriteText("third\n", true);
     EXPECT_EQ(Buffered(), "08:00:01 - first\n08:00:01 - second\n09:00:02 - third\n");
+}
+
+TEST_F(Stamps, AFormattedTextEndsAtANulItsConversionsPutIn) {
+    // "%c" of 0 puts a NUL into the formatted text: the text ends there for every sink, and the next
+    // text goes on the same line.
+    ManualClock::Set(700, 7, 0, 0);
+    CS_TRACE("cut%c after\n", 0);
+    CS_TRACE("%s\n", "next");
+    EXPECT_EQ(Buffered(), "07:00:00 - cutnext\n");
+    EXPECT_EQ(InFile(), "07:00:00 - cutnext\n");
 }
 
 TEST_F(Stamps, TheSystemClockStampsWithTheLocalTimeToTheSecond) {
