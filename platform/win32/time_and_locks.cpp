@@ -38,7 +38,12 @@ CRITICAL_SECTION* sectionIn(unsigned char* storage) {
 
 RecursiveLock::RecursiveLock(unsigned spinAttempts) : m_spinAttempts(spinAttempts) {
     // The section spins by itself: spin counts in its own unit (tries of a lock word), a few per attempt.
-    InitializeCriticalSectionAndSpinCount(new (m_storage) CRITICAL_SECTION, spinAttempts * 64);
+    // A lock that does not spin is made as before.
+    CRITICAL_SECTION* section = new (m_storage) CRITICAL_SECTION;
+    if (spinAttempts == 0)
+        InitializeCriticalSection(section);
+    else
+        InitializeCriticalSectionAndSpinCount(section, spinAttempts * 64);
 }
 RecursiveLock::~RecursiveLock() {
     DeleteCriticalSection(sectionIn(m_storage));
