@@ -14,7 +14,7 @@
 // The pipeline's lock; created with the module, deleted when it unloads (console_module.cpp).
 extern platform::RecursiveLock PipelineLock;
 // How often a thread that finds PipelineLock held tries again before it waits in the system.
-constexpr unsigned kPipelineLockSpins = 8;
+constexpr unsigned kPipelineLockSpins = 24;
 
 constexpr std::size_t kDebuggerPieceSize = 1000;
 

@@ -81,7 +81,7 @@ void RecursiveLock::lock() {
     pthread_mutex_t* mutex = mutexIn(m_storage);
     // A held lock is tried again after 1, 2, then 4 pauses (a pause takes from a few to some tens of
     // nanoseconds): tries that leave the holder's cache line alone in between, and a spin that gives up
-    // after about a microsecond, when the holder is more likely not running at all.
+    // after some microseconds at most, when the holder is more likely not running at all.
     for (unsigned attempt = 0; attempt < m_spinAttempts; ++attempt) {
         if (pthread_mutex_trylock(mutex) == 0)
             return;
