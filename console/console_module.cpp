@@ -16,5 +16,6 @@ void* moduleInstance = nullptr;
 std::atomic<bool> settingsLoaded{false};
 std::atomic<bool> firstLoadFinished{false};
 
-platform::RecursiveLock PipelineLock;
+// Every line holds it for a moment (the copy into the ring buffer): it spins before it waits.
+platform::RecursiveLock PipelineLock(kPipelineLockSpins);
 ConsoleState consoleState;

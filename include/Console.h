@@ -189,6 +189,7 @@ private:
     void CallOnMessage(LogSeverity severity);
     void WriteHeader();
     void WriteFooter();
+    void StartMessageText(const char* prefix);
 
     std::string m_text; // first member: a log's address is also its text's
     std::uint32_t m_userMark;

@@ -12,24 +12,54 @@
 
 namespace {
 
-// The last character of the last non-empty text written; a space at load, so the banner is not stamped.
-// Read and written under PipelineLock.
-char lastCharacter = ' ';
+std::int64_t systemSecond() {
+    return platform::systemSecondsNow();
+}
+
+const StampClock systemStampClock{systemSecond, platform::localTimeToTheSecond};
+
+// The stamp of the current second, made when the second changes. Under PipelineLock.
+struct StampCache {
+    const StampClock* clock = &systemStampClock;
+    bool valid = false;
+    std::int64_t second = 0;
+    TimeStamp stamp{};
+
+    const char* Current() {
+        const std::int64_t now = clock->second();
+        if (!valid || now != second) {
+            const platform::LocalTime time = clock->now();
+            stamp = FormatTimeStamp(time.hour, time.minute, time.second);
+            second = now;
+            valid = true;
+        }
+        return stamp.text;
+    }
+};
+// What the pipeline keeps between lines, under PipelineLock; on a cache line of its own, the one line the
+// holder of the lock writes besides the ring buffer's.
+struct alignas(64) PipelineMemory {
+    // The last character of the last non-empty text written; a space at load, so the banner is not
+    // stamped.
+    char lastCharacter = ' ';
+    StampCache stamps;
+};
+PipelineMemory pipeline;
 
 // Feeds the sinks, in their fixed order, with the lock held and the settings loaded.
-void feedSinksLocked(const char* stamp, const char* text, std::size_t textLength) {
+void feedSinksLocked(const char* stamp, std::size_t stampLength, const char* text, std::size_t textLength) {
     ConsoleState& state = consoleState;
     if (!state.DebugLogBuffer.PrepareForWrite())
         return;
-    state.DebugLogBuffer.Store(stamp, std::strlen(stamp));
+    state.DebugLogBuffer.Store(stamp, stampLength);
     state.DebugLogBuffer.Store(text, textLength);
     if (state.logToFile)
-        AppendToLogFile(stamp, text);
-    if (*stamp)
+        platform::appendWriteThrough(state.logFile, stamp, stampLength, text, textLength);
+    if (stampLength > 0)
         AppendToView(stamp);
     AppendToView(text);
     if (state.logToDebugOutput) {
-        if (*stamp)
+        if (stampLength > 0)
             SendToDebugger(stamp);
         SendToDebugger(text);
     }
@@ -37,9 +67,10 @@ void feedSinksLocked(const char* stamp, const char* text, std::size_t textLength
 
 // The same, throwing nothing at the host: a sink that runs out of memory (the window's copy of the text)
 // drops the text for itself and the sinks after it.
-void emitLocked(const char* stamp, const char* text, std::size_t textLength) noexcept {
+void emitLocked(const char* stamp, std::size_t stampLength, const char* text,
+                std::size_t textLength) noexcept {
     try {
-        feedSinksLocked(stamp, text, textLength);
+        feedSinksLocked(stamp, stampLength, text, textLength);
     } catch (...) {
     }
 }
@@ -54,21 +85,28 @@ TimeStamp FormatTimeStamp(int hour, int minute, int second) {
     return stamp;
 }
 
+void SetStampClock(const StampClock* clock) {
+    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    pipeline.stamps.clock = clock ? clock : &systemStampClock;
+    pipeline.stamps.valid = false;
+}
+
 void ConsoleWriteText(const char* text, bool stamp) {
     if (!text)
         text = "";
+    ConsoleWriteText(text, std::strlen(text), stamp);
+}
+
+void ConsoleWriteText(const char* text, std::size_t length, bool stamp) {
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     // Loading first means the banner, when this call loads, comes before the stamp decision.
     LoadSettings(false);
-    const std::size_t length = std::strlen(text);
-    if (stamp && lastCharacter == '\n') {
-        platform::LocalTime now = platform::localTimeToTheSecond();
-        emitLocked(FormatTimeStamp(now.hour, now.minute, now.second).text, text, length);
-    } else {
-        emitLocked("", text, length);
-    }
+    if (stamp && pipeline.lastCharacter == '\n')
+        emitLocked(pipeline.stamps.Current(), TimeStamp::kLength, text, length);
+    else
+        emitLocked("", 0, text, length);
     if (length > 0)
-        lastCharacter = text[length - 1];
+        pipeline.lastCharacter = text[length - 1];
 }
 
 void ConsoleEmit(const char* text) {
@@ -80,7 +118,7 @@ void ConsoleEmitStamped(const char* stamp, const char* text) {
         text = "";
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     LoadSettings(false);
-    emitLocked(stamp, text, std::strlen(text));
+    emitLocked(stamp, std::strlen(stamp), text, std::strlen(text));
 }
 
 std::size_t AppendToLogFile(const char* stamp, const char* text) {

@@ -9,22 +9,40 @@
 #include "platform.h"
 
 #include <cstddef>
+#include <cstdint>
 
 // The pipeline's lock; created with the module, deleted when it unloads (console_module.cpp).
 extern platform::RecursiveLock PipelineLock;
+// How often a thread that finds PipelineLock held tries again before it waits in the system.
+constexpr unsigned kPipelineLockSpins = 24;
 
 constexpr std::size_t kDebuggerPieceSize = 1000;
 
 // The stamp "hh:mm:ss - " (local time, 24-hour clock, two digits each) with its NUL.
 struct TimeStamp {
-    char text[12];
+    static constexpr std::size_t kLength = 11;
+    char text[kLength + 1];
 };
 TimeStamp FormatTimeStamp(int hour, int minute, int second);
+
+// Where the stamps take the time from. A stamp's text is made once per second and reused while second()
+// answers the same number; now() is asked only when the number changes. Both are called under
+// PipelineLock.
+struct StampClock {
+    // A number for the second now() would show: equal numbers, the same time to the second.
+    std::int64_t (*second)();
+    platform::LocalTime (*now)();
+};
+// Installs a clock (null: the system's, the local time to the second) and forgets the cached stamp. The
+// installer keeps the clock alive while it is installed. For tests.
+void SetStampClock(const StampClock* clock);
 
 // Writes a text, with a stamp in front when stamp is true and the last text written ended a line. The
 // stamp decision and both emissions happen in one hold of PipelineLock, so a stamp is never separated
 // from its text and two threads never both stamp one line. A null text is an empty one.
 void ConsoleWriteText(const char* text, bool stamp);
+// The same for a text whose length is known (no NUL among its length bytes, one after them).
+void ConsoleWriteText(const char* text, std::size_t length, bool stamp);
 // Feeds one text to the four sinks.
 void ConsoleEmit(const char* text);
 // Feeds a stamp and its text to the four sinks as one emission: each sink gets the stamp, then the text;

@@ -9,8 +9,9 @@
 #include "api/screen_text.h"
 #include "window/console_state.h"
 
+#include "text_format.h"
+
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 
@@ -23,8 +24,9 @@ struct WriterText {
     // The formatter's result: the full length, or negative on an encoding error (then the text is empty).
     int length;
 
+    // The formatter gives exactly what vsnprintf gives, without the C library for the usual conversions.
     WriterText(const char* format, va_list arguments) {
-        length = std::vsnprintf(text, sizeof text, format ? format : "", arguments);
+        length = textformat::formatBounded(text, sizeof text, format ? format : "", arguments);
         if (length < 0)
             text[0] = '\0';
     }
@@ -65,7 +67,7 @@ void CS_TRACE(const char* format, ...) {
     va_start(arguments, format);
     WriterText formatted(format, arguments);
     va_end(arguments);
-    CS_TRACESIMPLE(formatted.text);
+    ConsoleWriteText(formatted.text, true);
 }
 
 void CS_LOG(const char* format, ...) {

@@ -11,6 +11,7 @@
 #include "platform.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -22,6 +23,7 @@ constexpr const char* kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday
 constexpr const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                    "July",    "August",   "September", "October", "November", "December"};
 constexpr int kDefaultRadix = 10;
+constexpr std::size_t kLongestPrefix = 19; // " USERINTERVENTION: "
 
 void appendPiece(std::string& text, const char* piece, std::size_t length) {
     try {
@@ -71,14 +73,42 @@ LogDateText FormatLogDate(const platform::LocalTime& time) {
     return date;
 }
 
+namespace {
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the clock's bytes are composed little-endian");
+
+// The last decimal digit of a value, and the two digits of 0 to 99, the first in the lower byte. The
+// fields of a time are never negative: unsigned arithmetic spares the sign's corrections.
+constexpr std::uint64_t digit(unsigned value) {
+    return '0' + value % 10u;
+}
+constexpr std::uint64_t digitPair(int value) {
+    return digit(static_cast<unsigned>(value) / 10u) | digit(static_cast<unsigned>(value)) << 8;
+}
+
+// Writes "hh:mm:ss:mmm" (12 bytes, no terminator). Each half is composed in a register and stored at
+// once: bytes stored one by one and then copied with wider loads stall the processor.
+void putLogTime(char* out, const platform::LocalTime& time) {
+    const std::uint64_t clock = digitPair(time.hour) | std::uint64_t{':'} << 16 |
+                                digitPair(time.minute) << 24 | std::uint64_t{':'} << 40 |
+                                digitPair(time.second) << 48;
+    const unsigned milliseconds = static_cast<unsigned>(time.milliseconds);
+    const std::uint32_t rest =
+        static_cast<std::uint32_t>(std::uint64_t{':'} | digit(milliseconds / 100u) << 8 |
+                                   digitPair(static_cast<int>(milliseconds % 100u)) << 16);
+    std::memcpy(out, &clock, sizeof clock);
+    std::memcpy(out + sizeof clock, &rest, sizeof rest);
+}
+
+constexpr std::size_t kLogTimeLength = 12;
+
+} // namespace
+
 LogTimeText FormatLogTime(const platform::LocalTime& time) {
     // "%02d:%02d:%02d:%03d", written by hand: every message starts with it.
-    LogTimeText clock{"00:00:00:000"};
-    PutTwoDigits(clock.text, time.hour);
-    PutTwoDigits(clock.text + 3, time.minute);
-    PutTwoDigits(clock.text + 6, time.second);
-    clock.text[9] = static_cast<char>('0' + time.milliseconds / 100 % 10);
-    PutTwoDigits(clock.text + 10, time.milliseconds % 100);
+    LogTimeText clock;
+    putLogTime(clock.text, time);
+    clock.text[kLogTimeLength] = '\0';
     return clock;
 }
 
@@ -90,7 +120,11 @@ CLogReffed::CLogReffed(const CLogReffed& other) : m_radix(other.m_radix), m_log(
 
 CLogReffed::~CLogReffed() {
     if (m_log) {
-        m_log->Dispatch();
+        // A disabled message goes nowhere: its text is only dropped (as Dispatch would), without the call.
+        if (m_log->m_messageEnabled)
+            m_log->Dispatch();
+        else
+            m_log->m_text.clear();
         CLogLifetime::EndMessage();
     }
 }
@@ -220,12 +254,30 @@ CLogReffed CLog::operator<<(LogSeverity severity) {
     // Once the log is ending, a message is dropped before it touches the log.
     if (!CLogLifetime::BeginMessage())
         return CLogReffed(nullptr);
-    bool enabled = IsEnabledFor(severity);
+    const bool enabled = logging_word::IsEnabled(m_settings.loggingWord, severity);
     m_messageEnabled = enabled;
-    if (enabled)
+    if (enabled) {
         m_messageSeverity = severity;
-    CLogReffed builder(this);
-    if (enabled)
-        builder << Time << kPrefixes[severity] << User;
-    return builder;
+        StartMessageText(kPrefixes[severity]);
+    }
+    return CLogReffed(this);
+}
+
+// The time, the prefix and the user mark after them, as Time, the prefix and User would insert them: in
+// one append when the text has the room, else as two pieces that running out of memory drops one by one.
+void CLog::StartMessageText(const char* prefix) {
+    const platform::LocalTime now = platform::localTime();
+    const std::size_t prefixLength = std::char_traits<char>::length(prefix);
+    if (m_text.capacity() - m_text.size() >= kLogTimeLength + prefixLength &&
+        prefixLength <= kLongestPrefix) {
+        char start[kLogTimeLength + kLongestPrefix];
+        putLogTime(start, now);
+        std::memcpy(start + kLogTimeLength, prefix, prefixLength);
+        m_text.append(start, kLogTimeLength + prefixLength); // no allocation: it fits
+    } else {
+        const LogTimeText clock = FormatLogTime(now);
+        appendPiece(m_text, clock.text, kLogTimeLength);
+        appendPiece(m_text, prefix, prefixLength);
+    }
+    m_userMark = static_cast<std::uint32_t>(m_text.size());
 }

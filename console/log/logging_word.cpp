@@ -79,14 +79,6 @@ std::uint32_t UnderDebugger(std::uint32_t word) {
     return word;
 }
 
-bool IsEnabled(std::uint32_t word, int severity) {
-    if (severity < 0 || severity > 7)
-        return false;
-    bool loggingOn = (word & 0xFFu) != 0;
-    int threshold = static_cast<int>((word >> 8) & 0xFFu);
-    return (loggingOn || severity >= 6) && severity >= threshold;
-}
-
 std::string LogFileName(const std::string& executable, std::size_t maxLength) {
     constexpr const char* kSuffix = ".log";
     if (executable.empty() || executable.size() + std::strlen(kSuffix) > maxLength)

@@ -27,8 +27,15 @@ void RemoveOption(char* separator);
 // The option's word under a debugger: the pipeline bit set, and a threshold above TRACE (with any bits
 // above it) replaced by TRACE.
 std::uint32_t UnderDebugger(std::uint32_t word);
-// (Logging is on, or the severity is USERALERT or above) and the severity reaches the threshold.
-bool IsEnabled(std::uint32_t word, int severity);
+// (Logging is on, or the severity is USERALERT or above) and the severity reaches the threshold. Inline:
+// every message, enabled or not, starts with it.
+inline bool IsEnabled(std::uint32_t word, int severity) {
+    if (severity < 0 || severity > 7)
+        return false;
+    const bool loggingOn = (word & 0xFFu) != 0;
+    const int threshold = static_cast<int>((word >> 8) & 0xFFu);
+    return (loggingOn || severity >= 6) && severity >= threshold;
+}
 // The log file of an executable: its whole path with ".log" appended, or "" (file output off) when the
 // executable is unknown or the name would not fit maxLength characters.
 std::string LogFileName(const std::string& executable, std::size_t maxLength);

@@ -28,7 +28,7 @@ std::int64_t systemTimeTicks() {
                                      now.dwLowDateTime);
 }
 
-static_assert(sizeof(CRITICAL_SECTION) <= 64, "RecursiveLock storage too small");
+static_assert(sizeof(CRITICAL_SECTION) <= 56, "RecursiveLock storage too small");
 
 namespace {
 CRITICAL_SECTION* sectionIn(unsigned char* storage) {
@@ -36,8 +36,14 @@ CRITICAL_SECTION* sectionIn(unsigned char* storage) {
 }
 } // namespace
 
-RecursiveLock::RecursiveLock() {
-    InitializeCriticalSection(new (m_storage) CRITICAL_SECTION);
+RecursiveLock::RecursiveLock(unsigned spinAttempts) : m_spinAttempts(spinAttempts) {
+    // The section spins by itself: spin counts in its own unit (tries of a lock word), a few per attempt.
+    // A lock that does not spin is made as before.
+    CRITICAL_SECTION* section = new (m_storage) CRITICAL_SECTION;
+    if (spinAttempts == 0)
+        InitializeCriticalSection(section);
+    else
+        InitializeCriticalSectionAndSpinCount(section, spinAttempts * 64);
 }
 RecursiveLock::~RecursiveLock() {
     DeleteCriticalSection(sectionIn(m_storage));

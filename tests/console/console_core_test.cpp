@@ -1,12 +1,16 @@
-// The pipeline's parts on their own: the ring buffer, FormatString, the banner's time text and the
-// debugger pieces.
+// The pipeline's parts on their own: the ring buffer, FormatString, the banner's time text, the stamps
+// at a second's boundary and the debugger pieces.
+#include "Console.h"
 #include "api/format_string.h"
 #include "api/line_pipeline.h"
 #include "api/log_ring_buffer.h"
+#include "test_support.h"
 #include "window/console_state.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -97,6 +101,130 @@ TEST(TimeStamp, TwoDigitsEachOnATwentyFourHourClock) {
     EXPECT_STREQ(FormatTimeStamp(9, 5, 3).text, "09:05:03 - ");
     EXPECT_STREQ(FormatTimeStamp(0, 0, 0).text, "00:00:00 - ");
     EXPECT_STREQ(FormatTimeStamp(23, 59, 59).text, "23:59:59 - ");
+}
+
+// A clock the test moves by hand; counts how often the pipeline asks it for the time.
+struct ManualClock {
+    static std::int64_t second;
+    static platform::LocalTime time;
+    static int timeReads;
+
+    static std::int64_t Second() { return second; }
+    static platform::LocalTime Now() {
+        ++timeReads;
+        return time;
+    }
+    static void Set(std::int64_t key, int hour, int minute, int seconds) {
+        second = key;
+        time = platform::LocalTime{2026, 12, 31, 4, hour, minute, seconds, 0};
+    }
+};
+std::int64_t ManualClock::second = 0;
+platform::LocalTime ManualClock::time{};
+int ManualClock::timeReads = 0;
+const StampClock manualStampClock{ManualClock::Second, ManualClock::Now};
+
+// The pipeline on a fresh load (banner written), buffer and log file on, the manual clock installed;
+// the output after the banner, from the ring buffer and from the log file.
+class Stamps : public ::testing::Test {
+protected:
+    testing_support::TemporaryFolder folder;
+    std::string store = folder.file("settings.ini");
+    std::string logFile = folder.file("stamps.log");
+    testing_support::ScopedEnvironmentVariable pointAtStore{"KITBAG_SETTINGS", store};
+
+    void SetUp() override {
+        testing_support::writeFile(
+            store, "[Debug]\nEnableLogToFile=1\nEnableLogToDebugOutput=0\nLogFile=" + logFile + "\n");
+        LoadSettings(true);
+        SetStampClock(&manualStampClock);
+        ManualClock::timeReads = 0;
+    }
+    void TearDown() override {
+        SetStampClock(nullptr);
+        testing_support::writeFile(store, "");
+        consoleState.logToFile = false;
+        std::memset(consoleState.logFile, 0, sizeof consoleState.logFile);
+        LoadSettings(true);
+    }
+
+    // The banner's time text ends with a line feed of its own: the banner is a line and an empty one.
+    static std::string afterBanner(const std::string& text) {
+        const std::size_t end = text.find("\n\n");
+        return end == std::string::npos ? text : text.substr(end + 2);
+    }
+    std::string Buffered() const {
+        char* copy = ReadDebugLog(false, false);
+        std::string text = copy ? copy : "";
+        std::free(copy);
+        return afterBanner(text);
+    }
+    std::string InFile() const { return afterBanner(testing_support::readFile(logFile)); }
+};
+
+TEST_F(Stamps, AStampShowsTheSecondItsLineStartsInAndChangesExactlyWhenTheSecondDoes) {
+    struct Step {
+        std::int64_t key;
+        int hour, minute, second;
+        const char* text;
+        bool stamp;
+    };
+    const Step steps[] = {
+        {100, 12, 34, 58, "a\n", true},          {100, 12, 34, 58, "b", true},
+        {101, 12, 34, 59, " same line\n", true}, // no stamp in the middle of a line, second or not
+        {101, 12, 34, 59, "c\n", true},          {102, 12, 35, 0, "d\n", true},
+        {102, 12, 35, 0, "unstamped\n", false},  {102, 12, 35, 0, "e\n", true},
+        {86400, 0, 0, 0, "midnight\n", true},    {99, 12, 34, 57, "clock set back\n", true},
+    };
+    for (const Step& s : steps) {
+        ManualClock::Set(s.key, s.hour, s.minute, s.second);
+        ConsoleWriteText(s.text, s.stamp);
+    }
+    const std::string expected = "12:34:58 - a\n"
+                                 "12:34:58 - b same line\n"
+                                 "12:34:59 - c\n"
+                                 "12:35:00 - d\n"
+                                 "unstamped\n"
+                                 "12:35:00 - e\n"
+                                 "00:00:00 - midnight\n"
+                                 "12:34:57 - clock set back\n";
+    EXPECT_EQ(Buffered(), expected);
+    EXPECT_EQ(InFile(), expected) << "the file gets each stamp with its line";
+    EXPECT_EQ(ManualClock::timeReads, 5) << "the time of day is read once for each second that stamps";
+}
+
+TEST_F(Stamps, ALineWrittenInTheSameSecondAfterTheTimeOfDayChangedKeepsTheSecondsStamp) {
+    // The stamp belongs to the second: within one second the text is the one made at its first line.
+    ManualClock::Set(500, 8, 0, 1);
+    ConsoleWriteText("first\n", true);
+    ManualClock::time.hour = 9;
+    ConsoleWriteText("second\n", true);
+    ManualClock::Set(501, 9, 0, 2);
+    ConsoleWriteText("third\n", true);
+    EXPECT_EQ(Buffered(), "08:00:01 - first\n08:00:01 - second\n09:00:02 - third\n");
+}
+
+TEST_F(Stamps, AFormattedTextEndsAtANulItsConversionsPutIn) {
+    // "%c" of 0 puts a NUL into the formatted text: the text ends there for every sink, and the next
+    // text goes on the same line.
+    ManualClock::Set(700, 7, 0, 0);
+    CS_TRACE("cut%c after\n", 0);
+    CS_TRACE("%s\n", "next");
+    EXPECT_EQ(Buffered(), "07:00:00 - cutnext\n");
+    EXPECT_EQ(InFile(), "07:00:00 - cutnext\n");
+}
+
+TEST_F(Stamps, TheSystemClockStampsWithTheLocalTimeToTheSecond) {
+    SetStampClock(nullptr);
+    const platform::LocalTime before = platform::localTimeToTheSecond();
+    ConsoleWriteText("now\n", true);
+    const platform::LocalTime after = platform::localTimeToTheSecond();
+    const std::string text = Buffered();
+    const std::string early =
+        std::string(FormatTimeStamp(before.hour, before.minute, before.second).text) + "now\n";
+    const std::string late =
+        std::string(FormatTimeStamp(after.hour, after.minute, after.second).text) + "now\n";
+    EXPECT_TRUE(text == early || text == late) << text;
 }
 
 TEST(StartBanner, TimeTextHasTheAsctimeLayout) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -195,6 +196,55 @@ TEST(PlatformChildProcess, TimesOutAndKills) {
 }
 
 } // namespace
+
+// A lock that spins before it waits is still a recursive lock: its holder takes it again, other threads
+// wait (or fail to try) while it is held, and many threads taking it for a moment each never overlap.
+TEST(PlatformLocks, RecursiveLockExcludesOthersWithAndWithoutSpinning) {
+    for (unsigned spins : {0u, 8u}) {
+        SCOPED_TRACE(spins);
+        platform::RecursiveLock lock(spins);
+        lock.lock();
+        lock.lock(); // its holder takes it again
+        EXPECT_TRUE(lock.tryLock());
+        bool otherTook = true;
+        std::thread([&] { otherTook = lock.tryLock(); }).join();
+        EXPECT_FALSE(otherTook) << "held by this thread";
+        lock.unlock();
+        lock.unlock();
+        std::thread([&] { otherTook = lock.tryLock(); }).join();
+        EXPECT_FALSE(otherTook) << "still held once";
+        lock.unlock();
+        std::thread([&] {
+            otherTook = lock.tryLock();
+            if (otherTook)
+                lock.unlock();
+        }).join();
+        EXPECT_TRUE(otherTook) << "released as often as taken";
+
+        // Contended: a count that only the holder touches, and a flag that catches two holders at once.
+        constexpr int kThreads = 4;
+        constexpr int kRounds = 20000;
+        long count = 0;
+        std::atomic<bool> inside{false};
+        std::atomic<int> overlaps{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < kRounds; ++i) {
+                    platform::ScopedLock<platform::RecursiveLock> hold(lock);
+                    if (inside.exchange(true))
+                        ++overlaps;
+                    ++count;
+                    inside.store(false);
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        EXPECT_EQ(overlaps.load(), 0);
+        EXPECT_EQ(count, long{kThreads} * kRounds);
+    }
+}
 
 TEST(PlatformTime, LocalTimesAgreeWithTheCLibrary) {
     // Both readings and the C library's local time of the same moment, taken until no second boundary
