@@ -53,7 +53,7 @@ KITBAG_SETTINGS="$work/settings.ini" timeout -k 10 180 /usr/lib/wine/wine64 "$bi
     sleep 1500 touch "$(winpath "$work/window")" wait-for "$(winpath "$work/window.taken")" \
     open-reports-menu sleep 1000 touch "$(winpath "$work/menu")" wait-for "$(winpath "$work/menu.taken")" \
     close-menus menu-command about wait-title "About Console" sleep 1000 touch "$(winpath "$work/about")" \
-    wait-for "$(winpath "$work/about.taken")" dismiss "About Console" menu-command exit \
+    wait-for "$(winpath "$work/about.taken")" dismiss "About Console" close \
     </dev/null >"$work/host.log" 2>&1 &
 host=$!
 

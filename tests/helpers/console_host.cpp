@@ -477,7 +477,7 @@ const Command kCommands[] = {
      [](const Arguments& a) {
          printFlushed(a[0] + (WaitForWindowTitled(a[0].c_str()) ? " shown" : " not shown"));
      }},
-    {"dismiss", "TITLE", "answers the dialog with that title with OK",
+    {"dismiss", "TITLE", "answers the dialog with that title with OK and waits until it is gone",
      [](const Arguments& a) { DismissWindowTitled(a[0].c_str()); }},
     {"answer-boxes-when", "FILE", "a thread answers this process's message boxes with OK once FILE exists",
      [](const Arguments& a) {

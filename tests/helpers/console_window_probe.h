@@ -5,7 +5,7 @@
 
 // The open console window of this process, or null.
 void* FindConsoleWindow();
-// Closes it as the close box does, and waits until it is gone.
+// Closes it as the close box does, and waits until it and its thread are gone.
 void CloseConsoleWindow(void* window);
 // The text of its view.
 std::string ConsoleViewText(void* window);
@@ -32,7 +32,7 @@ void PostConsoleCommand(void* window, unsigned command);
 bool ChooseConsoleMenuItem(void* window, const std::string& name);
 // Waits up to ten seconds for a shown top-level window with that title (Windows).
 bool WaitForWindowTitled(const char* title);
-// Answers the dialog with that title with OK (Windows).
+// Answers the dialog with that title with OK and waits (ten seconds at most) until it is gone (Windows).
 void DismissWindowTitled(const char* title);
 // Answers every shown message box of this process with OK (Windows).
 void AnswerMessageBoxes();

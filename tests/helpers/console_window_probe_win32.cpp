@@ -14,11 +14,18 @@ void* FindConsoleWindow() {
     return FindWindowA("PLCONSOLEWINDOW", nullptr);
 }
 
+// The window's thread is waited for too: a host that ends while that thread still tears its windows down
+// hangs under Wine (the ending thread is killed holding Wine's window lock, which the exit then needs).
 void CloseConsoleWindow(void* window) {
     HWND handle = static_cast<HWND>(window);
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, GetWindowThreadProcessId(handle, nullptr));
     PostMessageA(handle, WM_CLOSE, 0, 0);
     for (int i = 0; i < 2000 && IsWindow(handle); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (thread) {
+        WaitForSingleObject(thread, 20000);
+        CloseHandle(thread);
+    }
 }
 
 std::string ConsoleViewText(void* window) {
@@ -158,8 +165,12 @@ bool WaitForWindowTitled(const char* title) {
 }
 
 void DismissWindowTitled(const char* title) {
-    if (HWND found = FindWindowA(nullptr, title))
-        PostMessageA(found, WM_COMMAND, IDOK, 0);
+    HWND found = FindWindowA(nullptr, title);
+    if (!found)
+        return;
+    PostMessageA(found, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 1000 && IsWindow(found); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void AnswerMessageBoxes() {
