@@ -275,6 +275,19 @@ protected:
         return found;
     }
 
+    // Chooses Exit and waits until the window and its thread are gone: a host that ends while that thread
+    // still tears its windows down can hang under Wine.
+    bool exitWindow(HWND main) {
+        HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, GetWindowThreadProcessId(main, nullptr));
+        PostMessageA(main, WM_COMMAND, 105, 0); // Exit
+        const bool closed = eventually([&] { return !IsWindow(main); });
+        if (thread) {
+            WaitForSingleObject(thread, 20000);
+            CloseHandle(thread);
+        }
+        return closed;
+    }
+
     void TearDown() override {
         if (!host)
             return;
@@ -711,8 +724,7 @@ TEST_F(ConsoleWindow, CheckMarksFollowTheSwitchesAndTheEditCommandsInvertThem) {
     EXPECT_NE(output.find("checks 32779=0 32780=0 32781=1 32783=0 32784=1"), std::string::npos) << output;
     closeMenusByKeys();
 
-    PostMessageA(main, WM_COMMAND, 105, 0); // Exit
-    ASSERT_TRUE(eventually([&] { return !IsWindow(main); })) << "Exit closes the window";
+    ASSERT_TRUE(exitWindow(main)) << "Exit closes the window";
     store = testing_support::readFile(folder.file("settings.ini"));
     EXPECT_EQ(storedValue(store, "EnableLogToDebugOutput"), "0") << "saved at exit: " << store;
     EXPECT_EQ(storedValue(store, "EnableLogInfo"), "1") << store;
@@ -916,8 +928,7 @@ TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFi
         ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); }));
         testing_support::writeFile(own.file("answered"), "go");
         ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("traced")); }));
-        PostMessageA(main, WM_COMMAND, 105, 0);
-        ASSERT_TRUE(eventually([&] { return !IsWindow(main); }));
+        ASSERT_TRUE(exitWindow(main));
 
         std::string store = testing_support::readFile(own.file("settings.ini"));
         EXPECT_EQ(storedValue(store, "EnableLogToFile"), confirm ? "1" : "0") << store;
