@@ -157,6 +157,12 @@ bool callGuarded(void (*body)(void*), void* context);
 // system has stopped the other threads by then).
 bool exitingWhileOtherThreadsRun();
 
+// Whether the process's exit can stop a library's threads wherever they are, before the library's own
+// exit code runs (Windows: a DLL is detached after the system stopped the other threads). Such a thread
+// may die inside a stream's write; what it leaves in the stream's buffer is written again by whoever
+// writes next.
+bool exitStopsThreadsAnywhere();
+
 // Opens a file with the program the user associates with it (Windows: ShellExecuteA "open"; Linux:
 // xdg-open when it is installed, not waited for). Failures are silent.
 void openWithShell(const std::string& path);

@@ -44,7 +44,10 @@ bool CTrace::Start() {
 // the thread stops, it gives back those beyond what it keeps for the next burst.
 int CTrace::PrintThread() {
     PrintText("PrintThread Begin....\n");
-    m_bBatchedFlush = true;
+    // Where the process's exit may stop this thread inside a write, it writes line by line: the drain at
+    // exit then finds at most the line being written in a stream's buffer, and writes it at most twice. A
+    // whole batch left there would come out again behind later lines.
+    m_bBatchedFlush = !platform::exitStopsThreadsAnywhere();
     m_bRunning = true;
     m_threadStarted.set();
     for (;;) {

@@ -57,6 +57,10 @@ bool exitingWhileOtherThreadsRun() {
     return !libraryUnloading;
 }
 
+bool exitStopsThreadsAnywhere() {
+    return false; // a shared library's exit code runs while its threads still run
+}
+
 std::string currentDirectory() {
     char buffer[PATH_MAX];
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();

@@ -10,6 +10,10 @@ char* processCommandLine() {
     return GetCommandLineA();
 }
 
+bool exitStopsThreadsAnywhere() {
+    return true;
+}
+
 bool exitingWhileOtherThreadsRun() {
     // A DLL's exit list runs when the DLL is detached: at FreeLibrary, when no thread may be inside it, or
     // at process exit, after the system stopped the other threads. An executable's runs from exit(), while
