@@ -56,7 +56,7 @@ pl_config_args() {
         linux-debug) echo "-DCMAKE_BUILD_TYPE=Debug -DPL_BUILD_BENCH=ON" ;;
         linux-asan) echo "-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPL_SANITIZE=address,undefined -DPL_BUILD_FUZZERS=ON" ;;
         linux-tsan) echo "-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPL_SANITIZE=thread" ;;
-        win-i686) echo "-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-i686.cmake" ;;
+        win-i686) echo "-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-i686.cmake -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine" ;;
         win-x86_64) echo "-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-x86_64.cmake" ;;
         *) return 1 ;;
     esac
@@ -84,6 +84,53 @@ pl_binfmt_registered() {
         grep -qx "interpreter $PL_QEMU_I386" "$PL_BINFMT/qemu-i386"
 }
 
+# The mirror and key of the machine's own apt source for a Debian suite, as "URI KEYRING" (KEYRING may be
+# empty): from one-line entries ("deb [signed-by=...] URI SUITE ...") and from deb822 stanzas (URIs:, Suites:,
+# Signed-By:). Nothing when no source serves the suite.
+pl_apt_source_of() {
+    local suite=$1 file
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -r "$file" ] || continue
+        awk -v suite="$suite" '$1 == "deb" {
+            key = ""; i = 2
+            if ($2 ~ /^\[/) {
+                for (; i <= NF; i++) {
+                    if ($i ~ /signed-by=/) { key = $i; sub(/.*signed-by=/, "", key); sub(/\]$/, "", key) }
+                    if ($i ~ /\]$/) { i++; break }
+                }
+            }
+            if ($(i + 1) == suite) { print $i, key; exit }
+        }' "$file"
+    done
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -r "$file" ] || continue
+        awk -v suite="$suite" '
+            function emit() { if (uri != "" && serves && enabled) { print uri, key; found = 1 } }
+            /^[ \t]*$/ { emit(); if (found) exit; uri = ""; key = ""; serves = 0; enabled = 1; next }
+            /^URIs:/ { uri = $2 }
+            /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == suite) serves = 1 }
+            /^Signed-By:/ { key = $2 }
+            /^Enabled: *no/ { enabled = 0 }
+            BEGIN { enabled = 1 }
+            END { if (!found) emit() }' "$file"
+    done | head -n 1
+}
+
+# Adds CODENAME-backports from the same mirror (and key) as the machine's source for CODENAME.
+pl_add_backports() {
+    local codename=$1 source uri key
+    source=$(pl_apt_source_of "$codename")
+    [ -n "$source" ] || return 1
+    read -r uri key <<<"$source"
+    {
+        echo "Types: deb"
+        echo "URIs: $uri"
+        echo "Suites: $codename-backports"
+        echo "Components: main"
+        [ -z "$key" ] || echo "Signed-By: $key"
+    } >"/etc/apt/sources.list.d/$codename-backports.sources"
+}
+
 # Makes 32-bit Windows programs run: wine32:i386, a recent QEMU and its binfmt_misc registration (as root,
 # installing and registering what is missing). Returns 1 with the reason in PL_WINE32_PROBLEM when that
 # cannot be done here.
@@ -106,8 +153,10 @@ pl_ensure_wine32() {
         # shellcheck disable=SC1091
         if [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = bookworm ]; then
             suite=(-t bookworm-backports)
-            if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-                echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
+            if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/ &&
+                ! pl_add_backports bookworm; then
+                PL_WINE32_PROBLEM="no Debian mirror for bookworm in the apt sources, so no bookworm-backports"
+                return 1
             fi
         fi
         apt-get update -qq && apt-get install -y -qq --no-install-recommends "${suite[@]}" qemu-user

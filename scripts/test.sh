@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds every configuration and runs every test, natively
-# (plain, AddressSanitizer+UndefinedBehaviorSanitizer, ThreadSanitizer) and under Wine (Windows x86_64),
-# and checks the 32-bit Windows DLLs and runs them once under 32-bit Wine (QEMU). Ends with one line
+# (plain, AddressSanitizer+UndefinedBehaviorSanitizer, ThreadSanitizer) and under Wine (Windows x86_64, and
+# the 32-bit DLLs we ship under 32-bit Wine through QEMU). Ends with one line
 # "N passed, N failed" (", N skipped" when a step could not run here); exits non-zero on any failure.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -17,10 +17,17 @@ fail() {
 }
 
 # Runs ctest in a build folder and adds its counts; a run that reports no counts is one failure.
+# run_ctest NAME [COMMAND PREFIX...] [-- CTEST ARGUMENTS...]
 run_ctest() {
-    local name=$1 log="$PL_BUILD/$1.ctest.log"
+    local name=$1 log="$PL_BUILD/$1.ctest.log" prefix=() arguments=()
     shift
-    (cd "$PL_BUILD/$name" && "$@" ctest --output-on-failure --timeout 900) >"$log" 2>&1
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        prefix+=("$1")
+        shift
+    done
+    [ $# -gt 0 ] && shift
+    arguments=("$@")
+    (cd "$PL_BUILD/$name" && "${prefix[@]}" ctest --output-on-failure --timeout 900 "${arguments[@]}") >"$log" 2>&1
     local summary total bad
     summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
     if [ -z "$summary" ]; then
@@ -198,39 +205,58 @@ check_archive() {
     fi
 }
 
-# The 32-bit DLLs run: the smoke host, built against the unpacked release archive as a host builds, under
-# 32-bit Wine (QEMU); then, in the same Wine, the MSVC-mode host of the archive's Trace.lib. Two results;
-# the smoke host's checks are listed. Skipped, and said so, where 32-bit Wine cannot be set up.
-run_smoke_32bit() {
-    local start=$SECONDS consumer="$PL_BUILD/win-i686-archive-consumer" log="$PL_BUILD/win-i686.smoke.log"
+# The 32-bit DLLs we ship, run: every test program of win-i686 under 32-bit Wine (QEMU), GUI tests under a
+# private Xvfb, the same list as win-x86_64; then, in the same Wine, the smoke host built against the
+# unpacked release archive as a host builds, and the MSVC-mode host of the archive's Trace.lib (one result
+# each; the smoke host's checks are listed). Where 32-bit Wine cannot be set up, only the checks of the
+# binaries run, and the rest is SKIPPED with the reason.
+run_win_i686() {
+    local start=$SECONDS
     if ! pl_ensure_wine32 >"$PL_BUILD/win-i686.wine32.log" 2>&1; then
-        skipped=$((skipped + 2))
-        echo "win-i686: 32-bit smoke run and MSVC-mode host SKIPPED: $PL_WINE32_PROBLEM"
+        run_ctest win-i686 -- -L binary
+        local programs
+        programs=$(cd "$PL_BUILD/win-i686" && ctest -N -LE binary | sed -n 's/^Total Tests: //p')
+        skipped=$((skipped + ${programs:-0} + 2))
+        echo "win-i686: ${programs:-0} test programs under 32-bit Wine, the 32-bit smoke run and the MSVC-mode" \
+            "host SKIPPED: $PL_WINE32_PROBLEM"
         return
     fi
     local ready=$SECONDS
-    if [ ! -f "$consumer/smoke_host.exe" ]; then
-        fail "win-i686: 32-bit smoke run (no smoke host: the consumer of the archive did not build)"
-        fail "win-i686: MSVC-mode host under 32-bit Wine (not built)"
-        return
-    fi
     # A prefix made before 32-bit Wine was installed has no 32-bit system ("could not load kernel32.dll"):
     # it is made again.
     local prefix="$PL_BUILD/wineprefix"
     [ -d "$prefix" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ] && rm -rf "$prefix"
     pl_start_xvfb
     pl_start_wine
-    local booted=$SECONDS status
+    local booted=$SECONDS
+    # Two programs at a time; those that use the desktop one after another (RESOURCE_LOCK).
+    run_ctest win-i686 -- -j2
+    local tested=$SECONDS
+    run_archive_hosts_32bit
+    pl_stop_wine
+    pl_stop_xvfb
+    echo "win-i686: 32-bit run under Wine: $((SECONDS - start)) s (installs and QEMU registration" \
+        "$((ready - start)) s, Wine prefix $((booted - ready)) s, test programs $((tested - booted)) s," \
+        "archive hosts $((SECONDS - tested)) s)"
+}
+
+# The smoke host and the MSVC-mode host of the unpacked i686 archive, under the running 32-bit Wine.
+run_archive_hosts_32bit() {
+    local consumer="$PL_BUILD/win-i686-archive-consumer" log="$PL_BUILD/win-i686.smoke.log"
+    if [ ! -f "$consumer/smoke_host.exe" ]; then
+        fail "win-i686: 32-bit smoke run (no smoke host: the consumer of the archive did not build)"
+        fail "win-i686: MSVC-mode host under 32-bit Wine (not built)"
+        return
+    fi
+    local status
     # Its own time limit: a host that hangs fails the step. The settings store lies beside it.
     (cd "$consumer" && env -u KITBAG_SETTINGS timeout -k 10 300 /usr/lib/wine/wine smoke_host.exe -logging:103) \
         </dev/null >"$log" 2>&1
     status=$?
-    local smoked=$SECONDS msvc_log="$PL_BUILD/win-i686.msvc-host.log"
+    local msvc_log="$PL_BUILD/win-i686.msvc-host.log"
     "$PL_ROOT/tests/msvc_host/check_trace_msvc_host.sh" i686-w64-mingw32-objdump "$consumer/trace_msvc_host.exe" \
         /usr/lib/wine/wine >"$msvc_log" 2>&1
     local msvc_status=$?
-    pl_stop_wine
-    pl_stop_xvfb
     tr -d '\r' <"$log" | grep -E '^(ok|not ok) [0-9]+ - |^smoke host: ' | sed 's/^/  /'
     if [ "$status" -eq 0 ] && tr -d '\r' <"$log" | grep -qE '^smoke host: [0-9]+ passed, 0 failed$'; then
         passed=$((passed + 1))
@@ -247,9 +273,6 @@ run_smoke_32bit() {
         tail -n 20 "$msvc_log"
         fail "win-i686: MSVC-mode host under 32-bit Wine"
     fi
-    echo "win-i686: 32-bit run under Wine: $((SECONDS - start)) s (installs and QEMU registration" \
-        "$((ready - start)) s, Wine prefix $((booted - ready)) s, smoke host $((smoked - booted)) s," \
-        "MSVC-mode host $((SECONDS - smoked)) s)"
 }
 
 # Pictures of the console window, its Reports menu and its About box, for the eye and for the README.
@@ -291,12 +314,9 @@ for config in linux-debug linux-asan linux-tsan win-i686 win-x86_64; do
             run_ctest "$config" setarch "$(uname -m)" -R env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
             ;;
         win-i686)
-            # The test programs are built, not run (each 32-bit process start is emulated); the smoke host
-            # runs the DLLs once.
-            run_ctest "$config"
             check_package "$config" no
             check_archive "$config" no
-            run_smoke_32bit
+            run_win_i686
             ;;
         win-x86_64)
             # GUI tests get a private X server; Wine starts with it.

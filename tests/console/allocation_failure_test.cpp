@@ -43,7 +43,8 @@ protected:
 
     void SetUp() override {
         if (!testing_support::allocationFailuresCanBeMade())
-            GTEST_SKIP() << "the sanitizer's allocator stays in place";
+            GTEST_SKIP()
+                << "this program's allocations cannot be made to fail (a sanitizer's or a tool's allocator)";
     }
 };
 
@@ -87,6 +88,13 @@ TEST_F(OutOfMemory, WritersQueriesAndRegistriesThrowNothing) {
 }
 
 TEST_F(OutOfMemory, InsertionsDropTheirTextAndTheMessageStillGoesOut) {
+    // The control: a string's growth happens in the C++ runtime's own code, which the 32-bit Windows build
+    // takes from a DLL of its own; that DLL allocates through its own operator new, out of this program's
+    // reach. (Running the 32-bit process out of memory for real ends it inside Wine, with a stack overflow
+    // of the system's own, under QEMU.) There the insertions' failures cannot be made.
+    if (!testing_support::runtimeAllocationsFailToo())
+        GTEST_SKIP()
+            << "the C++ runtime's own allocations cannot be made to fail here (a runtime DLL of its own)";
     CLog& log = CS_GetLog();
     RecordingCallback callback;
     log.SetLogCallback(&callback);
@@ -106,11 +114,13 @@ TEST_F(OutOfMemory, InsertionsDropTheirTextAndTheMessageStillGoesOut) {
         filename = log.GetLogFilename().empty();
     }
     log.SetLogCallback(nullptr);
+    const bool leftOn = log.GetLogToFile();
+    log.SetLogToFile(false); // the log is the program's one: the next test finds it as it was
     ASSERT_EQ(callback.messages, 1);
     const std::string text = callback.last;
     EXPECT_NE(text.find(" WARNING: head "), std::string::npos) << text;
     EXPECT_EQ(text.find("LLLL"), std::string::npos) << "the large text could not be added";
-    EXPECT_FALSE(log.GetLogToFile());
+    EXPECT_FALSE(leftOn);
     EXPECT_TRUE(filename);
     EXPECT_EQ(log.GetMessageText(), "");
 }

@@ -183,6 +183,15 @@ void getLogFromThreads(int count) {
     std::printf("same log=%d\n", same);
 }
 
+// The console window once it exists (a DisplayLog just before may still be creating it: up to a minute on
+// a slow or emulated machine), or null.
+void* openConsoleWindow() {
+    void* window = nullptr;
+    for (int wait = 0; wait < 6000 && !(window = FindConsoleWindow()); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return window;
+}
+
 // Eight threads write while the console window opens and closes rounds times; then the last window's view
 // must hold exactly what the buffer holds (give it room for everything). Prints "stress ok" or what differed.
 void stressTheWindow(int rounds) {
@@ -197,16 +206,18 @@ void stressTheWindow(int rounds) {
             }
         });
     }
+    // Each window is waited for before it is closed: a slow machine (or an emulated one) may take longer to
+    // make it than a fixed pause, and a window left open would be the next round's.
     for (int round = 0; round < rounds; ++round) {
         DisplayLog();
+        void* window = openConsoleWindow();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        if (void* window = FindConsoleWindow())
+        if (window)
             CloseConsoleWindow(window);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     DisplayLog(); // opens while the writers still write: the fill and the posted lines must meet
-    for (int i = 0; i < 500 && !FindConsoleWindow(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    openConsoleWindow();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     stop = true;
     for (auto& writer : writers)
@@ -288,11 +299,11 @@ void registerWhileWindowsOpen(int count) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
+    // Each window is waited for and closed before the next opens: one left open would be the last round's
+    // window, whose menu was built before the last registrations.
     for (int round = 0; round < 4; ++round) {
         DisplayLog();
-        for (int i = 0; i < 500 && !FindConsoleWindow(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        if (void* window = FindConsoleWindow())
+        if (void* window = openConsoleWindow())
             CloseConsoleWindow(window);
     }
     registering.join();
@@ -314,14 +325,6 @@ void addPluginMenu() {
     std::memcpy(&handler, &function, sizeof handler);
     pluginMenu = CreatePluginMenu();
     ConsoleAddMenu(static_cast<HMENU>(pluginMenu), handler);
-}
-
-// The console window once it exists (a DisplayLog just before may still be creating it), or null.
-void* openConsoleWindow() {
-    void* window = nullptr;
-    for (int wait = 0; wait < 1000 && !(window = FindConsoleWindow()); ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return window;
 }
 
 // A partner process that never makes the file ends this host with exit code 3 after five minutes,
@@ -532,6 +535,9 @@ const Command kCommands[] = {
     {"callback-probe", "", "a callback accepting everything that first probes an unreadable address with "
                            "IsBadReadPtr (Windows), then prints \"callback-probe bad=B [text]\"",
      [](const Arguments&) { installCallback(new ProbingCallback); }},
+    {"probe-bad-read", "", "probes an unreadable address with IsBadReadPtr (Windows) outside any callback and "
+                           "prints \"probe-bad-read bad=B\"",
+     [](const Arguments&) { printFlushed("probe-bad-read bad=" + std::to_string(ProbeUnreadableAddress())); }},
     {"com-error", "", "prints \"comerror=[description]\" or \"comerror=none\"",
      [](const Arguments&) { std::printf("comerror=[%s]\n", escaped(ThreadErrorDescription()).c_str()); }},
     {"exit-probe", "", "at exit, calls CS_GetLog and prints the outcome",

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define PL_SANITIZED_ALLOCATOR 1
@@ -33,6 +34,18 @@ bool allocationFailuresCanBeMade() {
         return true;
     }
 #endif
+}
+
+bool runtimeAllocationsFailToo() {
+    if (!allocationFailuresCanBeMade())
+        return false;
+    FailingAllocations failing;
+    try {
+        std::string grown(1000, 'x'); // grown by the runtime's own code
+        return false;
+    } catch (const std::bad_alloc&) {
+        return true;
+    }
 }
 
 FailingAllocations::FailingAllocations() {

@@ -5,12 +5,16 @@
 //
 // The sanitizers bring allocators of their own that must not be replaced: there the replacement is left
 // out. Tools such as valgrind put their own in place of it. allocationFailuresCanBeMade() tells whether
-// the failures take effect (tests skip when they do not).
+// the failures take effect (tests skip when they do not). A shared C++ runtime (the 32-bit Windows build's
+// DLL) allocates for its own code (a string's growth) through its own operator new, out of the program's
+// reach: runtimeAllocationsFailToo() tells.
 #pragma once
 
 namespace testing_support {
 
 bool allocationFailuresCanBeMade();
+// Whether FailingAllocations also fails the allocations the C++ runtime makes for its own code.
+bool runtimeAllocationsFailToo();
 
 // While an object lives, every operator new of the program throws std::bad_alloc (malloc still works).
 // Not for use from several threads at once.

@@ -29,6 +29,30 @@ std::string libraryBesideTests(const std::string& baseName) {
     return platform::joinPath(testProgramFolder(), platform::sharedLibraryFileName(baseName));
 }
 
+namespace {
+
+bool isSharedRuntimeLibrary(const std::string& name) {
+    for (const char* prefix : {"libgcc_s_", "libstdc++-", "libwinpthread-"}) {
+        if (name.rfind(prefix, 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, ".dll") == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string copyProgramWithItsRuntime(const std::string& program, const std::string& folder) {
+    const std::filesystem::path source(program);
+    const std::filesystem::path copy = std::filesystem::path(folder) / source.filename();
+    std::filesystem::copy_file(source, copy);
+    for (const auto& entry : std::filesystem::directory_iterator(source.parent_path())) {
+        if (entry.is_regular_file() && isSharedRuntimeLibrary(entry.path().filename().string()))
+            std::filesystem::copy_file(entry.path(), std::filesystem::path(folder) / entry.path().filename(),
+                                       std::filesystem::copy_options::skip_existing);
+    }
+    return copy.string();
+}
+
 bool eventually(const std::function<bool()>& condition, int milliseconds, int pollMilliseconds) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < deadline) {

@@ -22,6 +22,10 @@ std::string helperProgram(const std::string& name);
 // The path of a shared library built beside the running test program.
 std::string libraryBesideTests(const std::string& baseName);
 std::string readFile(const std::string& path);
+// Copies a program into folder together with the shared runtime DLLs that lie beside it (a Windows build
+// with the shared GCC runtime: libgcc_s_*.dll, libstdc++-*.dll, libwinpthread-*.dll), as a host ships its
+// runtime beside its executable: without them the copy does not start. Returns the copy's path.
+std::string copyProgramWithItsRuntime(const std::string& program, const std::string& folder);
 // Polls the condition until it holds or the time is up; its last answer.
 bool eventually(const std::function<bool()>& condition, int milliseconds = 10000, int pollMilliseconds = 20);
 void writeFile(const std::string& path, const std::string& contents);
