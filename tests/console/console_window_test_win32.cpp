@@ -113,6 +113,13 @@ HWND dialogTitled(const char* title, HWND owner = nullptr) {
     return search.found;
 }
 
+// Returns once the window's thread has finished the command it was running (a modal dialog's, say) and
+// is back in its message loop: a message sent to the window is handled only then.
+bool commandFinished(HWND window) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result) != 0;
+}
+
 HWND waitForDialog(const char* title, HWND owner = nullptr) {
     HWND found = nullptr;
     eventually([&] { return (found = dialogTitled(title, owner)) != nullptr; });
@@ -887,6 +894,8 @@ TEST_F(ConsoleWindow, SaveDialogsShowTheLogFilterAndTheOptionsOfTheirCommand) {
             PostMessageA(prompt, WM_COMMAND, IDYES, 0);
         }
         ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); })) << "the dialog still asks something";
+        // The dialog is gone before the command has taken its answer: the host traces once it has.
+        ASSERT_TRUE(commandFinished(main));
         testing_support::writeFile(own.file("answered"), "go");
         ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("traced")); }));
         std::string written = testing_support::readFile(existing);
@@ -928,6 +937,7 @@ TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFi
         else
             PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); }));
+        ASSERT_TRUE(commandFinished(main)); // the answer taken: the host traces now
         testing_support::writeFile(own.file("answered"), "go");
         ASSERT_TRUE(eventually([&] { return platform::fileExists(own.file("traced")); }));
         ASSERT_TRUE(exitWindow(main));
