@@ -34,6 +34,7 @@
 
 #include <cstddef>
 
+#include "PelmoraVersion.h"
 #include "TWinString.h"
 
 #if defined(_WIN32)
