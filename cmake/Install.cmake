@@ -1,10 +1,22 @@
 # cmake --install (and the release archive, cmake/Package.cmake): public headers, the three libraries (with
 # their import libraries on Windows, GNU ones and Trace.lib for MSVC-style linkers) and a package
 # configuration, so that a host says find_package(PelmoraLogging) and links PelmoraLogging::Trace,
-# PelmoraLogging::Console or PelmoraLogging::Kitbag; and the README with the pictures it shows.
+# PelmoraLogging::Console or PelmoraLogging::Kitbag; the README written for the archive (release/README.md)
+# with the license, the change log and the examples it names. Two components: "main", all that, and
+# "symbols", the libraries' debug information (cmake/DebugInfo.cmake), which the release archive ships
+# apart. A plain cmake --install installs both.
 include(CMakePackageConfigHelpers)
 
 set(PL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/PelmoraLogging)
+# The release archive's name, which is also the name of the one folder it holds (cmake/Package.cmake).
+if(WIN32)
+    set(PL_ARCHIVE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win-${CMAKE_SYSTEM_PROCESSOR})
+    set(PL_ARCHIVE_GENERATOR ZIP)
+else()
+    set(PL_ARCHIVE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
+    set(PL_ARCHIVE_GENERATOR TGZ)
+endif()
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME main)
 
 install(TARGETS Kitbag Trace Console
     EXPORT PelmoraLoggingTargets
@@ -36,16 +48,52 @@ endforeach()
 file(GLOB PL_PUBLIC_HEADERS ${PROJECT_SOURCE_DIR}/include/*.h)
 install(FILES ${PL_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
-# The README beside its pictures (it links them as docs/*.png): at the top of a Windows archive, where a
-# person unpacking it looks first; in the documentation folder on Linux.
+# The libraries' debug information, beside the libraries, where gdb and addr2line look for it.
+if(PL_SEPARATE_DEBUG_INFO)
+    foreach(target Kitbag Trace Console)
+        if(WIN32)
+            set(destination ${CMAKE_INSTALL_BINDIR})
+        else()
+            set(destination ${CMAKE_INSTALL_LIBDIR})
+        endif()
+        install(FILES $<TARGET_FILE:${target}>.debug DESTINATION ${destination} COMPONENT symbols)
+    endforeach()
+endif()
+
+# The README written for the archive, with the license, the change log and the examples it names: at the
+# top of a Windows archive, where a person unpacking it looks first; in the documentation folder on Linux.
+# Windows also gets the pictures the README shows, the toolchain file its cross-build commands use and the
+# MSVC-mode host of Trace with its kernel32 definitions.
 if(WIN32)
     set(PL_INSTALL_README_DIR .)
+    set(PL_README_TAGS windows ${CMAKE_SYSTEM_PROCESSOR})
 else()
     set(PL_INSTALL_README_DIR ${CMAKE_INSTALL_DOCDIR})
+    set(PL_README_TAGS linux)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${PL_INSTALL_README_DIR})
-file(GLOB PL_README_PICTURES ${PROJECT_SOURCE_DIR}/docs/*.png)
-install(FILES ${PL_README_PICTURES} DESTINATION ${PL_INSTALL_README_DIR}/docs)
+# The folder of the examples, as the README names it.
+cmake_path(APPEND PL_INSTALL_README_DIR examples OUTPUT_VARIABLE PL_README_EXAMPLES)
+cmake_path(NORMAL_PATH PL_README_EXAMPLES)
+include(${CMAKE_CURRENT_LIST_DIR}/ArchiveReadme.cmake)
+pl_configure_archive_readme(${PROJECT_SOURCE_DIR}/release/README.md ${PROJECT_BINARY_DIR}/release/README.md
+    ${PL_README_TAGS})
+install(FILES ${PROJECT_BINARY_DIR}/release/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+    ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${PL_INSTALL_README_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/release/examples/CMakeLists.txt ${PROJECT_SOURCE_DIR}/release/examples/host.cpp
+    DESTINATION ${PL_INSTALL_README_DIR}/examples)
+if(WIN32)
+    file(GLOB PL_README_PICTURES ${PROJECT_SOURCE_DIR}/docs/*.png)
+    install(FILES ${PL_README_PICTURES} DESTINATION ${PL_INSTALL_README_DIR}/docs)
+    install(FILES ${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw-${CMAKE_SYSTEM_PROCESSOR}.cmake
+        DESTINATION ${PL_INSTALL_README_DIR}/examples)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(kernel32_def kernel32_i386.def)
+    else()
+        set(kernel32_def kernel32_x86_64.def)
+    endif()
+    install(FILES ${PROJECT_SOURCE_DIR}/tests/msvc_host/trace_msvc_host.c
+        ${PROJECT_SOURCE_DIR}/tests/msvc_host/${kernel32_def} DESTINATION ${PL_INSTALL_README_DIR}/examples/msvc)
+endif()
 
 install(EXPORT PelmoraLoggingTargets
     NAMESPACE PelmoraLogging::

@@ -65,9 +65,11 @@ if(PL_SANITIZE)
 endif()
 
 # A deliverable shared library: named "Name.dll" on Windows (no "lib" prefix; the import library is
-# "libName.dll.a") and "libName.so" on Linux. It shows only what its public header marks for export. On
+# "libName.dll.a") and "libName.so.<version>" on Linux, with the SONAME "libName.so.<major>" and the links
+# libName.so.<major> and libName.so to it. It shows only what its public header marks for export. On
 # Linux a version script also keeps local what the compiler would otherwise export anyway (template
-# instantiations of the standard library), so nothing but the public API leaks.
+# instantiations of the standard library), so nothing but the public API leaks. Release builds keep its
+# debug information apart (cmake/DebugInfo.cmake).
 function(pl_deliverable_library target version_script)
     target_link_libraries(${target} PRIVATE pl_build_options)
     if(WIN32)
@@ -75,8 +77,10 @@ function(pl_deliverable_library target version_script)
     else()
         target_link_options(${target} PRIVATE "LINKER:--version-script=${version_script}")
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${version_script})
-        set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+        set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN"
+            VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
     endif()
+    pl_separate_debug_info(${target})
     target_include_directories(${target} PUBLIC
         $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
         $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)

@@ -8,6 +8,8 @@ enable_language(RC)
 
 set(PL_PRODUCT_NAME "Pelmora diagnostic logging")
 set(PL_COMPANY_NAME "Pelmora")
+# The copyright of LICENSE, which the file's properties show as its legal copyright.
+set(PL_COPYRIGHT "Copyright (C) 2026 Pelmora")
 # Four numbers (major, minor, patch, tweak), missing ones 0.
 set(PL_VERSION_COMMAS "")
 foreach(part MAJOR MINOR PATCH TWEAK)

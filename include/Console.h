@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 
+#include "PelmoraVersion.h"
 #include "TWinString.h"
 
 #if defined(_WIN32)

@@ -34,6 +34,7 @@
 
 #include <cstddef>
 
+#include "PelmoraVersion.h"
 #include "TWinString.h"
 
 #if defined(_WIN32)
@@ -53,6 +54,8 @@ KITBAG_API bool KB_GetIntA(const char* section, const char* key, int* value);
 // nothing is written.
 KITBAG_API bool KB_GetStringA(const char* section, const char* key, char* buffer, std::size_t capacity);
 KITBAG_API bool KB_SetBoolA(const char* section, const char* key, bool value);
+// Writes the integer in decimal; KB_GetIntA reads it back.
+KITBAG_API bool KB_SetIntA(const char* section, const char* key, int value);
 KITBAG_API bool KB_SetStringA(const char* section, const char* key, const char* value);
 }
 

@@ -25,6 +25,8 @@
 
 #include <cstdarg>
 
+#include "PelmoraVersion.h"
+
 #if defined(_WIN32) && !defined(TRACE_BUILDING_LIBRARY)
 #define TRACE_API __declspec(dllimport)
 #elif defined(_WIN32)
@@ -61,8 +63,10 @@ TRACE_API bool TraceGetFile();
 TRACE_API void TraceSetFile(bool enable, const char* name, bool newFile);
 // 7. The "yyyy/mm/dd hh:mm:ss - " prefix in front of each text (default on).
 TRACE_API void TraceSetTimeStamp(bool enable);
-// 8-10. Plain trace; returns the text's length plus 1, or 0 when console and file output are both off.
-// Texts are cut at 10,240 characters (prefix included).
+// 8-10. Plain trace. TracePrint and TraceVPrint return the length of the text as written plus 1, the
+// time stamp included (22 characters while it is on): "hi\n" gives 26; 0 when console and file output
+// are both off. TraceBinData returns length (0 for no data). Texts are cut at 10,240 characters (prefix
+// included).
 TRACE_API int TracePrint(const char* format, ...) TRACE_PRINTF(1, 2);
 TRACE_API int TraceVPrint(const char* format, va_list arguments);
 TRACE_API int TraceBinData(const unsigned char* data, int length);
@@ -76,8 +80,8 @@ TRACE_API void TraceSetLevel(unsigned char level);
 TRACE_API void TraceSetLogFile(const char* prefix, bool newFile, int mode, int maxSize);
 // 13. Leveled trace on or off, to the trace files, and to standard output (when console output is on).
 TRACE_API void TraceSetLevelOutput(bool enable, bool toFiles, bool toConsole);
-// 14-16. Leveled trace; returns the text's length plus 1, or 0 when not taken. Taken while leveled trace
-// is on or the print thread runs; queued until the print thread runs.
+// 14-16. Leveled trace; returns as TracePrint and TraceBinData do (time stamp included), or 0 when not
+// taken. Taken while leveled trace is on or the print thread runs; queued until the print thread runs.
 TRACE_API int TraceLevelPrint(unsigned char level, int id, const char* format, ...) TRACE_PRINTF(3, 4);
 TRACE_API int TraceLevelVPrint(unsigned char level, int id, const char* format, va_list arguments);
 TRACE_API int TraceLevelBinData(unsigned char level, int id, const unsigned char* data, int length);

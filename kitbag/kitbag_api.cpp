@@ -65,6 +65,12 @@ bool KB_SetBoolA(const char* section, const char* key, bool value) {
     return guarded([&] { return kitbag::writeSetting(section, key, kitbag::formatBool(value)); });
 }
 
+bool KB_SetIntA(const char* section, const char* key, int value) {
+    if (!section || !key)
+        return false;
+    return guarded([&] { return kitbag::writeSetting(section, key, kitbag::formatInt32(value)); });
+}
+
 bool KB_SetStringA(const char* section, const char* key, const char* value) {
     if (!section || !key || !value)
         return false;

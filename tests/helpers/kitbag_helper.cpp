@@ -47,10 +47,8 @@ int main(int argc, char** argv) {
     }
     if (command == "set-bool" && argc == 5)
         return stored(KB_SetBoolA(section, key, std::string(argv[4]) == "1"));
-    if (command == "set-int" && argc == 5) {
-        // Ints are stored through the string setter: the API has no integer setter.
-        return stored(KB_SetStringA(section, key, std::to_string(std::atoi(argv[4])).c_str()));
-    }
+    if (command == "set-int" && argc == 5)
+        return stored(KB_SetIntA(section, key, std::atoi(argv[4])));
     if (command == "set-string" && argc == 5)
         return stored(KB_SetStringA(section, key, argv[4]));
     if (command == "boolean-value" && argc == 5) {

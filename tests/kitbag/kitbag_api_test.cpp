@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -22,6 +23,19 @@ namespace {
 using testing_support::kWindows;
 using testing_support::ScopedEnvironmentVariable;
 using testing_support::TemporaryFolder;
+
+// Whether the text holds the line, whatever its line ends.
+bool hasLine(const std::string& text, const std::string& line) {
+    std::istringstream lines(text);
+    std::string each;
+    while (std::getline(lines, each)) {
+        if (!each.empty() && each.back() == '\r')
+            each.pop_back();
+        if (each == line)
+            return true;
+    }
+    return false;
+}
 
 // Each test gets its own store file, named through KITBAG_SETTINGS for this process and its children.
 class KitbagTest : public ::testing::Test {
@@ -65,9 +79,30 @@ TEST_F(KitbagTest, IntegersCrossProcessesBothWays) {
         int read = 12345;
         EXPECT_TRUE(KB_GetIntA("Debug", "InternalBufferSize", &read));
         EXPECT_EQ(read, value);
+
+        ASSERT_TRUE(KB_SetIntA("Debug", "Other", value));
+        EXPECT_EQ(helper({"get-int", "Debug", "Other"}), std::to_string(value));
+        // Written in decimal, as a person would write it.
+        EXPECT_TRUE(hasLine(testing_support::readFile(store), "Other=" + std::to_string(value)))
+            << testing_support::readFile(store);
+
+        // A decimal text written by hand (or through the string setter) is an integer too.
+        ASSERT_TRUE(KB_SetStringA("Debug", "AsText", std::to_string(value).c_str()));
+        EXPECT_EQ(helper({"get-int", "Debug", "AsText"}), std::to_string(value));
     }
     ASSERT_TRUE(KB_SetStringA("Debug", "InternalBufferSize", "0x19000"));
     EXPECT_EQ(helper({"get-int", "Debug", "InternalBufferSize"}), "102400");
+}
+
+TEST_F(KitbagTest, IntegerSetterReplacesAValueOfAnyType) {
+    ASSERT_TRUE(KB_SetStringA("Debug", "InternalBufferSize", "not a number"));
+    ASSERT_TRUE(KB_SetIntA("Debug", "InternalBufferSize", 65536));
+    int size = 0;
+    EXPECT_TRUE(KB_GetIntA("Debug", "InternalBufferSize", &size));
+    EXPECT_EQ(size, 65536);
+    char text[16] = {};
+    EXPECT_TRUE(KB_GetStringA("Debug", "InternalBufferSize", text, sizeof text));
+    EXPECT_STREQ(text, "65536");
 }
 
 TEST_F(KitbagTest, StringsCrossProcessesBothWaysUnchanged) {
@@ -315,6 +350,8 @@ TEST_F(KitbagTest, NullArgumentsAreRefused) {
     EXPECT_FALSE(KB_GetStringA("Debug", "k", nullptr, 8));
     EXPECT_FALSE(KB_SetBoolA(nullptr, "k", true));
     EXPECT_FALSE(KB_SetBoolA("Debug", nullptr, true));
+    EXPECT_FALSE(KB_SetIntA(nullptr, "k", 1));
+    EXPECT_FALSE(KB_SetIntA("Debug", nullptr, 1));
     EXPECT_FALSE(KB_SetStringA(nullptr, "k", "v"));
     EXPECT_FALSE(KB_SetStringA("Debug", nullptr, "v"));
     EXPECT_FALSE(KB_SetStringA("Debug", "k", nullptr));
@@ -329,6 +366,8 @@ TEST_F(KitbagTest, UnstorableNamesAndValuesAreRefused) {
     EXPECT_FALSE(KB_SetStringA("Debug", "Key=Value", "x"));
     EXPECT_FALSE(KB_SetStringA("De]bug", "Key", "x"));
     EXPECT_FALSE(KB_SetBoolA("", "Key", true));
+    EXPECT_FALSE(KB_SetIntA("Debug", "Key=Value", 1));
+    EXPECT_FALSE(KB_SetIntA("De]bug", "Key", 1));
     EXPECT_FALSE(platform::fileExists(store));
 }
 

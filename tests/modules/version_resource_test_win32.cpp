@@ -107,6 +107,7 @@ TEST(VersionResource, EveryDllCarriesTheProjectVersion) {
         EXPECT_EQ(resource.text(translations[0], "FileDescription"), module.description);
         EXPECT_EQ(resource.text(translations[0], "OriginalFilename"), file);
         EXPECT_EQ(resource.text(translations[0], "InternalName"), module.baseName);
+        EXPECT_EQ(resource.text(translations[0], "LegalCopyright"), PL_EXPECTED_COPYRIGHT);
     }
 }
 

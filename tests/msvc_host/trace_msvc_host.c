@@ -1,18 +1,21 @@
-/* A host built the way an MSVC-style toolchain builds one: C, compiled by clang in MSVC mode, linked by
- * lld-link against Trace.lib (by name; Trace.dll exports by ordinal only) and a kernel32 import library, with
- * no C runtime at all. It traces through the print thread into trace_msvc_host.txt beside it and exits
- * with a bit for each call that did not answer as documented (0: all did).
+/* A host built the way an MSVC-style toolchain builds one: C, compiled by clang in MSVC mode (or cl), linked
+ * by lld-link (or link) against Trace.lib (by name; Trace.dll exports by ordinal only) and a kernel32 import
+ * library, with no C runtime at all: the entry point is hostMain (/entry:hostMain /nodefaultlib). It traces
+ * through the print thread into trace_msvc_host.txt beside it and exits with a bit for each call that did
+ * not answer as documented (0: all did).
  *
- * Trace.h is C++; a C host declares the few functions it calls, as below. */
-typedef _Bool TraceBool;
+ * Trace.h is C++; a C host declares the few functions it calls, as below: C functions with the C calling
+ * convention, bool one byte, va_list the compiler's. Only the compiler's own headers are used. */
+#include <stdarg.h>
+#include <stdbool.h>
 
-__declspec(dllimport) TraceBool TraceStart(void);
-__declspec(dllimport) TraceBool TraceStop(void);
-__declspec(dllimport) void TraceSetConsole(TraceBool enable);
-__declspec(dllimport) TraceBool TraceGetFile(void);
-__declspec(dllimport) void TraceSetFile(TraceBool enable, const char* name, TraceBool newFile);
+__declspec(dllimport) bool TraceStart(void);
+__declspec(dllimport) bool TraceStop(void);
+__declspec(dllimport) void TraceSetConsole(bool enable);
+__declspec(dllimport) bool TraceGetFile(void);
+__declspec(dllimport) void TraceSetFile(bool enable, const char* name, bool newFile);
 __declspec(dllimport) int TracePrint(const char* format, ...);
-__declspec(dllimport) int TraceVPrint(const char* format, __builtin_va_list arguments);
+__declspec(dllimport) int TraceVPrint(const char* format, va_list arguments);
 
 __declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(unsigned int exitCode);
 
@@ -20,22 +23,23 @@ __declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(unsigned i
 #define PREFIX_LENGTH 22
 
 static int vprintThrough(const char* format, ...) {
-    __builtin_va_list arguments;
-    __builtin_va_start(arguments, format);
+    va_list arguments;
+    va_start(arguments, format);
     int length = TraceVPrint(format, arguments);
-    __builtin_va_end(arguments);
+    va_end(arguments);
     return length;
 }
 
 void hostMain(void) {
     unsigned int failures = 0;
-    TraceSetConsole(0);
-    TraceSetFile(1, "trace_msvc_host.txt", 1);
+    TraceSetConsole(false);
+    TraceSetFile(true, "trace_msvc_host.txt", true);
     if (!TraceGetFile())
         failures |= 1u;
     if (!TraceStart())
         failures |= 2u;
-    /* Arguments of several kinds through the variadic call; the return value is the text's length plus 1. */
+    /* Arguments of several kinds through the variadic call; the return value is the length of the line as
+     * written, time stamp included, plus 1. */
     if (TracePrint("msvc host: %d %d %s %c %x\n", 42, -7, "through Trace.lib", 'x', 0xBEEFu) !=
         PREFIX_LENGTH + 42 + 1)
         failures |= 4u;

@@ -316,11 +316,19 @@ std::string fourNumbers(std::string version) {
 
 void checkVersions(Report& report) {
     const std::string expected = PL_SMOKE_EXPECTED_VERSION; // the package's version, from CMake
+    const std::string headers = std::to_string(PELMORA_VERSION_MAJOR) + "." +
+                                std::to_string(PELMORA_VERSION_MINOR) + "." +
+                                std::to_string(PELMORA_VERSION_PATCH);
+    report.check(headers == expected && std::string(PELMORA_VERSION_STRING) == expected,
+                 "the public headers' PELMORA_VERSION_MAJOR/MINOR/PATCH and PELMORA_VERSION_STRING hold the "
+                 "package's version " +
+                     expected,
+                 headers + " \"" + PELMORA_VERSION_STRING + "\"");
     for (const char* name : {"Trace", "Console", "Kitbag"}) {
         smoke::VersionResource resource;
         std::string detail;
-        const std::string what =
-            std::string(name) + ": the version resource holds the package's version " + expected;
+        const std::string what = std::string(name) + ": the version resource holds the package's version " +
+                                 expected + " and a copyright";
         const bool read = smoke::libraryVersionResource(name, resource, detail);
         if (read && detail == "not on this platform") {
             report.skip(what, detail);
@@ -328,11 +336,12 @@ void checkVersions(Report& report) {
         }
         const std::string found = resource.fixedFileVersion + " " + resource.fixedProductVersion + " \"" +
                                   resource.fileVersion + "\" \"" + resource.productVersion + "\" \"" +
-                                  resource.originalFilename + "\"";
+                                  resource.originalFilename + "\" \"" + resource.legalCopyright + "\"";
         report.check(read && resource.fixedFileVersion == fourNumbers(expected) &&
                          resource.fixedProductVersion == fourNumbers(expected) &&
                          resource.fileVersion == expected && resource.productVersion == expected &&
-                         resource.originalFilename == std::string(name) + ".dll",
+                         resource.originalFilename == std::string(name) + ".dll" &&
+                         resource.legalCopyright.rfind("Copyright ", 0) == 0,
                      what, read ? found : detail);
     }
 }

@@ -25,15 +25,16 @@ bool consoleWindowRoundTrip(const std::string& text, std::string& detail);
 std::string consoleLibraryPath();
 
 // The version resource of a library this process loaded (base name: "Trace"), as a file's properties show
-// it: the fixed file and product versions as "a.b.c.d" and the strings FileVersion, ProductVersion and
-// OriginalFilename. False with the reason in detail when it cannot be read; true with "not on this
-// platform" in detail where libraries carry none.
+// it: the fixed file and product versions as "a.b.c.d" and the strings FileVersion, ProductVersion,
+// OriginalFilename and LegalCopyright. False with the reason in detail when it cannot be read; true with "not
+// on this platform" in detail where libraries carry none.
 struct VersionResource {
     std::string fixedFileVersion;
     std::string fixedProductVersion;
     std::string fileVersion;
     std::string productVersion;
     std::string originalFilename;
+    std::string legalCopyright;
 };
 bool libraryVersionResource(const std::string& baseName, VersionResource& resource, std::string& detail);
 

@@ -146,6 +146,7 @@ bool libraryVersionResource(const std::string& baseName, VersionResource& resour
     resource.fileVersion = text("FileVersion");
     resource.productVersion = text("ProductVersion");
     resource.originalFilename = text("OriginalFilename");
+    resource.legalCopyright = text("LegalCopyright");
     detail = path;
     return true;
 }
