@@ -267,6 +267,19 @@ TEST_F(ConsoleHost, OverlongTextIsCutToTheWritersBuffer) {
               kBanner + "[T]" + std::string(32767, 'x') + "\n[T]" + std::string(32767, 'y'));
 }
 
+// Widths and precisions that ended a Windows host inside the C runtime's formatter (a stack overflow): the
+// writers cut the text at their buffer like any other.
+TEST_F(ConsoleHost, HugeFieldsAreCutToTheWritersBuffer) {
+    settings["InternalBufferSize"] = "200000";
+    run({"trace-format", "%1000000000d|", "5",         "0", "simple", "\\n",
+         "trace-format", "%.10000000d",   "5",         "0", "simple", "\\n",
+         "trace-format", "%*d",           "10000000",  "5", "simple", "\\n",
+         "trace-format", "%-*d|",         "-10000000", "5", "read",   path("out")});
+    const std::string spaces(32767, ' ');
+    EXPECT_EQ(normalized(read("out")), kBanner + "[T]" + spaces + "\n[T]" + std::string(32767, '0') +
+                                           "\n[T]" + spaces + "\n[T]5" + spaces.substr(1));
+}
+
 // Lines "TAG t<i> line <j>" after a stamp; checks that every line is whole, stamped once, and that each
 // thread's lines all arrived, in the order the thread wrote them.
 void expectEveryLineOnce(const std::string& text, const std::string& tag, int threads, int lines) {

@@ -385,6 +385,8 @@ const Command kCommands[] = {
      [](const Arguments& a) {
          CS_TRACE("%s", std::string(static_cast<std::size_t>(number(a[1])), a[0][0]).c_str());
      }},
+    {"trace-format", "FORMAT A B", "CS_TRACE(FORMAT, A, B) with two int arguments: a format of the host's",
+     [](const Arguments& a) { CS_TRACE(unescape(a[0]).c_str(), number(a[1]), number(a[2])); }},
     {"logerror-code", "CODE TEXT", "CS_LOGERROR(CODE, \"%s\", TEXT): the text with the code's reason",
      [](const Arguments& a) { CS_LOGERROR(errorCode(a[0]), "%s", unescape(a[1]).c_str()); }},
     {"krm", "RESULT_TEXT TEXT", "CS_LOGKRMERROR with a KRMResult of that text",
