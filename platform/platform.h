@@ -156,6 +156,11 @@ bool callGuarded(void (*body)(void*), void* context);
 // being unloaded (no thread may be inside it then) and when a Windows DLL's list runs at process exit (the
 // system has stopped the other threads by then).
 bool exitingWhileOtherThreadsRun();
+// Lets exitingWhileOtherThreadsRun answer rightly in a library's static destructors too. Call it once the
+// program runs (at the library's first use, not from code run while the library is loaded): on Linux a
+// library loaded with the program has its static destructors run by the dynamic linker at exit, after the
+// library's finaliser, which alone would make that exit look like an unload. Nothing on Windows.
+void watchForProcessExit();
 
 // Whether the process's exit can stop a library's threads wherever they are, before the library's own
 // exit code runs (Windows: a DLL is detached after the system stopped the other threads). Such a thread

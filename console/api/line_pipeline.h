@@ -11,8 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The pipeline's lock; created with the module, deleted when it unloads (console_module.cpp).
-extern platform::RecursiveLock PipelineLock;
+// The pipeline's lock; created with the module, deleted when it unloads, kept when the process exits while
+// other threads may still use it (console_module.cpp).
+extern platform::RecursiveLock& PipelineLock;
 // How often a thread that finds PipelineLock held tries again before it waits in the system.
 constexpr unsigned kPipelineLockSpins = 24;
 

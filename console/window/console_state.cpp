@@ -76,6 +76,9 @@ ConsoleState::ConsoleState()
 }
 
 void LoadSettingsNow(bool force) {
+    // The first use of the module: from here on its exit list knows a process exit from an unload, and
+    // keeps consoleState and PipelineLock for the threads still writing (console_module.cpp).
+    platform::watchForProcessExit();
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     // Either this thread is inside its own load (the banner's emission), or another thread finished it.
     if (!force && settingsLoaded)

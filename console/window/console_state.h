@@ -44,8 +44,9 @@ struct ConsoleState {
     platform::RecursiveLock registryLock;
 };
 
-// The module-wide objects, defined in console_module.cpp.
-extern ConsoleState consoleState;
+// The module-wide objects, defined in console_module.cpp (kept when the process exits while other threads
+// may still use them).
+extern ConsoleState& consoleState;
 // Set when a load of the settings begins.
 extern std::atomic<bool> settingsLoaded;
 

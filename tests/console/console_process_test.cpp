@@ -280,6 +280,21 @@ TEST_F(ConsoleHost, HugeFieldsAreCutToTheWritersBuffer) {
                                            "\n[T]" + spaces + "\n[T]5" + spaces.substr(1));
 }
 
+// exit() runs the exit list while the other threads still run (on Linux): threads that write go on using
+// the ring buffer and PipelineLock, which must not be freed under them. A large buffer is returned to the
+// system at once when freed, so that a write into it faults. Each round is a process of its own.
+TEST_F(ConsoleHost, ExitWhileThreadsWriteEndsCleanly) {
+    settings["InternalBufferSize"] = "1048576";
+    writeSettings();
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        platform::ProcessResult result = platform::runProcess(testing_support::helperProgram("console_host"),
+                                                              {"exit-while-tracing", "8"}, environment());
+        ASSERT_TRUE(result.finished);
+        ASSERT_EQ(result.exitCode, 0) << result.errors;
+    }
+}
+
 // Lines "TAG t<i> line <j>" after a stamp; checks that every line is whole, stamped once, and that each
 // thread's lines all arrived, in the order the thread wrote them.
 void expectEveryLineOnce(const std::string& text, const std::string& tag, int threads, int lines) {

@@ -163,6 +163,28 @@ void probeAtExit() {
     std::exit(0);
 }
 
+// Threads write lines with CS_TRACE without end; once each has written one, the main thread calls exit(0)
+// while they go on.
+[[noreturn]] void exitWhileTracing(int threadCount) {
+    static std::atomic<int> started{0};
+    // Long lines: a thread spends most of its time copying into the ring buffer.
+    static const std::string line(4000, 'w');
+    for (int t = 0; t < threadCount; ++t) {
+        std::thread([t] {
+            for (int number = 0;; ++number) {
+                CS_TRACE("t%d line %d %s\n", t, number, line.c_str());
+                if (number == 0)
+                    started.fetch_add(1);
+            }
+        }).detach();
+    }
+    // A safety net only: the threads start within milliseconds.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (started.load() < threadCount && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    std::exit(0);
+}
+
 void getLogFromThreads(int count) {
     std::atomic<bool> go{false};
     std::vector<CLog*> seen(static_cast<std::size_t>(count), nullptr);
@@ -411,6 +433,9 @@ const Command kCommands[] = {
          platform::mediaErrorText(errorCode(a[0]), text, sizeof text);
          std::printf("%s", text);
      }},
+    {"exit-while-tracing", "N", "N threads write long lines with CS_TRACE without end; once each wrote one, the "
+                                "main thread calls exit(0)",
+     [](const Arguments& a) { exitWhileTracing(number(a[0])); }},
     {"threads", "TAG N M", "N threads at once, each writing M lines \"TAG t<i> line <j>\" with CS_TRACE",
      [](const Arguments& a) { writeFromThreads(a[0], number(a[1]), number(a[2])); }},
     {"lines", "TAG N", "N lines \"TAG line I\" with CS_TRACE",
