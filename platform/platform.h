@@ -184,13 +184,18 @@ struct LocalTime {
     int second;
     int milliseconds;
 };
+// Every reading below comes from one clock, the system time: a reading taken after another never shows an
+// earlier time, whether it is to the millisecond or to the second (so that stamps of different precision
+// never go back from one line to the next).
 LocalTime localTime();
-// The local time when only the second is wanted, at a fraction of localTime's cost: on Linux the
-// system's whole-second clock (it may lag the precise clock by a scheduler tick), milliseconds 0.
+// The local time when only the second is wanted (milliseconds 0), at a fraction of localTime's cost.
 LocalTime localTimeToTheSecond();
-// The whole seconds of the clock localTimeToTheSecond reads (the system time, not the local time), for a
-// caller that only wants to know whether that second moved on: at a fraction of its cost again.
+// The whole seconds of the system time (not the local time), for a caller that only wants to know whether
+// the second moved on: at a fraction of its cost again.
 std::int64_t systemSecondsNow();
+// The local time of a second systemSecondsNow answered, milliseconds 0: a second read once serves as the
+// key of a text and as its time.
+LocalTime localTimeOfSystemSecond(std::int64_t systemSecond);
 // The system time (UTC) in 100-nanosecond units since 1 January 1601.
 std::int64_t systemTimeTicks();
 

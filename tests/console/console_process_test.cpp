@@ -280,6 +280,33 @@ TEST_F(ConsoleHost, HugeFieldsAreCutToTheWritersBuffer) {
                                            "\n[T]" + spaces + "\n[T]5" + spaces.substr(1));
 }
 
+// CLog stamps its lines to the millisecond, the pipeline to the second: both from one clock, so that a line
+// never shows an earlier time than the line before it, least of all right after a second began (a
+// whole-second clock that lags the precise one showed the old second there).
+TEST_F(ConsoleHost, StampsNeverGoBackFromOneLineToTheNext) {
+    settings["InternalBufferSize"] = "8000000";
+    // Three boundaries: right after one the lagging clock did not always show the old second.
+    run({"-logging:2", "across-seconds", "3", "10000", "read", path("out")});
+    std::istringstream lines(read("out"));
+    const std::regex stamped(R"(^(\d\d):(\d\d):(\d\d)(:\d\d\d INFO: clog| - trace) \d+$)");
+    long previous = -1;
+    int checked = 0;
+    std::string line, previousLine;
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        if (!std::regex_match(line, match, stamped))
+            continue;
+        const long second = (std::stol(match[1]) * 60 + std::stol(match[2])) * 60 + std::stol(match[3]);
+        // Midnight may fall between two lines.
+        const bool wrapped = previous > 86000 && second < 400;
+        ASSERT_TRUE(second >= previous || wrapped) << previousLine << "\nthen\n" << line;
+        previous = second;
+        previousLine = line;
+        ++checked;
+    }
+    EXPECT_GE(checked, 3 * 2 * 10000);
+}
+
 // exit() runs the exit list while the other threads still run (on Linux): threads that write go on using
 // the ring buffer and PipelineLock, which must not be freed under them. A large buffer is returned to the
 // system at once when freed, so that a write into it faults. Each round is a process of its own.

@@ -185,6 +185,25 @@ void probeAtExit() {
     std::exit(0);
 }
 
+// Lines from CLog (stamped to the millisecond) and from CS_TRACE (stamped to the second) in turn, from the
+// last few milliseconds of a second of the system time until pairsAfter pairs after its end; as many times
+// as boundaries says.
+void alternateAcrossSeconds(int boundaries, int pairsAfter) {
+    constexpr std::int64_t kTicksPerSecond = 10000000;
+    for (int pair = 0; boundaries > 0; --boundaries) {
+        while (platform::systemTimeTicks() % kTicksPerSecond < kTicksPerSecond - 50000) {
+            // at most a second: until the last 5 ms of the current one
+        }
+        const std::int64_t second = platform::systemTimeTicks() / kTicksPerSecond;
+        for (int after = 0; after < pairsAfter; ++pair) {
+            CS_GetLog() << CLog::INFO << "clog " << pair;
+            CS_TRACE("trace %d\n", pair);
+            if (platform::systemTimeTicks() / kTicksPerSecond != second)
+                ++after;
+        }
+    }
+}
+
 void getLogFromThreads(int count) {
     std::atomic<bool> go{false};
     std::vector<CLog*> seen(static_cast<std::size_t>(count), nullptr);
@@ -433,6 +452,9 @@ const Command kCommands[] = {
          platform::mediaErrorText(errorCode(a[0]), text, sizeof text);
          std::printf("%s", text);
      }},
+    {"across-seconds", "B N", "CLog INFO lines and CS_TRACE lines in turn, from just before a second of the "
+                              "system time ends until N pairs after; B times",
+     [](const Arguments& a) { alternateAcrossSeconds(number(a[0]), number(a[1])); }},
     {"exit-while-tracing", "N", "N threads write long lines with CS_TRACE without end; once each wrote one, the "
                                 "main thread calls exit(0)",
      [](const Arguments& a) { exitWhileTracing(number(a[0])); }},
