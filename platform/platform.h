@@ -65,14 +65,29 @@ enum class ReadResult { Ok, Missing, Failed };
 // a larger file) is Failed, and is neither waited for nor read. Other processes may read, replace or delete
 // the file meanwhile.
 ReadResult readWholeFile(const std::string& path, std::string& contents, std::size_t maxSize = SIZE_MAX);
-// Creates or truncates the file, writes the bytes and flushes them to the disk before returning.
-bool writeFileDurably(const std::string& path, const std::string& contents);
+// Creates a new file holding the bytes, flushed to the disk before returning. What the path named before is
+// removed first, never opened or followed: a stale file, a symbolic link (not its target), a FIFO. The
+// file is then created exclusively, so that nothing that appears meanwhile is opened either; a folder at
+// the path stays, and the call fails. A file it created but could not write whole is removed again.
+bool createFileDurably(const std::string& path, const std::string& contents);
 // Renames source over target in one step: a reader sees the old file or the new one, never a mix. A target
 // that exists must be a regular file the process may write (not a link, folder, device or FIFO, not
 // read-only); the new file then keeps its permissions (POSIX: mode, and owner where the process may set it;
 // Windows: attributes). Otherwise nothing is renamed and the result is false.
 bool replaceFile(const std::string& source, const std::string& target);
 bool deleteFile(const std::string& path);
+// What a path names, a symbolic link at its end not followed.
+enum class PathKind {
+    Missing,
+    File,
+    // A regular file its owner may not write (POSIX: the owner's write bit, so that it holds for root too;
+    // Windows: the read-only attribute).
+    ReadOnlyFile,
+    // A symbolic link (a reparse point on Windows), a folder, a device, a FIFO, a socket, or a path that
+    // cannot be looked at.
+    Other,
+};
+PathKind pathKind(const std::string& path);
 // Deletes the path only when it names a regular file itself (not a link, folder, device, FIFO or socket).
 bool deleteRegularFile(const std::string& path);
 // The file a path names once the symbolic links of its last component are followed (POSIX; relative links
@@ -88,7 +103,8 @@ bool textFilesEndLinesWithCrLf();
 
 // An exclusive lock shared by all processes that lock the same lock file. The constructor blocks until
 // the lock is held or cannot be had (then held() is false). The lock dies with its owner, so a process
-// that is killed never leaves it stuck.
+// that is killed never leaves it stuck. The lock file is created when missing; on POSIX a symbolic link,
+// a FIFO or anything else but a regular file at its path is neither followed nor waited for (no lock).
 class InterProcessLock {
 public:
     explicit InterProcessLock(const std::string& lockFilePath);

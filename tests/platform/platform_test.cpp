@@ -74,8 +74,8 @@ TEST(PlatformFiles, DurableWriteThenReplaceInOneStep) {
     TemporaryFolder folder;
     std::string target = folder.file("target.ini");
     std::string binary("a\0b\r\nc\xff", 7);
-    ASSERT_TRUE(platform::writeFileDurably(target, "old"));
-    ASSERT_TRUE(platform::writeFileDurably(folder.file("new.tmp"), binary));
+    ASSERT_TRUE(platform::createFileDurably(target, "old"));
+    ASSERT_TRUE(platform::createFileDurably(folder.file("new.tmp"), binary));
     ASSERT_TRUE(platform::replaceFile(folder.file("new.tmp"), target));
     std::string text;
     ASSERT_EQ(platform::readWholeFile(target, text), platform::ReadResult::Ok);
@@ -104,7 +104,7 @@ TEST(PlatformFiles, CreateDirectoriesMakesEveryLevel) {
     std::string deep = platform::joinPath(platform::joinPath(folder.path(), "a"), "b");
     EXPECT_TRUE(platform::createDirectories(deep));
     EXPECT_TRUE(platform::createDirectories(deep)) << "an existing folder is fine";
-    EXPECT_TRUE(platform::writeFileDurably(platform::joinPath(deep, "f"), "x"));
+    EXPECT_TRUE(platform::createFileDurably(platform::joinPath(deep, "f"), "x"));
     EXPECT_FALSE(platform::createDirectories(platform::joinPath(deep, "f"))) << "a file is not a folder";
 }
 
