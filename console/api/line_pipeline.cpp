@@ -53,7 +53,7 @@ void feedSinksLocked(const char* stamp, std::size_t stampLength, const char* tex
         return;
     state.DebugLogBuffer.Store(stamp, stampLength);
     state.DebugLogBuffer.Store(text, textLength);
-    if (state.logToFile)
+    if (state.logToFile && !state.logFileKept)
         platform::appendWriteThrough(state.logFile, stamp, stampLength, text, textLength);
     if (stampLength > 0)
         AppendToView(stamp);

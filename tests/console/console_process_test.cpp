@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <regex>
@@ -198,6 +199,75 @@ TEST_F(ConsoleHost, LogFileThatIsNoRegularFileIsNeitherDeletedNorWritten) {
         EXPECT_TRUE(c.isStillThere(node)) << "the node was replaced";
         EXPECT_EQ(normalized(read("out")), "[T]" + kBanner + "[T]again\n") << "the other sinks go on";
     }
+}
+
+// One rule on every platform: each load deletes only a writable regular log file. A read-only file is kept
+// and not written; a symbolic link is refused: neither it nor its target is deleted or written (appends
+// followed it, so that the target grew for ever). The other sinks go on.
+TEST_F(ConsoleHost, LogFileThatIsReadOnlyOrALinkIsKeptAndNotWritten) {
+    namespace fs = std::filesystem;
+    const std::string logFile = path("console.log");
+    const std::string target = path("target.log");
+    const std::string nowhere = path("made-through-link.log");
+    struct Case {
+        const char* name;
+        std::function<bool()> make; // false: this platform cannot make it here
+        std::function<void()> check;
+    };
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const Case cases[] = {
+        {"read-only file",
+         [&] {
+             testing_support::writeFile(logFile, "precious\n");
+             fs::permissions(logFile, readOnly);
+             return true;
+         },
+         [&] {
+             EXPECT_EQ(read("console.log"), "precious\n");
+             EXPECT_EQ(fs::status(logFile).permissions() & fs::perms::owner_write, fs::perms::none);
+             fs::permissions(logFile, fs::perms::owner_write, fs::perm_options::add);
+         }},
+        {"link to a file",
+         [&] {
+             testing_support::writeFile(target, "target\n");
+             std::error_code error;
+             fs::create_symlink(target, logFile, error);
+             return !error;
+         },
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(logFile));
+             EXPECT_EQ(read("target.log"), "target\n");
+         }},
+        {"link to nothing",
+         [&] {
+             std::error_code error;
+             fs::create_symlink(nowhere, logFile, error);
+             return !error;
+         },
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(logFile));
+             EXPECT_FALSE(fs::exists(fs::symlink_status(nowhere))) << "created through the link";
+         }},
+    };
+    settings["EnableLogToFile"] = "1";
+    settings["LogFile"] = logFile;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(logFile);
+        if (!c.make()) {
+            ASSERT_TRUE(kWindows) << "no symbolic link";
+            continue;
+        }
+        // Each load would delete the log file: the first, and ConsoleInitialise's.
+        run({"simple", "kept\\n", "init", "simple", "again\\n", "read", path("out")});
+        EXPECT_EQ(normalized(read("out")), "[T]" + kBanner + "[T]again\n") << "the other sinks go on";
+        c.check();
+    }
+    // A writable file is the log file again.
+    fs::remove(logFile);
+    testing_support::writeFile(logFile, "old\n");
+    run({"simple", "new\\n"});
+    EXPECT_EQ(normalized(read("console.log")), kBanner + "[T]new\n");
 }
 
 TEST_F(ConsoleHost, LogFileNameTooLongForItsBufferIsRefusedNotCut) {
