@@ -167,12 +167,14 @@ void probeAtExit() {
 // while they go on.
 [[noreturn]] void exitWhileTracing(int threadCount) {
     static std::atomic<int> started{0};
-    // Long lines: a thread spends most of its time copying into the ring buffer.
-    static const std::string line(4000, 'w');
+    // Long lines: a thread spends most of its time copying into the ring buffer. Nothing here is destroyed
+    // at exit: the threads still use it.
+    static char line[4001];
+    std::memset(line, 'w', sizeof line - 1);
     for (int t = 0; t < threadCount; ++t) {
         std::thread([t] {
             for (int number = 0;; ++number) {
-                CS_TRACE("t%d line %d %s\n", t, number, line.c_str());
+                CS_TRACE("t%d line %d %s\n", t, number, line);
                 if (number == 0)
                     started.fetch_add(1);
             }
