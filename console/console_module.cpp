@@ -5,9 +5,43 @@
 // then, so the runtime destroys it, writing its footer through the pipeline, before consoleState and
 // PipelineLock go. Nothing is torn down in the module's detach code: with mingw the runtime's exit list
 // runs after it, and the footer still needs the lock and the state.
+//
+// A process that exits while its other threads still run (exit() on Linux, or wherever Console is linked
+// into the executable) runs the exit list under their feet: a thread may be inside any export, holding or
+// waiting for PipelineLock and writing into the ring buffer. consoleState and PipelineLock then stay as
+// they are (the system takes their memory back with the process); they are destroyed only when no other
+// thread can reach them: at an unload, or when a Windows process exit has stopped the other threads. The
+// module's first load (LoadSettings) is what lets the exit list tell the two apart on Linux
+// (platform::watchForProcessExit).
 #include "api/line_pipeline.h"
 #include "module.h"
 #include "window/console_state.h"
+
+#include <new>
+#include <utility>
+
+namespace {
+
+// An object in storage of its own, destroyed at the module's end unless other threads may still use it.
+template <typename T> class ModuleObject {
+public:
+    template <typename... Arguments> explicit ModuleObject(Arguments&&... arguments) {
+        new (m_storage) T(std::forward<Arguments>(arguments)...);
+    }
+    ~ModuleObject() {
+        if (!platform::exitingWhileOtherThreadsRun())
+            Get().~T();
+    }
+    ModuleObject(const ModuleObject&) = delete;
+    ModuleObject& operator=(const ModuleObject&) = delete;
+
+    T& Get() { return *std::launder(reinterpret_cast<T*>(m_storage)); }
+
+private:
+    alignas(T) unsigned char m_storage[sizeof(T)];
+};
+
+} // namespace
 
 void* moduleInstance = nullptr;
 
@@ -16,6 +50,11 @@ void* moduleInstance = nullptr;
 std::atomic<bool> settingsLoaded{false};
 std::atomic<bool> firstLoadFinished{false};
 
+namespace {
 // Every line holds it for a moment (the copy into the ring buffer): it spins before it waits.
-platform::RecursiveLock PipelineLock(kPipelineLockSpins);
-ConsoleState consoleState;
+ModuleObject<platform::RecursiveLock> pipelineLockObject(kPipelineLockSpins);
+ModuleObject<ConsoleState> consoleStateObject;
+} // namespace
+
+platform::RecursiveLock& PipelineLock = pipelineLockObject.Get();
+ConsoleState& consoleState = consoleStateObject.Get();

@@ -1,5 +1,8 @@
 #include "text_format.h"
 
+#include "large_fields.h"
+#include "output_buffer.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -8,114 +11,6 @@
 namespace textformat {
 
 namespace {
-
-// Copies a few bytes without calling memcpy, many with it: most pieces of a line are short.
-inline void copyBytes(char* to, const char* from, std::size_t count) {
-    if (count > 16) {
-        std::memcpy(to, from, count);
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i)
-        to[i] = from[i];
-}
-
-// The text goes into the buffer up to its last byte but one; the length of the whole text is counted on,
-// as vsnprintf counts it.
-class Output {
-public:
-    Output(char* buffer, std::size_t capacity)
-        : m_begin(buffer), m_at(buffer), m_end(capacity ? buffer + capacity - 1 : buffer) {}
-
-    void append(const char* text, std::size_t length) {
-        const auto room = static_cast<std::size_t>(m_end - m_at);
-        if (length <= room) {
-            copyBytes(m_at, text, length);
-            m_at += length;
-        } else {
-            copyBytes(m_at, text, room);
-            m_at = m_end;
-            m_cut += length - room;
-        }
-    }
-    // Copies the format's text up to its next '%' or its end, where it returns.
-    const char* appendLiteral(const char* text) {
-        return appendUntil(text, [](char c) {
-            // Characters above '%' (letters, digits, most punctuation) pass with one comparison.
-            return static_cast<unsigned char>(c) <= '%' && (c == '%' || c == '\0');
-        });
-    }
-    // Copies a whole text (a "%s" without a width).
-    void appendText(const char* text) {
-        appendUntil(text, [](char c) { return c == '\0'; });
-    }
-    void fill(char c, std::size_t count) {
-        if (count == 0)
-            return;
-        const std::size_t written = std::min(count, static_cast<std::size_t>(m_end - m_at));
-        if (written > 0) // without a buffer there is no address to give memset
-            std::memset(m_at, c, written);
-        m_at += written;
-        m_cut += count - written;
-    }
-    void put(char c) {
-        if (m_at != m_end)
-            *m_at++ = c;
-        else
-            ++m_cut;
-    }
-    // In-place writing, for a piece known to fit.
-    bool hasRoom(std::size_t count) const { return static_cast<std::size_t>(m_end - m_at) >= count; }
-    char* position() const { return m_at; }
-    void advance(std::size_t count) { m_at += count; }
-    std::size_t total() const { return static_cast<std::size_t>(m_at - m_begin) + m_cut; }
-    // Only for a buffer of at least one byte.
-    void terminate() { *m_at = '\0'; }
-
-private:
-    // Copies characters until stops says so; returns where it stopped. Four characters a round while
-    // there is room for four: the room is not looked at for each.
-    template <typename Stops> const char* appendUntil(const char* text, Stops stops) {
-        char* at = m_at;
-        while (static_cast<std::size_t>(m_end - at) >= 4) {
-            std::size_t i = 0;
-            if (!stops(text[0])) {
-                at[0] = text[0];
-                if (!stops(text[1])) {
-                    at[1] = text[1];
-                    if (!stops(text[2])) {
-                        at[2] = text[2];
-                        if (!stops(text[3])) {
-                            at[3] = text[3];
-                            at += 4;
-                            text += 4;
-                            continue;
-                        }
-                        i = 3;
-                    } else {
-                        i = 2;
-                    }
-                } else {
-                    i = 1;
-                }
-            }
-            m_at = at + i;
-            return text + i;
-        }
-        for (; !stops(*text); ++text) {
-            if (at != m_end)
-                *at++ = *text;
-            else
-                ++m_cut;
-        }
-        m_at = at;
-        return text;
-    }
-
-    char* m_begin;
-    char* m_at;
-    char* m_end;           // the last byte, kept for the terminator
-    std::size_t m_cut = 0; // what did not fit
-};
 
 enum class Length { Int, Long, LongLong };
 
@@ -376,11 +271,20 @@ int formatBounded(char* buffer, std::size_t capacity, const char* format, va_lis
     Output out(buffer, capacity);
     const bool handled = format != nullptr && formatFast(out, format, &fastArguments);
     va_end(fastArguments);
-    if (!handled || out.total() > static_cast<std::size_t>(INT_MAX))
-        return std::vsnprintf(buffer, capacity, format, arguments);
-    if (capacity > 0)
-        out.terminate();
-    return static_cast<int>(out.total());
+    if (handled) {
+        if (capacity > 0)
+            out.terminate();
+        // Longer than a result can say: vsnprintf's overflow error, with the text cut as it is.
+        return out.total() > static_cast<unsigned long long>(INT_MAX) ? -1 : static_cast<int>(out.total());
+    }
+    if (format != nullptr && needsLargeFieldFormatting(format, arguments)) {
+        va_list largeArguments;
+        va_copy(largeArguments, arguments);
+        const int length = formatLargeFields(buffer, capacity, format, &largeArguments);
+        va_end(largeArguments);
+        return length;
+    }
+    return std::vsnprintf(buffer, capacity, format, arguments);
 }
 
 int formatBoundedArgs(char* buffer, std::size_t capacity, const char* format, ...) {

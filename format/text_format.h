@@ -19,12 +19,18 @@
 //                 case), s (text; no length, no '0' flag, not a null pointer), c (one byte; no length, no
 //                 '0' flag)
 // Anything else (another flag or length, a precision, '*', '$', floating point, %p, %n, a null text, a
-// lone '%' at the end, a text whose length does not fit an int, ...) hands the whole format to
-// std::vsnprintf, from the start, with a copy of the arguments made before the fast path read any. Where
-// the C standard leaves a result to the platform ('0' with s or c, a null text) the platform answers.
+// lone '%' at the end, ...) hands the whole format to std::vsnprintf, from the start, with a copy of the
+// arguments made before the fast path read any. Where the C standard leaves a result to the platform ('0'
+// with s or c, a null text) the platform answers. A whole text longer than INT_MAX gives -1, as from
+// vsnprintf, with the text cut at the buffer.
 //
-// Threads: a pure function of its arguments; any thread, any number at once. No allocation, no locale
-// (none of the fast conversions depends on it).
+// Large fields. No format ends the process or takes longer than what fits the buffer: a format with a
+// width or precision too large for the C runtime (large_fields.h: mingw-w64's overflows the stack) is
+// formatted conversion by conversion instead, with the same text, cut at the same place, and the same
+// result. A few formats it cannot read safely are refused there (-1).
+//
+// Threads: a pure function of its arguments; any thread, any number at once. No allocation (but for a
+// format with a large field), no locale (none of the fast conversions depends on it).
 #pragma once
 
 #include <cstdarg>

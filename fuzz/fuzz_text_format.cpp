@@ -1,7 +1,8 @@
 // formatBounded against vsnprintf: random formats built from the fast path's grammar (literal text, "%%",
 // conversions with flags, widths and lengths) and a few forms next to it that vsnprintf must handle (a
-// precision, '+', ' ', '#', 'h'), with random arguments of the types their conversions read, into a buffer
-// of random size. Property: the same bytes in the buffer and the same result.
+// precision, '+', ' ', '#', 'h', widths and precisions too large to hand to it whole), with random arguments
+// of the types their conversions read, into a buffer of random size. Property: the same bytes in the buffer
+// and the same result.
 #include "fuzz_check.h"
 #include "text_format.h"
 
@@ -89,11 +90,20 @@ void addConversion(Case& c, Input& in) {
     std::string spec = "%";
     static const char* const kFlags[] = {"", "", "-", "0", "-0", "0-", "00", "+", " ", "#"};
     spec += kFlags[shape % 10];
-    const int widthDigits = in.byte() % 4;
-    for (int i = 0; i < widthDigits; ++i)
-        spec += static_cast<char>('0' + in.byte() % 10);
-    if (in.byte() % 8 == 0) // a precision: not on the fast path
+    // Now and then a field beyond what the C runtime gets whole (4,096): formatted conversion by
+    // conversion, which must still give vsnprintf's text.
+    const std::uint8_t widthShape = in.byte();
+    if (widthShape % 16 == 0) {
+        spec += std::to_string(4090 + in.bytes(2) % 3000);
+    } else {
+        for (int i = widthShape % 4; i > 0; --i)
+            spec += static_cast<char>('0' + in.byte() % 10);
+    }
+    const std::uint8_t precisionShape = in.byte();
+    if (precisionShape % 8 == 0) // a precision: not on the fast path
         spec += "." + std::to_string(in.byte() % 12);
+    else if (precisionShape % 8 == 1 && precisionShape > 128)
+        spec += "." + std::to_string(4090 + in.bytes(2) % 3000);
     static const char kConversions[] = {'d', 'i', 'u', 'x', 'X', 's', 'c', '%'};
     const char conversion = kConversions[(shape / 10) % 8];
     if (conversion == '%') {

@@ -45,6 +45,11 @@ bool writeSetting(std::string_view section, std::string_view key, std::string_vi
     // The file itself, when the name is a link to it: the new text replaces the target, the link stays.
     // The lock and the temporary file go beside it, so that every name of the file shares one lock.
     std::string path = platform::resolveFileLinks(named);
+    // Only a regular file is the store: beside anything else (a device such as /dev/null, a FIFO, a folder)
+    // not even a lock file is made, and a read-only file is not written.
+    const platform::PathKind kind = platform::pathKind(path);
+    if (kind == platform::PathKind::Other || kind == platform::PathKind::ReadOnlyFile)
+        return false;
     std::string folder = platform::parentDirectory(path);
     if (!folder.empty() && !platform::createDirectories(folder))
         return false;
@@ -63,8 +68,12 @@ bool writeSetting(std::string_view section, std::string_view key, std::string_vi
     if (newText.size() > kMaxSettingsFileSize)
         return false;
 
+    // Made afresh: whatever an earlier write left there, or someone put there (a link, a FIFO), is removed,
+    // never written through or waited for.
     std::string temporary = path + ".new";
-    if (!platform::writeFileDurably(temporary, newText) || !platform::replaceFile(temporary, path)) {
+    if (!platform::createFileDurably(temporary, newText))
+        return false;
+    if (!platform::replaceFile(temporary, path)) {
         platform::deleteFile(temporary);
         return false;
     }

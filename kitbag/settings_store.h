@@ -27,7 +27,9 @@ std::optional<std::string> readSetting(std::string_view section, std::string_vie
 
 // Stores the text of a value. False when the names or value cannot be stored, or the file cannot be
 // read, locked or replaced; the file is then as it was. Through a symbolic link the link's target is
-// written (the link stays); the file keeps its permissions; a read-only file is not written.
+// written (the link stays); the file keeps its permissions; a read-only file is not written, and beside a
+// path that names no regular file no lock file is made. The new text goes to "<file>.new", created
+// afresh, then replaces the file in one rename.
 bool writeSetting(std::string_view section, std::string_view key, std::string_view value);
 
 } // namespace kitbag

@@ -65,14 +65,29 @@ enum class ReadResult { Ok, Missing, Failed };
 // a larger file) is Failed, and is neither waited for nor read. Other processes may read, replace or delete
 // the file meanwhile.
 ReadResult readWholeFile(const std::string& path, std::string& contents, std::size_t maxSize = SIZE_MAX);
-// Creates or truncates the file, writes the bytes and flushes them to the disk before returning.
-bool writeFileDurably(const std::string& path, const std::string& contents);
+// Creates a new file holding the bytes, flushed to the disk before returning. What the path named before is
+// removed first, never opened or followed: a stale file, a symbolic link (not its target), a FIFO. The
+// file is then created exclusively, so that nothing that appears meanwhile is opened either; a folder at
+// the path stays, and the call fails. A file it created but could not write whole is removed again.
+bool createFileDurably(const std::string& path, const std::string& contents);
 // Renames source over target in one step: a reader sees the old file or the new one, never a mix. A target
 // that exists must be a regular file the process may write (not a link, folder, device or FIFO, not
 // read-only); the new file then keeps its permissions (POSIX: mode, and owner where the process may set it;
 // Windows: attributes). Otherwise nothing is renamed and the result is false.
 bool replaceFile(const std::string& source, const std::string& target);
 bool deleteFile(const std::string& path);
+// What a path names, a symbolic link at its end not followed.
+enum class PathKind {
+    Missing,
+    File,
+    // A regular file its owner may not write (POSIX: the owner's write bit, so that it holds for root too;
+    // Windows: the read-only attribute).
+    ReadOnlyFile,
+    // A symbolic link (a reparse point on Windows), a folder, a device, a FIFO, a socket, or a path that
+    // cannot be looked at.
+    Other,
+};
+PathKind pathKind(const std::string& path);
 // Deletes the path only when it names a regular file itself (not a link, folder, device, FIFO or socket).
 bool deleteRegularFile(const std::string& path);
 // The file a path names once the symbolic links of its last component are followed (POSIX; relative links
@@ -88,7 +103,8 @@ bool textFilesEndLinesWithCrLf();
 
 // An exclusive lock shared by all processes that lock the same lock file. The constructor blocks until
 // the lock is held or cannot be had (then held() is false). The lock dies with its owner, so a process
-// that is killed never leaves it stuck.
+// that is killed never leaves it stuck. The lock file is created when missing; on POSIX a symbolic link,
+// a FIFO or anything else but a regular file at its path is neither followed nor waited for (no lock).
 class InterProcessLock {
 public:
     explicit InterProcessLock(const std::string& lockFilePath);
@@ -107,9 +123,10 @@ private:
 
 // Appends a prefix and a text (either may be empty) to the end of a file as one write, creating the file
 // if missing, with write-through: they are on the disk when the call returns. Other processes may append
-// to the same file at the same time; appends do not overwrite each other. Only a regular file is written:
-// a path naming a folder, device, FIFO or socket is left alone. Returns the bytes written, 0 when the file
-// cannot be opened or is not a regular file.
+// to the same file at the same time; appends do not overwrite each other. Only a writable regular file is
+// written, the same on every platform: a path naming a read-only file (PathKind::ReadOnlyFile), a
+// symbolic link (not followed), a folder, device, FIFO or socket is left alone. Returns the bytes written,
+// 0 when the file cannot be opened or is not such a file.
 std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t prefixSize, const char* text,
                                std::size_t textSize);
 
@@ -156,6 +173,11 @@ bool callGuarded(void (*body)(void*), void* context);
 // being unloaded (no thread may be inside it then) and when a Windows DLL's list runs at process exit (the
 // system has stopped the other threads by then).
 bool exitingWhileOtherThreadsRun();
+// Lets exitingWhileOtherThreadsRun answer rightly in a library's static destructors too. Call it once the
+// program runs (at the library's first use, not from code run while the library is loaded): on Linux a
+// library loaded with the program has its static destructors run by the dynamic linker at exit, after the
+// library's finaliser, which alone would make that exit look like an unload. Nothing on Windows.
+void watchForProcessExit();
 
 // Whether the process's exit can stop a library's threads wherever they are, before the library's own
 // exit code runs (Windows: a DLL is detached after the system stopped the other threads). Such a thread
@@ -179,13 +201,18 @@ struct LocalTime {
     int second;
     int milliseconds;
 };
+// Every reading below comes from one clock, the system time: a reading taken after another never shows an
+// earlier time, whether it is to the millisecond or to the second (so that stamps of different precision
+// never go back from one line to the next).
 LocalTime localTime();
-// The local time when only the second is wanted, at a fraction of localTime's cost: on Linux the
-// system's whole-second clock (it may lag the precise clock by a scheduler tick), milliseconds 0.
+// The local time when only the second is wanted (milliseconds 0), at a fraction of localTime's cost.
 LocalTime localTimeToTheSecond();
-// The whole seconds of the clock localTimeToTheSecond reads (the system time, not the local time), for a
-// caller that only wants to know whether that second moved on: at a fraction of its cost again.
+// The whole seconds of the system time (not the local time), for a caller that only wants to know whether
+// the second moved on: at a fraction of its cost again.
 std::int64_t systemSecondsNow();
+// The local time of a second systemSecondsNow answered, milliseconds 0: a second read once serves as the
+// key of a text and as its time.
+LocalTime localTimeOfSystemSecond(std::int64_t systemSecond);
 // The system time (UTC) in 100-nanosecond units since 1 January 1601.
 std::int64_t systemTimeTicks();
 

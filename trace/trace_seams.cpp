@@ -9,7 +9,8 @@ namespace {
 class SystemLocalTime final : public TraceClock {
 public:
     platform::LocalTime Now() const override { return platform::localTimeToTheSecond(); }
-    // The system's seconds: the local time shows the same second exactly while they stay the same.
+    // The system's seconds, from the clock Now() reads: the local time shows the same second exactly while
+    // they stay the same.
     std::uint64_t SecondKey() const override {
         return static_cast<std::uint64_t>(platform::systemSecondsNow()) << 1;
     }

@@ -16,7 +16,7 @@ std::int64_t systemSecond() {
     return platform::systemSecondsNow();
 }
 
-const StampClock systemStampClock{systemSecond, platform::localTimeToTheSecond};
+const StampClock systemStampClock{systemSecond, platform::localTimeOfSystemSecond};
 
 // The stamp of the current second, made when the second changes. Under PipelineLock.
 struct StampCache {
@@ -28,7 +28,7 @@ struct StampCache {
     const char* Current() {
         const std::int64_t now = clock->second();
         if (!valid || now != second) {
-            const platform::LocalTime time = clock->now();
+            const platform::LocalTime time = clock->localTimeAt(now);
             stamp = FormatTimeStamp(time.hour, time.minute, time.second);
             second = now;
             valid = true;
@@ -53,7 +53,7 @@ void feedSinksLocked(const char* stamp, std::size_t stampLength, const char* tex
         return;
     state.DebugLogBuffer.Store(stamp, stampLength);
     state.DebugLogBuffer.Store(text, textLength);
-    if (state.logToFile)
+    if (state.logToFile && !state.logFileKept)
         platform::appendWriteThrough(state.logFile, stamp, stampLength, text, textLength);
     if (stampLength > 0)
         AppendToView(stamp);

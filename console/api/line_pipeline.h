@@ -11,8 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The pipeline's lock; created with the module, deleted when it unloads (console_module.cpp).
-extern platform::RecursiveLock PipelineLock;
+// The pipeline's lock; created with the module, deleted when it unloads, kept when the process exits while
+// other threads may still use it (console_module.cpp).
+extern platform::RecursiveLock& PipelineLock;
 // How often a thread that finds PipelineLock held tries again before it waits in the system.
 constexpr unsigned kPipelineLockSpins = 24;
 
@@ -26,15 +27,17 @@ struct TimeStamp {
 TimeStamp FormatTimeStamp(int hour, int minute, int second);
 
 // Where the stamps take the time from. A stamp's text is made once per second and reused while second()
-// answers the same number; now() is asked only when the number changes. Both are called under
-// PipelineLock.
+// answers the same number; localTimeAt() is asked only when the number changes, for the time of that very
+// number, so that a text is always that of the second it is kept for. Both are called under PipelineLock.
 struct StampClock {
-    // A number for the second now() would show: equal numbers, the same time to the second.
+    // A number for the current second: equal numbers, the same time to the second.
     std::int64_t (*second)();
-    platform::LocalTime (*now)();
+    // The local time of a number second() answered.
+    platform::LocalTime (*localTimeAt)(std::int64_t second);
 };
-// Installs a clock (null: the system's, the local time to the second) and forgets the cached stamp. The
-// installer keeps the clock alive while it is installed. For tests.
+// Installs a clock (null: the system's, the local time to the second, from the clock CLog's millisecond
+// stamps read too) and forgets the cached stamp. The installer keeps the clock alive while it is
+// installed. For tests.
 void SetStampClock(const StampClock* clock);
 
 // Writes a text, with a stamp in front when stamp is true and the last text written ended a line. The

@@ -136,6 +136,8 @@ void toggleLogToFile(HINSTANCE instance) {
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     path.copy(consoleState.logFile, sizeof consoleState.logFile - 1);
     consoleState.logFile[std::min(path.size(), sizeof consoleState.logFile - 1)] = '\0';
+    // A file kept at the load stays unwritten only while it is the log file.
+    consoleState.logFileKept = false;
 }
 
 void invert(std::atomic<bool>& value) {

@@ -42,6 +42,27 @@ void readLogFile(ConsoleState& state) {
         std::memcpy(state.logFile, value, length);
 }
 
+// Each load starts a new log file: a writable regular file is removed. What the setting names otherwise is
+// kept, the same on every platform, and the file sink stays off until the next load: a read-only file (a
+// person protected it), a symbolic link (neither it nor its target is removed or written), a device or a
+// FIFO (never destroyed, never waited for).
+void startLogFile(ConsoleState& state) {
+    state.logFileKept = false;
+    if (!state.logToFile || state.logFile[0] == '\0')
+        return;
+    switch (platform::pathKind(state.logFile)) {
+    case platform::PathKind::Missing:
+        break;
+    case platform::PathKind::File:
+        platform::deleteRegularFile(state.logFile);
+        break;
+    case platform::PathKind::ReadOnlyFile:
+    case platform::PathKind::Other:
+        state.logFileKept = true;
+        break;
+    }
+}
+
 void loadSettingsLocked() {
     ConsoleState& state = consoleState;
     state.PluginMenu = nullptr;
@@ -59,10 +80,7 @@ void loadSettingsLocked() {
     readLogFile(state);
 
     state.DebugLogBuffer.Allocate(state.DebugLogBuffer.Size());
-    // Each load starts a new log file. Only a regular file is removed: a device or a FIFO the setting
-    // names is never destroyed (and the file sink does not write to it either).
-    if (state.logToFile && state.logFile[0] != '\0')
-        platform::deleteRegularFile(state.logFile);
+    startLogFile(state);
     writeStartBanner();
 }
 
@@ -76,6 +94,9 @@ ConsoleState::ConsoleState()
 }
 
 void LoadSettingsNow(bool force) {
+    // The first use of the module: from here on its exit list knows a process exit from an unload, and
+    // keeps consoleState and PipelineLock for the threads still writing (console_module.cpp).
+    platform::watchForProcessExit();
     platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
     // Either this thread is inside its own load (the banner's emission), or another thread finished it.
     if (!force && settingsLoaded)

@@ -34,6 +34,9 @@ struct ConsoleState {
     BooleanValue captureLogging; // "Capture Logging", kept by Kitbag
     bool captureLoggingShown = false;
     char logFile[260] = {}; // "LogFile"
+    // The last load found logFile read-only, a symbolic link or no regular file: it is kept, and the file
+    // sink writes nothing until the next load or until another file is chosen. Under PipelineLock.
+    bool logFileKept = false;
     LogRingBuffer DebugLogBuffer;
     void* mainWindow = nullptr; // HWND of the console window
     void* PluginMenu = nullptr; // HMENU given by ConsoleAddMenu
@@ -44,8 +47,9 @@ struct ConsoleState {
     platform::RecursiveLock registryLock;
 };
 
-// The module-wide objects, defined in console_module.cpp.
-extern ConsoleState consoleState;
+// The module-wide objects, defined in console_module.cpp (kept when the process exits while other threads
+// may still use them).
+extern ConsoleState& consoleState;
 // Set when a load of the settings begins.
 extern std::atomic<bool> settingsLoaded;
 
@@ -56,10 +60,10 @@ constexpr const char* kStartBannerFormat = "*** Pelmora Console started at %s\n"
 extern std::atomic<bool> firstLoadFinished;
 
 // Reads the settings and prepares the record: a new buffer, the log file deleted when file logging is on
-// (only a regular file), the start banner. A "LogFile" longer than logFile holds is refused: logFile is
-// then empty. A load holds PipelineLock from start to end, so texts that other threads emit meanwhile
-// wait for it instead of finding no buffer.
-// Nothing throws: without memory the rest of the load is skipped.
+// (only a writable regular file: another is kept and not written, see logFileKept), the start banner. A
+// "LogFile" longer than logFile holds is refused: logFile is then empty. A load holds PipelineLock from start
+// to end, so texts that other threads emit meanwhile wait for it instead of finding no buffer. Nothing
+// throws: without memory the rest of the load is skipped.
 void LoadSettingsNow(bool force);
 
 // With force false only the first call in the process loads; later calls return at once.

@@ -67,12 +67,19 @@ ReadResult readWholeFile(const std::string& path, std::string& contents, std::si
     return result;
 }
 
-bool writeFileDurably(const std::string& path, const std::string& contents) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+bool createFileDurably(const std::string& path, const std::string& contents) {
+    // unlink removes a link itself and a FIFO without opening it; a folder stays, and so does the error.
+    ::unlink(path.c_str());
+    // O_EXCL: only a file this call creates is opened (with O_CREAT it follows no link either).
+    int fd = ::open(path.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0)
         return false;
     bool ok = writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok)
+        ::unlink(path.c_str());
+    return ok;
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {
@@ -97,6 +104,15 @@ bool replaceFile(const std::string& source, const std::string& target) {
 
 bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+PathKind pathKind(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Other;
+    if (!S_ISREG(info.st_mode))
+        return PathKind::Other;
+    return (info.st_mode & S_IWUSR) == 0 ? PathKind::ReadOnlyFile : PathKind::File;
 }
 
 bool deleteRegularFile(const std::string& path) {
@@ -140,10 +156,14 @@ bool textFilesEndLinesWithCrLf() {
 }
 
 InterProcessLock::InterProcessLock(const std::string& lockFilePath) {
-    int fd = ::open(lockFilePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd =
+        ::open(lockFilePath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0)
         return;
     m_native = fd;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return;
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX);

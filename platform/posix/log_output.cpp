@@ -11,17 +11,19 @@ namespace platform {
 
 std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t prefixSize, const char* text,
                                std::size_t textSize) {
-    // Something other than a regular file is not even opened: opening a device may do something of its own,
-    // and opening a FIFO waits for a reader.
+    // Something other than a writable regular file is not even opened: opening a device may do something of
+    // its own, opening a FIFO waits for a reader, and a link is not followed. Read-only counts by the
+    // owner's write bit, which root's writes would pass by.
     struct stat info {};
-    if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode))
+    if (::lstat(path, &info) == 0 && (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0))
         return 0;
     // O_APPEND: each write lands at the end, whoever else appends; O_DSYNC: on the disk when write returns.
-    // O_NONBLOCK and the check after opening: the path may have been replaced meanwhile.
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_DSYNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    // O_NOFOLLOW, O_NONBLOCK and the check after opening: the path may have been replaced meanwhile.
+    int fd = ::open(
+        path, O_WRONLY | O_CREAT | O_APPEND | O_DSYNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0644);
     if (fd < 0)
         return 0;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0) {
         ::close(fd);
         return 0;
     }

@@ -1,9 +1,12 @@
 #include "platform.h"
 
+#include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <unistd.h>
 
 namespace platform {
@@ -43,18 +46,34 @@ char* processCommandLine() {
 namespace {
 
 // Set by the library's own finaliser. When the library is unloaded (dlclose) its finalisers run before the
-// exit functions it registered; when the process exits, exit() runs those functions first and the
-// finalisers last. A library that is part of the executable is never unloaded.
+// exit functions it registered; when the process exits, exit() runs the functions registered once the
+// program ran first and the finalisers last. A library that is part of the executable is never unloaded.
 bool libraryUnloading = false;
 
 __attribute__((destructor)) void markLibraryUnloading() {
     libraryUnloading = true;
 }
 
+// Set by an exit function registered once the program runs, when it runs before the finaliser: the process
+// is exiting. A library loaded with the program registered its static destructors earlier, while the
+// dynamic linker loaded it, and exit() runs them only from the dynamic linker's finalisation, after the
+// library's finaliser: without this flag they would take the exit for an unload.
+std::atomic<bool> processExiting{false};
+
+void noteProcessExit() {
+    if (!libraryUnloading)
+        processExiting = true;
+}
+
 } // namespace
 
 bool exitingWhileOtherThreadsRun() {
-    return !libraryUnloading;
+    return !libraryUnloading || processExiting;
+}
+
+void watchForProcessExit() {
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(noteProcessExit); });
 }
 
 bool exitStopsThreadsAnywhere() {

@@ -34,12 +34,20 @@ LocalTime localTime() {
     return localTimeOf(localFieldsOf(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000));
 }
 
+// time() is not used: it reads the kernel's coarse clock, up to a scheduler tick behind CLOCK_REALTIME, so
+// that a second from it could be earlier than a millisecond time read before it.
 LocalTime localTimeToTheSecond() {
-    return localTimeOf(localFieldsOf(::time(nullptr)), 0);
+    return localTimeOfSystemSecond(systemSecondsNow());
 }
 
 std::int64_t systemSecondsNow() {
-    return static_cast<std::int64_t>(::time(nullptr));
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec);
+}
+
+LocalTime localTimeOfSystemSecond(std::int64_t systemSecond) {
+    return localTimeOf(localFieldsOf(static_cast<time_t>(systemSecond)), 0);
 }
 
 std::int64_t systemTimeTicks() {

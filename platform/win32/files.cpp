@@ -47,20 +47,34 @@ ReadResult readWholeFile(const std::string& path, std::string& contents, std::si
     return ReadResult::Ok;
 }
 
-bool writeFileDurably(const std::string& path, const std::string& contents) {
-    FileHandle file(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-        return false;
+namespace {
+
+bool writeWhole(HANDLE file, const std::string& contents) {
     std::size_t offset = 0;
     while (offset < contents.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size() - offset, 1u << 20));
         DWORD written = 0;
-        if (!WriteFile(file.get(), contents.data() + offset, chunk, &written, nullptr) || written == 0)
+        if (!WriteFile(file, contents.data() + offset, chunk, &written, nullptr) || written == 0)
             return false;
         offset += written;
     }
-    return FlushFileBuffers(file.get()) != FALSE;
+    return FlushFileBuffers(file) != FALSE;
+}
+
+} // namespace
+
+bool createFileDurably(const std::string& path, const std::string& contents) {
+    // DeleteFileA removes a link itself; a folder stays, and CREATE_NEW then fails.
+    DeleteFileA(path.c_str());
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid())
+        return false;
+    const bool ok = writeWhole(file.get(), contents);
+    file.reset();
+    if (!ok)
+        DeleteFileA(path.c_str());
+    return ok;
 }
 
 namespace {
@@ -70,13 +84,13 @@ constexpr DWORD kNotAPlainFile =
 
 // What the path names, without following a link: whether it exists, and, when it is a file on a disk, its
 // attributes (otherwise kNotAPlainFile).
-struct PathKind {
+struct PathFacts {
     bool exists = false;
     DWORD attributes = 0;
 };
 
-PathKind kindOf(const std::string& path) {
-    PathKind kind;
+PathFacts kindOf(const std::string& path) {
+    PathFacts kind;
     FileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) {
@@ -97,7 +111,7 @@ PathKind kindOf(const std::string& path) {
 } // namespace
 
 bool replaceFile(const std::string& source, const std::string& target) {
-    PathKind kind = kindOf(target);
+    PathFacts kind = kindOf(target);
     if (kind.exists && (kind.attributes & (kNotAPlainFile | FILE_ATTRIBUTE_READONLY)) != 0)
         return false;
     // A reader may hold the target for a moment without delete sharing (a person's editor): try a few times.
@@ -122,8 +136,17 @@ bool deleteFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }
 
+PathKind pathKind(const std::string& path) {
+    const PathFacts kind = kindOf(path);
+    if (!kind.exists)
+        return PathKind::Missing;
+    if ((kind.attributes & kNotAPlainFile) != 0)
+        return PathKind::Other;
+    return (kind.attributes & FILE_ATTRIBUTE_READONLY) != 0 ? PathKind::ReadOnlyFile : PathKind::File;
+}
+
 bool deleteRegularFile(const std::string& path) {
-    PathKind kind = kindOf(path);
+    PathFacts kind = kindOf(path);
     return kind.exists && (kind.attributes & kNotAPlainFile) == 0 && DeleteFileA(path.c_str()) != FALSE;
 }
 

@@ -27,6 +27,10 @@ bool exitingWhileOtherThreadsRun() {
     return module == GetModuleHandleA(nullptr);
 }
 
+void watchForProcessExit() {
+    // The answer above needs no help: a DLL knows whether it is detached at process exit.
+}
+
 std::string currentDirectory() {
     char buffer[MAX_PATH];
     DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);

@@ -21,6 +21,18 @@ std::int64_t systemSecondsNow() {
     return systemTimeTicks() / 10000000; // GetLocalTime reads the same system time
 }
 
+LocalTime localTimeOfSystemSecond(std::int64_t systemSecond) {
+    // As GetLocalTime makes the local time from the system time: with the bias in force now.
+    const auto ticks = static_cast<std::uint64_t>(systemSecond) * 10000000u;
+    FILETIME system{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    FILETIME local{};
+    SYSTEMTIME fields{};
+    if (!FileTimeToLocalFileTime(&system, &local) || !FileTimeToSystemTime(&local, &fields))
+        return localTime();
+    return LocalTime{fields.wYear, fields.wMonth,  fields.wDay,    fields.wDayOfWeek,
+                     fields.wHour, fields.wMinute, fields.wSecond, 0};
+}
+
 std::int64_t systemTimeTicks() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);

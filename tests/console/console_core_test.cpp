@@ -110,7 +110,7 @@ struct ManualClock {
     static int timeReads;
 
     static std::int64_t Second() { return second; }
-    static platform::LocalTime Now() {
+    static platform::LocalTime TimeAt(std::int64_t) {
         ++timeReads;
         return time;
     }
@@ -122,7 +122,7 @@ struct ManualClock {
 std::int64_t ManualClock::second = 0;
 platform::LocalTime ManualClock::time{};
 int ManualClock::timeReads = 0;
-const StampClock manualStampClock{ManualClock::Second, ManualClock::Now};
+const StampClock manualStampClock{ManualClock::Second, ManualClock::TimeAt};
 
 // The pipeline on a fresh load (banner written), buffer and log file on, the manual clock installed;
 // the output after the banner, from the ring buffer and from the log file.

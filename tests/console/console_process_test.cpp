@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <regex>
@@ -200,6 +201,75 @@ TEST_F(ConsoleHost, LogFileThatIsNoRegularFileIsNeitherDeletedNorWritten) {
     }
 }
 
+// One rule on every platform: each load deletes only a writable regular log file. A read-only file is kept
+// and not written; a symbolic link is refused: neither it nor its target is deleted or written (appends
+// followed it, so that the target grew for ever). The other sinks go on.
+TEST_F(ConsoleHost, LogFileThatIsReadOnlyOrALinkIsKeptAndNotWritten) {
+    namespace fs = std::filesystem;
+    const std::string logFile = path("console.log");
+    const std::string target = path("target.log");
+    const std::string nowhere = path("made-through-link.log");
+    struct Case {
+        const char* name;
+        std::function<bool()> make; // false: this platform cannot make it here
+        std::function<void()> check;
+    };
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const Case cases[] = {
+        {"read-only file",
+         [&] {
+             testing_support::writeFile(logFile, "precious\n");
+             fs::permissions(logFile, readOnly);
+             return true;
+         },
+         [&] {
+             EXPECT_EQ(read("console.log"), "precious\n");
+             EXPECT_EQ(fs::status(logFile).permissions() & fs::perms::owner_write, fs::perms::none);
+             fs::permissions(logFile, fs::perms::owner_write, fs::perm_options::add);
+         }},
+        {"link to a file",
+         [&] {
+             testing_support::writeFile(target, "target\n");
+             std::error_code error;
+             fs::create_symlink(target, logFile, error);
+             return !error;
+         },
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(logFile));
+             EXPECT_EQ(read("target.log"), "target\n");
+         }},
+        {"link to nothing",
+         [&] {
+             std::error_code error;
+             fs::create_symlink(nowhere, logFile, error);
+             return !error;
+         },
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(logFile));
+             EXPECT_FALSE(fs::exists(fs::symlink_status(nowhere))) << "created through the link";
+         }},
+    };
+    settings["EnableLogToFile"] = "1";
+    settings["LogFile"] = logFile;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(logFile);
+        if (!c.make()) {
+            ASSERT_TRUE(kWindows) << "no symbolic link";
+            continue;
+        }
+        // Each load would delete the log file: the first, and ConsoleInitialise's.
+        run({"simple", "kept\\n", "init", "simple", "again\\n", "read", path("out")});
+        EXPECT_EQ(normalized(read("out")), "[T]" + kBanner + "[T]again\n") << "the other sinks go on";
+        c.check();
+    }
+    // A writable file is the log file again.
+    fs::remove(logFile);
+    testing_support::writeFile(logFile, "old\n");
+    run({"simple", "new\\n"});
+    EXPECT_EQ(normalized(read("console.log")), kBanner + "[T]new\n");
+}
+
 TEST_F(ConsoleHost, LogFileNameTooLongForItsBufferIsRefusedNotCut) {
     // A name of 260 characters whose first 259 name an existing file: cut to the buffer, it would name
     // that file, and every load would delete it and log into it.
@@ -265,6 +335,61 @@ TEST_F(ConsoleHost, OverlongTextIsCutToTheWritersBuffer) {
     run({"trace-repeat", "x", "40000", "simple", "\\n", "trace-repeat", "y", "32767", "read", path("out")});
     EXPECT_EQ(normalized(read("out")),
               kBanner + "[T]" + std::string(32767, 'x') + "\n[T]" + std::string(32767, 'y'));
+}
+
+// Widths and precisions that ended a Windows host inside the C runtime's formatter (a stack overflow): the
+// writers cut the text at their buffer like any other.
+TEST_F(ConsoleHost, HugeFieldsAreCutToTheWritersBuffer) {
+    settings["InternalBufferSize"] = "200000";
+    run({"trace-format", "%1000000000d|", "5",         "0", "simple", "\\n",
+         "trace-format", "%.10000000d",   "5",         "0", "simple", "\\n",
+         "trace-format", "%*d",           "10000000",  "5", "simple", "\\n",
+         "trace-format", "%-*d|",         "-10000000", "5", "read",   path("out")});
+    const std::string spaces(32767, ' ');
+    EXPECT_EQ(normalized(read("out")), kBanner + "[T]" + spaces + "\n[T]" + std::string(32767, '0') +
+                                           "\n[T]" + spaces + "\n[T]5" + spaces.substr(1));
+}
+
+// CLog stamps its lines to the millisecond, the pipeline to the second: both from one clock, so that a line
+// never shows an earlier time than the line before it, least of all right after a second began (a
+// whole-second clock that lags the precise one showed the old second there).
+TEST_F(ConsoleHost, StampsNeverGoBackFromOneLineToTheNext) {
+    settings["InternalBufferSize"] = "8000000";
+    // Three boundaries: right after one the lagging clock did not always show the old second.
+    run({"-logging:2", "across-seconds", "3", "10000", "read", path("out")});
+    std::istringstream lines(read("out"));
+    const std::regex stamped(R"(^(\d\d):(\d\d):(\d\d)(:\d\d\d INFO: clog| - trace) \d+$)");
+    long previous = -1;
+    int checked = 0;
+    std::string line, previousLine;
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        if (!std::regex_match(line, match, stamped))
+            continue;
+        const long second = (std::stol(match[1]) * 60 + std::stol(match[2])) * 60 + std::stol(match[3]);
+        // Midnight may fall between two lines.
+        const bool wrapped = previous > 86000 && second < 400;
+        ASSERT_TRUE(second >= previous || wrapped) << previousLine << "\nthen\n" << line;
+        previous = second;
+        previousLine = line;
+        ++checked;
+    }
+    EXPECT_GE(checked, 3 * 2 * 10000);
+}
+
+// exit() runs the exit list while the other threads still run (on Linux): threads that write go on using
+// the ring buffer and PipelineLock, which must not be freed under them. A large buffer is returned to the
+// system at once when freed, so that a write into it faults. Each round is a process of its own.
+TEST_F(ConsoleHost, ExitWhileThreadsWriteEndsCleanly) {
+    settings["InternalBufferSize"] = "1048576";
+    writeSettings();
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        platform::ProcessResult result = platform::runProcess(testing_support::helperProgram("console_host"),
+                                                              {"exit-while-tracing", "8"}, environment());
+        ASSERT_TRUE(result.finished);
+        ASSERT_EQ(result.exitCode, 0) << result.errors;
+    }
 }
 
 // Lines "TAG t<i> line <j>" after a stamp; checks that every line is whole, stamped once, and that each

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <functional>
@@ -119,6 +121,153 @@ TEST(TextFormat, OtherConversionsGoToVsnprintfFromTheStart) {
     };
     for (const auto& check : cases)
         check();
+}
+
+// Fields beyond what the C runtime gets whole (4,096), still small enough for every runtime to format in one
+// piece here: the conversion by conversion formatting gives exactly its text and result.
+TEST(TextFormat, LargeFieldsGiveWhatVsnprintfGives) {
+    const std::wstring wide = L"wide";
+    const std::vector<std::function<void()>> cases = {
+        [] { expectSame("%d [%5000d][%-5000d][%05000d][%+05000d][% 5000i]", 1, 2, 3, -4, 5, 6); },
+        [] { expectSame("[%.5000d][%.5000i][%-8000.5000d][%08000.5000d][%.5000u]", 7, -8, 9, -10, 11u); },
+        [] {
+            expectSame("[%#.5000x][%#.5000X][%#5000x][%#05000x][%#.5000o][%#5000o]", 255u, 0u, 255u, 255u, 8u,
+                       8u);
+        },
+        [] {
+            expectSame("[%*d][%*d][%.*d][%.*d][%-*.*d]", 6000, 1, -6000, 2, 5000, 3, -5000, 4, 9000, 4500, 5);
+        },
+        [] {
+            expectSame("[%5000ld][%.5000lld][%5000hd][%.5000hhu][%5000zu]", -1L, LLONG_MIN, 70000, 300,
+                       std::size_t{9});
+        },
+        [] { expectSame("[%5000jd][%.5000td][%5000.0d][%.0d]", std::intmax_t{-3}, std::ptrdiff_t{4}, 0, 0); },
+        [] { expectSame("[%5000s][%-5000s][%5000.2s][%5000c][%-5000c]", "abc", "abc", "abc", 'x', 'y'); },
+        [] {
+            expectSame("[%5000p][%-5000p][%.5000p]", static_cast<void*>(nullptr),
+                       reinterpret_cast<void*>(0x1234), reinterpret_cast<void*>(0xBEEF));
+        },
+        [&wide] { expectSame("[%5000ls][%-5000lc]", wide.c_str(), static_cast<wint_t>('w')); },
+        [] { expectSame("[%5000%][%s]", "after a width on %%"); },
+        [] { expectSame("[%.5000f][%.20000f][%.20000f][%.20000f]", 1.5, -0.1, 1e-300, 123456789.0); },
+        [] {
+            expectSame("[%.20000e][%.20000E][%#.20000g][%.20000g][%.20000G]", 1.5, -2.5e100, 0.1, 0.1, 1e-10);
+        },
+        [] { expectSame("[%.20000a][%.20000A]", 1.5, -0.1); },
+        [] { expectSame("[%020000.3f][%-20000.3e][%+20000g][% 020000.1f]", -2.5, 3.25, 1e300, 4.0); },
+        [] { expectSame("[%020000f][%-20000f][%20000f]", HUGE_VAL, -HUGE_VAL, std::nan("")); },
+        [] { expectSame("[%20000.20000f][%-30000.20000e]", 1.0 / 3, -1.0 / 3); },
+        [] { expectSame("[%.20000Lf][%20000.3Le][%.5000Lg]", 1.5L, -2.25L, 0.1L); },
+        [] { expectSame("[%s|%d|%5000d|%x|%.3f]", "fast first", 12, 34, 0xABu, 2.5); },
+    };
+    for (const auto& check : cases)
+        check();
+}
+
+// One formatting by ours or by vsnprintf into a 64-byte buffer.
+Result formattedBy(bool ours, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    Result result = formatWith(ours, 64, format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+// A huge field against the runtime's text of the same conversion with a moderate field: the same 63 bytes
+// in the buffer (the moderate field already fills it), and a result longer by what the huge field adds.
+void expectCutLike(const Result& huge, const Result& moderate, long long longer) {
+    EXPECT_EQ(shown(huge.bytes), shown(moderate.bytes));
+    EXPECT_EQ(huge.length, moderate.length < 0 ? -1 : moderate.length + longer);
+}
+
+// The formats that ended a Windows host with a stack overflow inside mingw-w64's formatter, and fields so
+// large that the runtime writes for seconds: the text is cut at the buffer, at once, on every platform.
+TEST(TextFormat, HugeFieldsAreCutAtTheBuffer) {
+    struct Case {
+        const char* name;
+        std::function<Result()> huge;
+        std::function<Result()> moderate;
+        long long longer;
+    };
+    const Case cases[] = {
+        {"width", [] { return formattedBy(true, "%1000000000d", 5); },
+         [] { return formattedBy(false, "%100d", 5); }, 1000000000 - 100},
+        {"left width", [] { return formattedBy(true, "%-1000000000d|", 5); },
+         [] { return formattedBy(false, "%-100d|", 5); }, 1000000000 - 100},
+        {"zero width", [] { return formattedBy(true, "%01000000000d", -5); },
+         [] { return formattedBy(false, "%0100d", -5); }, 1000000000 - 100},
+        {"precision", [] { return formattedBy(true, "%.10000000d", 5); },
+         [] { return formattedBy(false, "%.100d", 5); }, 10000000 - 100},
+        {"star width", [] { return formattedBy(true, "%*d", 10000000, 5); },
+         [] { return formattedBy(false, "%*d", 100, 5); }, 10000000 - 100},
+        {"negative star width", [] { return formattedBy(true, "%*d|", -10000000, 5); },
+         [] { return formattedBy(false, "%*d|", -100, 5); }, 10000000 - 100},
+        {"star precision", [] { return formattedBy(true, "%.*d", 10000000, -5); },
+         [] { return formattedBy(false, "%.*d", 100, -5); }, 10000000 - 100},
+        {"both", [] { return formattedBy(true, "%2000000000.1000000000x", 255u); },
+         [] { return formattedBy(false, "%200.100x", 255u); }, 2000000000 - 200},
+        {"alternate hexadecimal", [] { return formattedBy(true, "%#.10000000x", 255u); },
+         [] { return formattedBy(false, "%#.100x", 255u); }, 10000000 - 100},
+        {"pointer", [] { return formattedBy(true, "%10000000p", static_cast<void*>(nullptr)); },
+         [] { return formattedBy(false, "%100p", static_cast<void*>(nullptr)); }, 10000000 - 100},
+        {"text", [] { return formattedBy(true, "%1000000000s", "ab"); },
+         [] { return formattedBy(false, "%100s", "ab"); }, 1000000000 - 100},
+        {"character", [] { return formattedBy(true, "%-1000000000c", 'x'); },
+         [] { return formattedBy(false, "%-100c", 'x'); }, 1000000000 - 100},
+        {"fixed", [] { return formattedBy(true, "%.1000000000f", 1.5); },
+         [] { return formattedBy(false, "%.100f", 1.5); }, 1000000000 - 100},
+        {"exponent", [] { return formattedBy(true, "%.1000000000e", -1.5); },
+         [] { return formattedBy(false, "%.100e", -1.5); }, 1000000000 - 100},
+        {"alternate general", [] { return formattedBy(true, "%#.1000000000g", 0.1); },
+         [] { return formattedBy(false, "%#.100g", 0.1); }, 1000000000 - 100},
+        {"general", [] { return formattedBy(true, "%.1000000000g", 0.1); },
+         [] { return formattedBy(false, "%.100g", 0.1); }, 0},
+        {"infinity", [] { return formattedBy(true, "%01000000000f", -HUGE_VAL); },
+         [] { return formattedBy(false, "%0100f", -HUGE_VAL); }, 1000000000 - 100},
+        {"long double", [] { return formattedBy(true, "%-1000000000.1000000Lf|", 2.5L); },
+         [] { return formattedBy(false, "%-300.100Lf|", 2.5L); }, 1000000000 - 300},
+        {"among others", [] { return formattedBy(true, "[%s] %d %1000000000d %x", "a", 1, 2, 3u); },
+         [] { return formattedBy(false, "[%s] %d %100d %x", "a", 1, 2, 3u); }, 1000000000 - 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectCutLike(c.huge(), c.moderate(), c.longer);
+    }
+}
+
+// What the runtime refuses or would refuse: a text longer than INT_MAX is -1 (vsnprintf's overflow error)
+// with the buffer full; a format with a huge field and something not read alike by every runtime (a
+// positional argument, %n, a number beyond INT_MAX) is refused at that conversion, as is one where a star
+// follows a conversion that is not understood.
+TEST(TextFormat, HugeFieldsThatCannotBeFormattedAreRefused) {
+    const std::string full(63, ' ');
+    struct Case {
+        const char* name;
+        std::function<Result()> ours;
+        std::string text;
+    };
+    int count = 0;
+    const Case cases[] = {
+        {"two stars of INT_MAX", [] { return formattedBy(true, "%*d%*d", INT_MAX, 1, INT_MAX, 2); }, full},
+        {"three fast widths", [] { return formattedBy(true, "%999999999d%999999999d%999999999d", 1, 2, 3); },
+         full},
+        {"number beyond INT_MAX", [] { return formattedBy(true, "ab%.10000000d%4294967297d", 1, 2); },
+         "ab" + std::string(61, '0')},
+        {"positional", [] { return formattedBy(true, "ab%1$*2$d", 5, 10000000); }, "ab"},
+        {"count", [&count] { return formattedBy(true, "ab%10000000d%n", 5, &count); },
+         "ab" + std::string(61, ' ')},
+        {"unknown conversion, then a star", [] { return formattedBy(true, "ab%y%*d", 10000000, 5); }, "ab"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result result = c.ours();
+        EXPECT_EQ(result.length, -1);
+        EXPECT_EQ(std::string(result.bytes.data()), c.text);
+    }
+    EXPECT_EQ(count, 0) << "nothing written through %n";
+    // Without a huge field, the runtime still takes what it alone understands.
+    expectSame("[%y %d]", 5);
+    expectSame("[%1$d %1$d]", 7);
 }
 
 TEST(TextFormat, ArgumentsThroughAnotherListAndWithoutABuffer) {

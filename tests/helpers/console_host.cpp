@@ -163,6 +163,49 @@ void probeAtExit() {
     std::exit(0);
 }
 
+// Threads write lines with CS_TRACE without end; once each has written one, the main thread calls exit(0)
+// while they go on.
+[[noreturn]] void exitWhileTracing(int threadCount) {
+    static std::atomic<int> started{0};
+    // Long lines: a thread spends most of its time copying into the ring buffer. Nothing here is destroyed
+    // at exit: the threads still use it.
+    static char line[4001];
+    std::memset(line, 'w', sizeof line - 1);
+    for (int t = 0; t < threadCount; ++t) {
+        std::thread([t] {
+            for (int number = 0;; ++number) {
+                CS_TRACE("t%d line %d %s\n", t, number, line);
+                if (number == 0)
+                    started.fetch_add(1);
+            }
+        }).detach();
+    }
+    // A safety net only: the threads start within milliseconds.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (started.load() < threadCount && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    std::exit(0);
+}
+
+// Lines from CLog (stamped to the millisecond) and from CS_TRACE (stamped to the second) in turn, from the
+// last few milliseconds of a second of the system time until pairsAfter pairs after its end; as many times
+// as boundaries says.
+void alternateAcrossSeconds(int boundaries, int pairsAfter) {
+    constexpr std::int64_t kTicksPerSecond = 10000000;
+    for (int pair = 0; boundaries > 0; --boundaries) {
+        while (platform::systemTimeTicks() % kTicksPerSecond < kTicksPerSecond - 50000) {
+            // at most a second: until the last 5 ms of the current one
+        }
+        const std::int64_t second = platform::systemTimeTicks() / kTicksPerSecond;
+        for (int after = 0; after < pairsAfter; ++pair) {
+            CS_GetLog() << CLog::INFO << "clog " << pair;
+            CS_TRACE("trace %d\n", pair);
+            if (platform::systemTimeTicks() / kTicksPerSecond != second)
+                ++after;
+        }
+    }
+}
+
 void getLogFromThreads(int count) {
     std::atomic<bool> go{false};
     std::vector<CLog*> seen(static_cast<std::size_t>(count), nullptr);
@@ -388,6 +431,8 @@ const Command kCommands[] = {
      [](const Arguments& a) {
          CS_TRACE("%s", std::string(static_cast<std::size_t>(number(a[1])), a[0][0]).c_str());
      }},
+    {"trace-format", "FORMAT A B", "CS_TRACE(FORMAT, A, B) with two int arguments: a format of the host's",
+     [](const Arguments& a) { CS_TRACE(unescape(a[0]).c_str(), number(a[1]), number(a[2])); }},
     {"logerror-code", "CODE TEXT", "CS_LOGERROR(CODE, \"%s\", TEXT): the text with the code's reason",
      [](const Arguments& a) { CS_LOGERROR(errorCode(a[0]), "%s", unescape(a[1]).c_str()); }},
     {"krm", "RESULT_TEXT TEXT", "CS_LOGKRMERROR with a KRMResult of that text",
@@ -412,6 +457,12 @@ const Command kCommands[] = {
          platform::mediaErrorText(errorCode(a[0]), text, sizeof text);
          std::printf("%s", text);
      }},
+    {"across-seconds", "B N", "CLog INFO lines and CS_TRACE lines in turn, from just before a second of the "
+                              "system time ends until N pairs after; B times",
+     [](const Arguments& a) { alternateAcrossSeconds(number(a[0]), number(a[1])); }},
+    {"exit-while-tracing", "N", "N threads write long lines with CS_TRACE without end; once each wrote one, the "
+                                "main thread calls exit(0)",
+     [](const Arguments& a) { exitWhileTracing(number(a[0])); }},
     {"threads", "TAG N M", "N threads at once, each writing M lines \"TAG t<i> line <j>\" with CS_TRACE",
      [](const Arguments& a) { writeFromThreads(a[0], number(a[1]), number(a[2])); }},
     {"lines", "TAG N", "N lines \"TAG line I\" with CS_TRACE",

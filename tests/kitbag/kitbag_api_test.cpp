@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -315,6 +316,57 @@ TEST_F(KitbagTest, StoreThatIsNoRegularFileIsNeitherWaitedForNorReplaced) {
         ASSERT_TRUE(set.finished) << "the write waited on the node";
         EXPECT_EQ(set.exitCode, 1) << "refused";
         EXPECT_TRUE(c.isStillThere(node)) << "the node was replaced";
+        // KITBAG_SETTINGS=/dev/null made /dev/null.lock.
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(node + ".lock")))
+            << "a lock file beside the node";
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(node + ".new")));
+    }
+}
+
+// The new text goes to "settings.ini.new" first, then replaces the file. Whatever lies at that name (left
+// by a write that was killed, or put there) is removed and the temporary file made afresh: a link is not
+// written through, a FIFO is not waited for.
+TEST_F(KitbagTest, TemporaryFileIsMadeAfreshWhateverLiesInItsPlace) {
+    namespace fs = std::filesystem;
+    const std::string temporary = store + ".new";
+    const std::string victim = folder.file("victim.txt");
+    struct Case {
+        const char* name;
+        bool posixOnly;
+        std::function<void()> make;
+        bool written; // false: the write is refused and what lies there stays
+    };
+    const Case cases[] = {
+        {"stale file", false, [&] { testing_support::writeFile(temporary, "[Stale]\nleft=1\n"); }, true},
+        {"link to another file", true, [&] { fs::create_symlink(victim, temporary); }, true},
+        {"link to nothing", true, [&] { fs::create_symlink(folder.file("made-through-link"), temporary); },
+         true},
+        {"FIFO", true, [&] { ASSERT_EQ(platform::runProcess("/usr/bin/mkfifo", {temporary}).exitCode, 0); },
+         true},
+        {"folder", false, [&] { fs::create_directory(temporary); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.posixOnly && kWindows)
+            continue;
+        writeStore("[Debug]\nEnableTrace=0\n");
+        testing_support::writeFile(victim, "victim\n");
+        c.make();
+        // In another process, with a limit: a write that waits for a reader of the FIFO never ends.
+        auto set = platform::runProcess(testing_support::helperProgram("kitbag_helper"),
+                                        {"set-bool", "Debug", "EnableTrace", "1"}, {}, 20000);
+        ASSERT_TRUE(set.finished) << "the write waited on what lies at the temporary name";
+        EXPECT_EQ(set.exitCode, c.written ? 0 : 1);
+        EXPECT_EQ(testing_support::readFile(store),
+                  c.written ? "[Debug]\nEnableTrace=1\n" : "[Debug]\nEnableTrace=0\n");
+        EXPECT_FALSE(fs::is_symlink(store)) << "the store became a link";
+        EXPECT_EQ(testing_support::readFile(victim), "victim\n") << "written through the link";
+        EXPECT_FALSE(fs::exists(fs::symlink_status(folder.file("made-through-link"))));
+        if (c.written)
+            EXPECT_FALSE(fs::exists(fs::symlink_status(temporary))) << "left behind";
+        else
+            EXPECT_TRUE(fs::is_directory(temporary));
+        fs::remove_all(temporary);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -76,8 +77,8 @@ TEST(PlatformFiles, DurableWriteThenReplaceInOneStep) {
     TemporaryFolder folder;
     std::string target = folder.file("target.ini");
     std::string binary("a\0b\r\nc\xff", 7);
-    ASSERT_TRUE(platform::writeFileDurably(target, "old"));
-    ASSERT_TRUE(platform::writeFileDurably(folder.file("new.tmp"), binary));
+    ASSERT_TRUE(platform::createFileDurably(target, "old"));
+    ASSERT_TRUE(platform::createFileDurably(folder.file("new.tmp"), binary));
     ASSERT_TRUE(platform::replaceFile(folder.file("new.tmp"), target));
     std::string text;
     ASSERT_EQ(platform::readWholeFile(target, text), platform::ReadResult::Ok);
@@ -106,7 +107,7 @@ TEST(PlatformFiles, CreateDirectoriesMakesEveryLevel) {
     std::string deep = platform::joinPath(platform::joinPath(folder.path(), "a"), "b");
     EXPECT_TRUE(platform::createDirectories(deep));
     EXPECT_TRUE(platform::createDirectories(deep)) << "an existing folder is fine";
-    EXPECT_TRUE(platform::writeFileDurably(platform::joinPath(deep, "f"), "x"));
+    EXPECT_TRUE(platform::createFileDurably(platform::joinPath(deep, "f"), "x"));
     EXPECT_FALSE(platform::createDirectories(platform::joinPath(deep, "f"))) << "a file is not a folder";
 }
 
@@ -247,11 +248,68 @@ TEST(PlatformLocks, RecursiveLockExcludesOthersWithAndWithoutSpinning) {
     }
 }
 
+// Seconds of the local time, counted on over midnight (a day later is 86,400 more).
+long secondOfDay(const platform::LocalTime& t) {
+    return (t.hour * 60L + t.minute) * 60L + t.second;
+}
+
+TEST(PlatformTime, ReadingsToTheSecondNeverShowATimeBeforeAPreciseOneReadEarlier) {
+    // Through three second boundaries, each reading against the precise one just before it. A clock to the
+    // second that lags the precise one (Linux's time() does, by up to a scheduler tick) shows the old second
+    // after the precise clock showed the new one.
+    const std::int64_t start = platform::systemTimeTicks() / 10000000;
+    // The two count from different days on Linux (1970, 1601): a whole number of hundreds of seconds apart.
+    const std::int64_t epochs =
+        std::llround(static_cast<double>(platform::systemSecondsNow() - start) / 100) * 100;
+    long checked = 0;
+    for (std::int64_t precise = start; precise < start + 3;) {
+        const platform::LocalTime preciseLocal = platform::localTime();
+        const std::int64_t second = platform::systemSecondsNow() - epochs;
+        const platform::LocalTime local = platform::localTimeToTheSecond();
+        const platform::LocalTime ofSecond = platform::localTimeOfSystemSecond(second + epochs);
+        ASSERT_GE(second, precise);
+        // Midnight may fall between two readings: then the later one's time of day is smaller by a day.
+        const long day = 86400;
+        const long before = secondOfDay(preciseLocal);
+        ASSERT_TRUE(secondOfDay(local) >= before || secondOfDay(local) + day - before < 10)
+            << preciseLocal.hour << ":" << preciseLocal.minute << ":" << preciseLocal.second << " then "
+            << local.hour << ":" << local.minute << ":" << local.second;
+        ASSERT_TRUE(secondOfDay(ofSecond) >= before || secondOfDay(ofSecond) + day - before < 10);
+        ASSERT_LE(second - start, 10) << "the clock ran on without the loop";
+        precise = platform::systemTimeTicks() / 10000000;
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
+
+TEST(PlatformTime, TheLocalTimeOfASystemSecondIsTheLocalTimeOfThatSecond) {
+    // Taken until no second boundary fell between the readings.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::int64_t second = platform::systemSecondsNow();
+        const platform::LocalTime now = platform::localTime();
+        if (platform::systemSecondsNow() != second)
+            continue;
+        const platform::LocalTime ofSecond = platform::localTimeOfSystemSecond(second);
+        EXPECT_EQ(ofSecond.year, now.year);
+        EXPECT_EQ(ofSecond.month, now.month);
+        EXPECT_EQ(ofSecond.day, now.day);
+        EXPECT_EQ(ofSecond.dayOfWeek, now.dayOfWeek);
+        EXPECT_EQ(secondOfDay(ofSecond), secondOfDay(now));
+        EXPECT_EQ(ofSecond.milliseconds, 0);
+        const platform::LocalTime later = platform::localTimeOfSystemSecond(second + 3661);
+        EXPECT_EQ((secondOfDay(later) - secondOfDay(ofSecond) + 86400) % 86400, 3661)
+            << "an hour, a minute, a second on";
+        return;
+    }
+    FAIL() << "no reading without a second boundary in 100 attempts";
+}
+
 TEST(PlatformTime, LocalTimesAgreeWithTheCLibrary) {
     // Both readings and the C library's local time of the same moment, taken until no second boundary
-    // fell between them (the whole-second clock may lag the precise one by a scheduler tick). A pause
-    // between attempts spreads them over more than a second, so the last tenth of a second, when the
-    // readings are not compared, cannot take every attempt.
+    // fell between them (the C library's time() may lag the precise clock by a scheduler tick, so the
+    // first tenth of a second is left out too). A pause between attempts spreads them over more than a
+    // second, so the tenths of a second at either end, when the readings are not compared, cannot take
+    // every attempt.
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (attempt > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(15));
@@ -259,7 +317,8 @@ TEST(PlatformTime, LocalTimesAgreeWithTheCLibrary) {
         platform::LocalTime precise = platform::localTime();
         platform::LocalTime second = platform::localTimeToTheSecond();
         std::time_t after = std::time(nullptr);
-        if (before != after || precise.second != second.second || precise.milliseconds > 900)
+        if (before != after || precise.second != second.second || precise.milliseconds > 900 ||
+            precise.milliseconds < 100)
             continue;
         std::tm fields{};
 #if defined(_WIN32)

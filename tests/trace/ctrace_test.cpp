@@ -192,6 +192,35 @@ TEST_F(Trace, TextsAreCutToTheirBuffers) {
     EXPECT_EQ(trace.Queue().GetLength(), 10240u);
 }
 
+// Widths and precisions that ended a Windows host inside the C runtime's formatter (a stack overflow): the
+// text is cut at the buffer like any other.
+TEST_F(Trace, HugeFieldsAreCutToTheirBuffers) {
+    trace.SetTimeStamp(false);
+    trace.SetLevelOutput(true, true, false);
+    struct Case {
+        const char* format;
+        int first, second;
+        char fill;
+    };
+    const Case cases[] = {{"%1000000000d", 5, 0, ' '},
+                          {"%.10000000d", 5, 0, '0'},
+                          {"%*d", 10000000, 5, ' '},
+                          {"%-*d", 10000000, 5, ' '},
+                          {"%.*d", 10000000, 5, '0'}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        console.Clear();
+        EXPECT_EQ(print(c.format, c.first, c.second), 10241);
+        const std::string text = console.Text();
+        EXPECT_EQ(text.size(), 10240u);
+        EXPECT_EQ(text.find_first_not_of(c.fill, c.format[1] == '-' ? 1 : 0), std::string::npos);
+        trace.Queue().Clear();
+        EXPECT_EQ(LevelPrintFormatted(trace, 0, 1, c.format, c.first, c.second), 10235);
+        ASSERT_TRUE(trace.Queue().GetMsg());
+        EXPECT_EQ(trace.Queue().GetLength(), 10240u);
+    }
+}
+
 TEST_F(Trace, HexDumpsThroughBothTraces) {
     const unsigned char bytes[] = {'h', 'i'};
     trace.SetTimeStamp(false);

@@ -375,4 +375,23 @@ TEST(TraceTime, ThreadsShareThePrefixWhileTheSecondMovesOn) {
     }
 }
 
+TEST(TraceTime, TheSystemClocksPrefixNeverShowsATimeBeforeThePreciseLocalTimeReadEarlier) {
+    // Through three second boundaries of the system time: the prefix comes from the clock the precise local
+    // time is read from (TraceGetTime's), not from a whole-second clock that lags it by a scheduler tick.
+    TraceTimeCache cache;
+    const std::int64_t start = platform::systemTimeTicks() / 10000000;
+    int checked = 0;
+    while (platform::systemTimeTicks() / 10000000 < start + 3) {
+        const platform::LocalTime before = platform::localTime();
+        char text[kTracePrefixLength];
+        cache.CopyPrefix(SystemClock(), text);
+        const std::string prefix(text, sizeof text);
+        const std::string earliest = FormatTraceTime(before, true).text;
+        // Date and time in fields of equal width: the texts compare as the times do.
+        ASSERT_GE(prefix, earliest);
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
+
 } // namespace
