@@ -14,6 +14,8 @@ bool exitStopsThreadsAnywhere() {
     return true;
 }
 
+void watchForProcessExit() {} // a DLL's exit code knows from its entry whether the process ends
+
 bool exitingWhileOtherThreadsRun() {
     // A DLL's exit list runs when the DLL is detached: at FreeLibrary, when no thread may be inside it, or
     // at process exit, after the system stopped the other threads. An executable's runs from exit(), while
