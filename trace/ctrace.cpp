@@ -102,7 +102,7 @@ int CTrace::Print(const char* format, va_list arguments) {
         m_MsgList.PutMsg(TRACE_MSG_PRINT, static_cast<unsigned>(length), buffer,
                          static_cast<unsigned>(prefix));
     else if (m_bConsole)
-        m_consoleOutput->Write(buffer);
+        WriteConsole(buffer);
     return length;
 }
 

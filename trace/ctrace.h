@@ -138,6 +138,13 @@ private:
     };
 
     platform::LocalTime Now() const { return m_clock->Now(); }
+    // Shows a text on the console. Not while the unload drains the queue at a Windows process exit: the
+    // killed print thread may have died inside a console write holding the stream's lock, and standard
+    // output may be a pipe nobody reads; either would keep the process from ending.
+    void WriteConsole(const char* text) {
+        if (!m_bDraining)
+            m_consoleOutput->Write(text);
+    }
     // Writes the time prefix of a message when time stamps are on; returns its length.
     int WritePrefix(char* buffer);
 

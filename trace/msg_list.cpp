@@ -220,9 +220,13 @@ bool CMsgList::BatchDone() const {
     return !m_pBatchPage || (m_pHead == m_pBatchPage && m_nReadOffset == m_nBatchEnd);
 }
 
+// The event is reset before the lock is taken: a producer that appends in between sets it again, and the
+// batch then holds its message (the next wait may wake to find nothing, no more). The consumer so makes no
+// system call while it holds the lock: a process's exit that stops it there (Windows) leaves the lock
+// held, and the drain at unload then cannot read the queue.
 bool CMsgList::TakeBatch() {
+    m_Event.Reset();
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    m_Event.Reset(); // nothing pending behind the batch, or nothing at all
     if (!PendingLocked())
         return false;
     m_pBatchPage = m_pTail;

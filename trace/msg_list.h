@@ -20,9 +20,10 @@
 // Batches: a take that finds the consumer's batch used up takes, in one locked step, everything pending
 // then; the next takes read the batch without the lock. The order is the order of appending either way.
 // m_Event is signalled (under the lock) when a message is appended to a queue with nothing pending and
-// reset when the consumer takes everything pending (or finds nothing): it is signalled exactly while
-// something is pending, and a consumer that waits on it wakes exactly when there is work. A producer
-// that finds messages pending touches no event: no system call while the consumer is busy.
+// reset just before the consumer takes everything pending (or finds nothing): it is signalled whenever
+// something is pending, and a consumer that waits on it wakes when there is work (now and then to find
+// that a take just before got it). A producer that finds messages pending touches no event: no system
+// call while the consumer is busy.
 #pragma once
 
 #include "sync_objects.h"

@@ -107,8 +107,10 @@ int CTrace::PrintThread() {
     m_threadStarted.set();
     SteadyClock::time_point trimDue = SteadyClock::now() + kTrimSparesEvery;
     for (;;) {
-        const unsigned wait =
-            m_MsgList.HasSurplusSpares() ? millisecondsUntil(trimDue) : platform::Event::kInfinite;
+        // Only a take after the batch's last message may wait (and only then is the queue's lock taken).
+        const unsigned wait = m_MsgList.BatchDone() && m_MsgList.HasSurplusSpares()
+                                  ? millisecondsUntil(trimDue)
+                                  : platform::Event::kInfinite;
         if (!m_MsgList.WaitMsg(wait)) {
             trimSparesWhenDue(m_MsgList, trimDue);
             continue;
@@ -158,7 +160,7 @@ void CTrace::HandleMessage() {
         HandleLevelMessage(data, m_MsgList.GetLength());
         return;
     default:
-        m_consoleOutput->Write("Error msg....\n");
+        WriteConsole("Error msg....\n");
         return;
     }
 }
@@ -171,7 +173,7 @@ void CTrace::HandlePlainMessage(char* text) {
         return;
     const unsigned prefix = prefixWithin(text, m_MsgList.GetPrefixLength());
     if (m_bConsole)
-        m_consoleOutput->Write(text);
+        WriteConsole(text);
     if (m_bFile)
         WritePlainToFile(text + prefix);
 }
@@ -182,7 +184,7 @@ void CTrace::HandleLevelMessage(char* record, unsigned length) {
         return;
     const unsigned prefix = prefixWithin(message->text, m_MsgList.GetPrefixLength());
     if (m_bLevelConsole && m_bConsole)
-        m_consoleOutput->Write(message->text);
+        WriteConsole(message->text);
     if (m_bLevelFile)
         WriteLevelLog(message->level, message->id, message->text + prefix);
 }
@@ -281,9 +283,9 @@ void CTrace::EndAtExit() {
 
 // The thread was killed and may have died holding any lock: never wait for one. A thread killed while it
 // started or stopped the print thread leaves their state unknown: then nothing is touched. Otherwise the
-// message the print thread held and what is still queued are written, only if the queue's lock is free,
-// and the streams are left to the system rather than closed after the run-time library's own exit. Best
-// effort: a line may come out twice, none is lost.
+// message the print thread held and what is still queued are written to the files (not to the console),
+// only if the queue's lock is free, and the streams are left to the system rather than closed after the
+// run-time library's own exit. Best effort: a line may come out twice, none is lost.
 void CTrace::EndAtProcessTermination() {
     if (!m_startStopLock.tryLock())
         return;
