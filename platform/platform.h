@@ -172,11 +172,13 @@ bool callGuarded(void (*body)(void*), void* context);
 // linked into the executable: exit() runs the list before the threads stop); false when the library is
 // being unloaded (no thread may be inside it then) and when a Windows DLL's list runs at process exit (the
 // system has stopped the other threads by then).
+//
+// On Linux a library loaded with the executable runs its exit list from the dynamic linker's finalisation,
+// after its finalisers, just as dlclose does: only a function on the process's exit list registered after
+// main began tells the two apart. watchForProcessExit registers it (once per library; call it from code
+// that runs after main began, such as when the library starts a thread). Without it such a library's exit
+// counts as an unload. Nothing to do on Windows.
 bool exitingWhileOtherThreadsRun();
-// Lets exitingWhileOtherThreadsRun answer rightly in a library's static destructors too. Call it once the
-// program runs (at the library's first use, not from code run while the library is loaded): on Linux a
-// library loaded with the program has its static destructors run by the dynamic linker at exit, after the
-// library's finaliser, which alone would make that exit look like an unload. Nothing on Windows.
 void watchForProcessExit();
 
 // Whether the process's exit can stop a library's threads wherever they are, before the library's own
@@ -215,6 +217,8 @@ std::int64_t systemSecondsNow();
 LocalTime localTimeOfSystemSecond(std::int64_t systemSecond);
 // The system time (UTC) in 100-nanosecond units since 1 January 1601.
 std::int64_t systemTimeTicks();
+// Lets the calling thread sleep for about this long.
+void sleepMilliseconds(unsigned milliseconds);
 
 // ---- Memory ---------------------------------------------------------------------------------------
 
@@ -245,6 +249,9 @@ public:
     // Takes the lock only if no other thread holds it; never waits.
     bool tryLock();
     void unlock();
+    // In the child of fork(), where only the forking thread runs: the lock anew and free, whoever held it
+    // in the parent.
+    void resetInForkedChild();
 
 private:
     alignas(8) unsigned char m_storage[56]; // with the spin count, one cache line
@@ -277,6 +284,9 @@ public:
     bool wait(unsigned timeoutMilliseconds);
     void set();
     void reset();
+    // In the child of fork(): the event anew, in the state it had, without the waiters the parent's
+    // threads left in it (what they left is never freed: freeing it would wait for them).
+    void resetInForkedChild();
 
 private:
     struct State;
@@ -304,6 +314,8 @@ public:
     bool hasEnded();
     // Lets go of the thread without waiting.
     void release();
+    // In the child of fork(), where the thread does not exist: forgets it without touching it.
+    void forgetInForkedChild();
 
 private:
     std::intptr_t m_handle = 0;
@@ -315,6 +327,12 @@ private:
 // unload waits for its threads itself, and the release returns.
 void* acquireOwnModule();
 void exitThreadReleasingModule(void* module, unsigned exitCode);
+
+// Calls the functions around every fork() of the process (pthread_atfork): prepare in the forking thread
+// before the fork, parent in the parent and child in the child after it (where the forking thread is the
+// only thread). Registered for good; on Linux withdrawn when the calling library unloads. Windows has no
+// fork: nothing is registered.
+void callAroundFork(void (*prepare)(), void (*parent)(), void (*child)());
 
 // For a library that throws at its callers after its own unload at process exit (Console's "Dead Reference
 // Detected" to a DLL unloaded after it). 32-bit Windows unwinds through a module only while its unwind

@@ -43,7 +43,7 @@ void CTrace::SetFile(bool enable, const std::string& path, bool newFile) {
     // Opened before the switch goes on: the print thread never finds the switch on and the file closed.
     bool opened;
     {
-        platform::ScopedLock<platform::RecursiveLock> hold(m_outFileLock);
+        FilesHold hold(*this);
         opened = m_OutFile.Open(path.c_str(), !newFile);
     }
     m_bFile = opened;
@@ -102,7 +102,7 @@ int CTrace::Print(const char* format, va_list arguments) {
         m_MsgList.PutMsg(TRACE_MSG_PRINT, static_cast<unsigned>(length), buffer,
                          static_cast<unsigned>(prefix));
     else if (m_bConsole)
-        m_consoleOutput->Write(buffer);
+        WriteConsole(buffer);
     return length;
 }
 

@@ -1,11 +1,17 @@
 // CTrace: the one trace object of the library (trace_exports.cpp forwards the 19 exports to it).
 //
-// Threads: any thread may trace and configure. Producers format on their own stack and hold the queue's
-// lock only to link one message. The print thread alone writes the trace files while it runs. The output
-// file is opened by the thread that switches it on and written by the print thread, each under
-// m_outFileLock, and file output is switched on only once the file is open. The switches are atomics; the
-// trace-file settings (base name, rotation mode, size limit, new-file switch, period stamp) are read and
-// written under m_settingsLock, so a change from another thread is seen whole.
+// Threads: any thread may trace, configure, start and stop. Producers format on their own stack and hold
+// the queue's lock only to link one message. Starts and stops take turns (m_startStopLock): there is one
+// print thread at most, and the trace files are closed only once it has ended. The files (the output file
+// and the trace files) are used under m_filesLock: by the print thread while it writes one message, by the
+// thread that switches the output file on, and by whoever closes them; file output is switched on only once
+// the file is open. The switches are atomics; the trace-file settings (base name, rotation mode, size limit,
+// new-file switch, period stamp) are read and written under m_settingsLock, so a change from another thread
+// is seen whole. Locks are taken in the order files, settings, queue.
+//
+// fork(): the forking thread holds the three locks across the fork (the files are flushed first), so the
+// child finds them whole; the child starts without the parent's print thread and messages (see
+// StartCleanInForkedChild).
 //
 // Ownership: the object owns its queue, its output file and the trace files of m_mapLogs. The clock and the
 // console output (trace_seams.h) are the installer's, held by address.
@@ -27,7 +33,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 
 constexpr int TRACE_MSG_STOP = 0x801;
@@ -75,6 +80,8 @@ public:
     int LevelBinData(std::uint8_t level, int id, const unsigned char* data, int length);
 
     // ---- The print thread (print_thread.cpp) and the trace files (level_log.cpp) ----
+    // Start and Stop take turns: a second Start finds the thread running, a second Stop waits for the first
+    // and then finds nothing to stop.
     bool Start();
     bool Stop();
     bool IsRunning() const { return m_bRunning; }
@@ -93,9 +100,28 @@ public:
     void SetLogMsgFactory(LogMsgFactory factory) { m_newLogMsg = factory; }
     // For the library's unload at Windows process exit: the print thread was killed, not stopped.
     void SetProcessTerminating() { m_processTerminating = true; }
+    // Ends tracing as the library unloads or the process exits; true when the object may then be destroyed
+    // (unload: the destructor stops the thread, waiting for as long as it writes). At the process's exit the
+    // object is never destroyed: the print thread may still be inside a write (its wait is bounded there)
+    // and other threads may still trace; the process's end takes it all back. Once ended, Start starts
+    // nothing and Stop does nothing.
+    bool EndForUnload();
+
+    // ---- fork() (print_thread.cpp): for the one trace object of the library ----
+    // Before the fork, in the forking thread: waits for the print thread to finish the message it writes,
+    // flushes the files and holds the locks, so that the child finds everything whole.
+    void HoldForFork();
+    void ReleaseAfterFork(); // in the parent
+    // In the child, where only the forking thread runs: no print thread (the next Start starts one), the
+    // parent's pending messages dropped (its print thread writes them), every lock and event made anew. The
+    // open files stay open: their buffers were flushed before the fork, so nothing of the parent's comes
+    // out twice.
+    void StartCleanInForkedChild();
     // For tests: the queue and the open trace files.
     CMsgList& Queue() { return m_MsgList; }
     std::size_t OpenTraceFiles() const { return m_mapLogs.size(); }
+    // The records kept of the trace-file names opened (each of the same size).
+    std::size_t NameRecordsKept() const { return m_namesOpened.Series(); }
     PeriodStamp Period();
     std::string BaseName();
 
@@ -112,6 +138,13 @@ private:
     };
 
     platform::LocalTime Now() const { return m_clock->Now(); }
+    // Shows a text on the console. Not while the unload drains the queue at a Windows process exit: the
+    // killed print thread may have died inside a console write holding the stream's lock, and standard
+    // output may be a pipe nobody reads; either would keep the process from ending.
+    void WriteConsole(const char* text) {
+        if (!m_bDraining)
+            m_consoleOutput->Write(text);
+    }
     // Writes the time prefix of a message when time stamps are on; returns its length.
     int WritePrefix(char* buffer);
 
@@ -123,10 +156,13 @@ private:
     void HandlePlainMessage(char* text);
     void HandleLevelMessage(char* record, unsigned length);
     void WritePlainToFile(char* text);
-    // With m_outFileLock held, or while draining.
-    void WritePlainToFileLocked(const char* text);
     // Hands every line the files hold to the system.
     void FlushFiles();
+    // With m_startStopLock held: when the thread runs, marks it stopped and queues the stop message behind
+    // everything else; false when no thread runs.
+    bool TellThreadToStop();
+    void EndAtExit();
+    void EndAtProcessTermination();
     void DrainAtProcessExit();
 
     // ---- The trace files (level_log.cpp); on the print thread ----
@@ -145,15 +181,33 @@ private:
                             const FileSettings& settings);
     // Writes the closing line into the entry's file, closes it and reopens the same object under name. False
     // when that fails: reported, the entry removed.
-    bool ReopenWithClosingLine(LevelLogs::iterator entry, const std::string& name, const PeriodStamp& stamp,
+    bool ReopenWithClosingLine(LevelLogs::iterator entry, const TraceFileName& name,
                                const FileSettings& settings);
-    bool OpenTraceFile(CLogMsg& file, const std::string& name, const PeriodStamp& stamp,
-                       const FileSettings& settings);
+    bool OpenTraceFile(CLogMsg& file, const TraceFileName& name, const FileSettings& settings);
     // Emits a report of the trace files through the plain trace.
     void ReportCreateFailure(const std::string& name);
     // After an exception in WriteLevelLog: entries left without an open file are removed, so that the next
     // message for their id starts a file as for a new id.
     void DropClosedLevelLogs();
+
+    // Holds m_filesLock for a scope, except while the unload drains the queue (the killed print thread may
+    // have died holding it; no other thread runs then).
+    class FilesHold {
+    public:
+        explicit FilesHold(CTrace& trace) : m_lock(trace.m_bDraining ? nullptr : &trace.m_filesLock) {
+            if (m_lock)
+                m_lock->lock();
+        }
+        ~FilesHold() {
+            if (m_lock)
+                m_lock->unlock();
+        }
+        FilesHold(const FilesHold&) = delete;
+        FilesHold& operator=(const FilesHold&) = delete;
+
+    private:
+        platform::RecursiveLock* m_lock;
+    };
 
     std::atomic<bool> m_bRunning{false};
     CMsgList m_MsgList;
@@ -173,16 +227,19 @@ private:
     bool m_bFolderKnown = true;
     PeriodStamp m_period;
     std::atomic<std::uint8_t> m_nLevel{0};
-    LevelLogs m_mapLogs; // the print thread's
-    // The trace-file names this object opened under the current period stamp (the print thread's). Every
-    // name carries the stamp it was built with, and the stamp only moves forward with the clock, so names
-    // of an earlier stamp never come back and are forgotten.
-    std::set<std::string> m_namesOpened;
-    PeriodStamp m_namesPeriod;
+    LevelLogs m_mapLogs; // under m_filesLock
+    // The trace-file names this object opened under the current period stamp (under m_filesLock): the
+    // memory they take does not grow with the files opened.
+    OpenedTraceFileNames m_namesOpened;
 
+    platform::RecursiveLock m_startStopLock;
+    bool m_bEnded = false;               // under m_startStopLock: the unload or exit ended tracing
+    platform::RecursiveLock m_filesLock; // m_OutFile, m_mapLogs, m_namesOpened and the files' objects
     platform::RecursiveLock m_settingsLock;
-    platform::RecursiveLock m_outFileLock; // m_OutFile
     platform::Event m_threadStarted{false, true};
+    platform::Event m_threadEnded{false, true};
+    // Messages the print thread has handled: whether it gets on with its work while the exit waits for it.
+    std::atomic<std::uint64_t> m_messagesHandled{0};
     ConsoleOutput* m_consoleOutput;
     const TraceClock* m_clock;
     LogMsgFactory m_newLogMsg;

@@ -1,5 +1,5 @@
 // CTrace: the trace files of the leveled trace, one open file per id, and their replacement. All of it runs
-// on the print thread (or on the thread that drains the queue at unload), which alone touches m_mapLogs.
+// on the print thread (or on the thread that drains the queue at unload) under m_filesLock.
 //
 // WriteLevelLog reads as its steps: when the period changed, every file continues under a name of the new
 // period; then the file of the id is found, opened for a new id, or replaced when it outgrew the size
@@ -9,10 +9,6 @@
 namespace {
 
 const char kClosingLine[] = "Log file close";
-
-bool samePeriod(const PeriodStamp& a, const PeriodStamp& b) {
-    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour;
-}
 
 } // namespace
 
@@ -25,6 +21,7 @@ int CTrace::WriteLevelLog(std::uint8_t level, int id, char* text) {
     // The threshold is tested again: lowering it drops messages still queued.
     if (level > m_nLevel)
         return -1;
+    FilesHold hold(*this);
     const platform::LocalTime now = Now();
     const FileSettings settings = CurrentFileSettings();
     if (PeriodChanged(settings.rotateMode, settings.period, now) && !ContinueAllUnderNewPeriod(now, settings))
@@ -47,9 +44,8 @@ CTrace::FileSettings CTrace::CurrentFileSettings() {
 bool CTrace::ContinueAllUnderNewPeriod(const platform::LocalTime& now, const FileSettings& settings) {
     // The stamp is refreshed for each file: a change of period while no file is open leaves it as it was.
     for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end(); ++entry) {
-        const PeriodStamp stamp = RefreshPeriod();
-        const std::string name = PeriodFileName(BaseName(), entry->first, stamp, now.minute, now.second);
-        if (!ReopenWithClosingLine(entry, name, stamp, settings))
+        const TraceFileName name{false, BaseName(), entry->first, RefreshPeriod(), now.minute, now.second};
+        if (!ReopenWithClosingLine(entry, name, settings))
             return false;
     }
     return true;
@@ -71,10 +67,9 @@ CLogMsg* CTrace::OpenFileForId(int id, const platform::LocalTime& now, const Fil
         return nullptr;
     }
     // Named with the stamp as it stands: a new file does not refresh it.
-    const PeriodStamp stamp = Period();
-    const std::string name = PeriodFileName(BaseName(), id, stamp, now.minute, now.second);
-    if (!OpenTraceFile(*file, name, stamp, settings)) {
-        ReportCreateFailure(name); // the next message for the id tries again
+    const TraceFileName name{false, BaseName(), id, Period(), now.minute, now.second};
+    if (!OpenTraceFile(*file, name, settings)) {
+        ReportCreateFailure(name.Path()); // the next message for the id tries again
         return nullptr;
     }
     return m_mapLogs.emplace(id, std::move(file)).first->second.get();
@@ -88,42 +83,38 @@ bool CTrace::ReplaceIfOversized(LevelLogs::iterator entry, const platform::Local
     // one included).
     if (size <= settings.maxSize || size <= 0)
         return true;
-    const PeriodStamp stamp = RefreshPeriod();
-    const std::string name = SizeLimitFileName(BaseName(), entry->first, stamp, now.minute, now.second);
+    const TraceFileName name{true, BaseName(), entry->first, RefreshPeriod(), now.minute, now.second};
     // Within the second that named the open file its replacement would have its very name: the file grows
     // on instead, and is replaced in a later second.
-    if (name == file.Name())
+    if (name.Path() == file.Name())
         return true;
-    return ReopenWithClosingLine(entry, name, stamp, settings);
+    return ReopenWithClosingLine(entry, name, settings);
 }
 
-bool CTrace::ReopenWithClosingLine(LevelLogs::iterator entry, const std::string& name,
-                                   const PeriodStamp& stamp, const FileSettings& settings) {
+bool CTrace::ReopenWithClosingLine(LevelLogs::iterator entry, const TraceFileName& name,
+                                   const FileSettings& settings) {
     CLogMsg& file = *entry->second;
     file.PrintText(*m_clock, kClosingLine);
     file.Close();
-    if (OpenTraceFile(file, name, stamp, settings))
+    if (OpenTraceFile(file, name, settings))
         return true;
-    ReportCreateFailure(name);
+    ReportCreateFailure(name.Path());
     m_mapLogs.erase(entry);
     return false;
 }
 
-// Names carry the time to the second only, so two files may get the same name within one second (two size
-// replacements, or a stop and a start). A name this object opened already is continued, whatever the
-// new-file switch says: the switch empties files of earlier runs, never what this run wrote.
-bool CTrace::OpenTraceFile(CLogMsg& file, const std::string& name, const PeriodStamp& stamp,
-                           const FileSettings& settings) {
+// Names carry the time to the second only, so two files may get the same name: within one second (two size
+// replacements, or a stop and a start), or an hour or more later under a stamp that was not refreshed. A
+// name this object opened already is continued, whatever the new-file switch says: the switch empties
+// files of earlier runs, never what this run wrote.
+bool CTrace::OpenTraceFile(CLogMsg& file, const TraceFileName& name, const FileSettings& settings) {
     if (!settings.folderKnown)
         return false;
-    if (!samePeriod(stamp, m_namesPeriod)) {
-        m_namesOpened.clear();
-        m_namesPeriod = stamp;
-    }
-    const bool openedBefore = m_namesOpened.count(name) != 0;
-    if (!file.Open(name.c_str(), !settings.newFile || openedBefore))
+    m_namesOpened.KeepOnlyStamp(name.stamp);
+    const bool openedBefore = m_namesOpened.Contains(name);
+    if (!file.Open(name.Path().c_str(), !settings.newFile || openedBefore))
         return false;
-    m_namesOpened.insert(name);
+    m_namesOpened.Add(name);
     return true;
 }
 
@@ -132,6 +123,7 @@ void CTrace::ReportCreateFailure(const std::string& name) {
 }
 
 void CTrace::DropClosedLevelLogs() {
+    FilesHold hold(*this);
     for (auto entry = m_mapLogs.begin(); entry != m_mapLogs.end();) {
         if (entry->second->IsOpen())
             ++entry;

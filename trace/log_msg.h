@@ -43,12 +43,6 @@ public:
     bool IsOpen() const { return m_bOpen; }
     // The name the open file was opened under; empty when closed.
     const std::string& Name() const { return m_strName; }
-    // Forgets the stream without closing it, for the library's unload at process exit, when the run-time
-    // library may have closed its streams already; the system closes the file.
-    void Abandon() {
-        m_pFile = nullptr;
-        m_bOpen = false;
-    }
 
 private:
     // Writes the prefix (kTracePrefixLength characters), the text and a line end to the open stream.

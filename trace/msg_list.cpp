@@ -53,7 +53,7 @@ char* bytesOf(void* page) {
 CMsgList::CMsgList()
     : m_nLength(0), m_pData(nullptr), m_nType(0), m_pHead(nullptr), m_pTail(nullptr), m_pFree(nullptr),
       m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pBatchPage(nullptr),
-      m_nBatchEnd(0), m_nReadOffset(kFirstRecord), m_nSparePages(0) {
+      m_nBatchEnd(0), m_nReadOffset(kFirstRecord), m_nSparePages(0), m_nPagesInUse(0), m_nPeakPagesInUse(0) {
     static_assert(kFirstRecord >= sizeof(Page), "records begin behind the page's header");
 }
 
@@ -101,19 +101,38 @@ bool CMsgList::HasSurplusSpares() {
 }
 
 void CMsgList::GiveBackSpares() {
-    Page* surplus = nullptr;
+    FreePages(TakeSparesBeyond(kSparePagesKept));
+}
+
+void CMsgList::TrimSpares() {
+    Page* surplus;
     {
         platform::ScopedLock<CCriticalSection> hold(m_Lock);
-        if (m_nSparePages <= kSparePagesKept)
-            return;
-        Page* last = m_pFree;
-        for (std::size_t kept = 1; kept < kSparePagesKept; ++kept)
-            last = last->next;
-        surplus = last->next;
-        last->next = nullptr;
-        m_nSparePages = kSparePagesKept;
+        // Pages in use and spares together as many as were in use at the peak: the same burst again takes
+        // nothing from the system.
+        surplus = TakeSparesLocked(std::max(kSparePagesKept, m_nPeakPagesInUse - m_nPagesInUse));
+        m_nPeakPagesInUse = m_nPagesInUse;
     }
     FreePages(surplus);
+}
+
+CMsgList::Page* CMsgList::TakeSparesBeyond(std::size_t kept) {
+    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    return TakeSparesLocked(kept);
+}
+
+CMsgList::Page* CMsgList::TakeSparesLocked(std::size_t kept) {
+    if (m_nSparePages <= kept)
+        return nullptr;
+    Page* surplus = m_pFree;
+    Page** link = &m_pFree;
+    for (std::size_t i = 0; i < kept; ++i) {
+        link = &surplus->next;
+        surplus = surplus->next;
+    }
+    *link = nullptr;
+    m_nSparePages = kept;
+    return surplus;
 }
 
 bool CMsgList::PendingLocked() const {
@@ -185,6 +204,7 @@ bool CMsgList::AppendLocked(int type, unsigned length, const void* data, unsigne
         else
             m_pHead = page; // the consumer reads it from its first record
         m_pTail = tail = page;
+        m_nPeakPagesInUse = std::max(m_nPeakPagesInUse, ++m_nPagesInUse);
     }
     const RecordHeader header{length, type, static_cast<std::uint8_t>(std::min(prefixLength, 255u))};
     writeRecord(bytesOf(tail) + tail->used, header, data);
@@ -200,9 +220,13 @@ bool CMsgList::BatchDone() const {
     return !m_pBatchPage || (m_pHead == m_pBatchPage && m_nReadOffset == m_nBatchEnd);
 }
 
+// The event is reset before the lock is taken: a producer that appends in between sets it again, and the
+// batch then holds its message (the next wait may wake to find nothing, no more). The consumer so makes no
+// system call while it holds the lock: a process's exit that stops it there (Windows) leaves the lock
+// held, and the drain at unload then cannot read the queue.
 bool CMsgList::TakeBatch() {
+    m_Event.Reset();
     platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    m_Event.Reset(); // nothing pending behind the batch, or nothing at all
     if (!PendingLocked())
         return false;
     m_pBatchPage = m_pTail;
@@ -229,6 +253,7 @@ void CMsgList::ReleaseReadPage() {
     {
         platform::ScopedLock<CCriticalSection> hold(m_Lock);
         m_pHead = done->next;
+        --m_nPagesInUse;
         done = KeepSpareLocked(done);
     }
     m_nReadOffset = kFirstRecord;
@@ -257,6 +282,7 @@ void CMsgList::Clear() {
         page = next;
     }
     m_pHead = m_pTail = nullptr;
+    m_nPagesInUse = 0;
     m_pBatchPage = nullptr;
     m_nBatchEnd = 0;
     m_nReadOffset = kFirstRecord;
@@ -265,6 +291,12 @@ void CMsgList::Clear() {
     m_nLength = 0;
     m_nPrefixLength = 0;
     m_Event.Reset();
+}
+
+void CMsgList::StartCleanInForkedChild() {
+    m_Lock.ResetInForkedChild();
+    m_Event.ResetInForkedChild();
+    Clear();
 }
 
 std::size_t CMsgList::MemoryHeld() {

@@ -11,16 +11,19 @@
 // consumer has read past become spares: taking pages from the system and giving them back costs more
 // than the messages in them (their memory is made present page by page, and giving memory back
 // interrupts every thread of the process), so a queue that fills and drains again and again takes
-// nothing from the system. GiveBackSpares gives back all but kSparePagesKept of them (CTrace's print
-// thread: when it has been idle for a second, and when it stops): a drained queue then holds at most
-// 8 MB and a page, however much it held before.
+// nothing from the system. TrimSpares (CTrace's print thread: about once a second while there are more
+// spares than kSparePagesKept, busy or idle) gives back the spares that the queue did not need since the
+// last trim, keeping kSparePagesKept of them at least; GiveBackSpares (when the print thread stops) all but
+// kSparePagesKept. A queue that has drained, or that holds little since its last burst, then holds at most
+// 8 MB and what is in use, however much it held before.
 //
 // Batches: a take that finds the consumer's batch used up takes, in one locked step, everything pending
 // then; the next takes read the batch without the lock. The order is the order of appending either way.
 // m_Event is signalled (under the lock) when a message is appended to a queue with nothing pending and
-// reset when the consumer takes everything pending (or finds nothing): it is signalled exactly while
-// something is pending, and a consumer that waits on it wakes exactly when there is work. A producer
-// that finds messages pending touches no event: no system call while the consumer is busy.
+// reset just before the consumer takes everything pending (or finds nothing): it is signalled whenever
+// something is pending, and a consumer that waits on it wakes when there is work (now and then to find
+// that a take just before got it). A producer that finds messages pending touches no event: no system
+// call while the consumer is busy.
 #pragma once
 
 #include "sync_objects.h"
@@ -68,11 +71,22 @@ public:
     bool HasSurplusSpares();
     // Gives the spare pages beyond kSparePagesKept back to the system; any thread.
     void GiveBackSpares();
+    // Gives back the spare pages beyond what the queue needed since the last trim: it keeps as many pages
+    // (in use and spare) as it had in use at its peak since then, and kSparePagesKept spares at least. The
+    // next trim measures from the pages in use now. Any thread.
+    void TrimSpares();
 
     // For the library's unload at process exit, when the consumer may have died holding the lock: takes
     // the lock only if it is free.
     bool TryLock() { return m_Lock.TryLock(); }
     void Unlock() { m_Lock.Unlock(); }
+
+    // fork(): the forking thread holds the lock across the fork, so that the child finds the pages whole.
+    void HoldForFork() { m_Lock.Lock(); }
+    void ReleaseAfterFork() { m_Lock.Unlock(); } // in the parent
+    // In the child: the lock and the event anew (the parent's consumer may have been waiting on it), and
+    // the pending messages dropped (they are the parent's). The spare pages stay.
+    void StartCleanInForkedChild();
 
 private:
     struct Page;
@@ -82,6 +96,9 @@ private:
     void FreePages(Page* first); // a list linked through next
     // With m_Lock held: keeps a page of the usual size as a spare; answers a page that is not kept.
     Page* KeepSpareLocked(Page* page);
+    // Unlinks the spares beyond the first kept ones and answers them (to free outside the lock).
+    Page* TakeSparesBeyond(std::size_t kept);
+    Page* TakeSparesLocked(std::size_t kept); // with m_Lock held
     // With m_Lock held: whether anything was appended behind the consumer's last batch.
     bool PendingLocked() const;
     // With m_Lock held: copies the message behind the last one when it fits the last page (or a spare);
@@ -111,4 +128,7 @@ private:
     // Where the consumer reads next in m_pHead (the consumer's alone).
     std::size_t m_nReadOffset;
     std::size_t m_nSparePages; // in m_pFree
+    // Pages from m_pHead to m_pTail, and the most there were at once since the last trim (under m_Lock).
+    std::size_t m_nPagesInUse;
+    std::size_t m_nPeakPagesInUse;
 };

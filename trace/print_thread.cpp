@@ -1,16 +1,65 @@
-// CTrace: the print thread, its start and stop, and what happens to it when the library unloads.
+// CTrace: the print thread, its start and stop, what happens to it when the library unloads or the process
+// exits, and around fork().
 #include "ctrace.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 
 namespace {
 
-constexpr unsigned kGiveBackSparesAfterMilliseconds = 1000;
+using SteadyClock = std::chrono::steady_clock;
+
+// How often the print thread gives back the queue's spare pages that were not needed meanwhile.
+constexpr std::chrono::milliseconds kTrimSparesEvery{1000};
+
+// At the process's exit the print thread may take as long as it needs to write what is queued, but once
+// it has handled no message for this long (stuck in a write: standard output a pipe nobody reads, a file
+// system that hangs) the exit goes on without it.
+constexpr std::chrono::milliseconds kExitStallLimit{5000};
+constexpr unsigned kExitPollMilliseconds = 5;
 
 unsigned prefixWithin(const char* text, unsigned prefixLength) {
     return static_cast<unsigned>(std::min<std::size_t>(prefixLength, std::strlen(text)));
+}
+
+// Whether a count still moves: false once it stood still for kExitStallLimit.
+class StallWatch {
+public:
+    explicit StallWatch(const std::atomic<std::uint64_t>& count)
+        : m_count(count), m_seen(count.load()), m_since(std::chrono::steady_clock::now()) {}
+
+    bool Moving() {
+        const auto now = std::chrono::steady_clock::now();
+        const std::uint64_t count = m_count.load();
+        if (count != m_seen) {
+            m_seen = count;
+            m_since = now;
+        }
+        return now - m_since < kExitStallLimit;
+    }
+
+private:
+    const std::atomic<std::uint64_t>& m_count;
+    std::uint64_t m_seen;
+    std::chrono::steady_clock::time_point m_since;
+};
+
+// The wait until the time, in whole milliseconds rounded up (0 once it has come).
+unsigned millisecondsUntil(SteadyClock::time_point time) {
+    const auto left = time - SteadyClock::now();
+    if (left <= SteadyClock::duration::zero())
+        return 0;
+    return static_cast<unsigned>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+void trimSparesWhenDue(CMsgList& queue, SteadyClock::time_point& due) {
+    const auto now = SteadyClock::now();
+    if (now < due)
+        return;
+    queue.TrimSpares();
+    due = now + kTrimSparesEvery;
 }
 
 } // namespace
@@ -25,9 +74,14 @@ unsigned CTrace::ThreadEntry(void* trace) {
 }
 
 bool CTrace::Start() {
+    platform::ScopedLock<platform::RecursiveLock> hold(m_startStopLock);
     if (m_bRunning)
         return true;
+    if (m_bEnded)
+        return false;                // the library unloads or the process exits: no new thread
+    platform::watchForProcessExit(); // the exit then waits for the thread within its bound
     m_threadStarted.reset();
+    m_threadEnded.reset();
     if (!m_hThread.start(ThreadEntry, this)) {
         m_bRunning = false;
         return false;
@@ -40,8 +94,9 @@ bool CTrace::Start() {
 // The queue hands its messages over in batches (all that was pending when the thread asked). The files
 // are flushed once a batch, when its last message is handled: every line of a batch is with the system
 // before the thread asks again (and perhaps waits), and a batch of many lines costs a few writes, not one
-// per line. The queue keeps the pages it has read as spares; after a second without messages, and when
-// the thread stops, it gives back those beyond what it keeps for the next burst.
+// per line. The queue keeps the pages it has read as spares; about once a second, whether messages keep
+// coming or not, the thread gives back those the queue did not need meanwhile, and when it stops, those
+// beyond what it keeps for the next burst.
 int CTrace::PrintThread() {
     PrintText("PrintThread Begin....\n");
     // Where the process's exit may stop this thread inside a write, it writes line by line: the drain at
@@ -50,32 +105,37 @@ int CTrace::PrintThread() {
     m_bBatchedFlush = !platform::exitStopsThreadsAnywhere();
     m_bRunning = true;
     m_threadStarted.set();
+    SteadyClock::time_point trimDue = SteadyClock::now() + kTrimSparesEvery;
     for (;;) {
-        const unsigned wait =
-            m_MsgList.HasSurplusSpares() ? kGiveBackSparesAfterMilliseconds : platform::Event::kInfinite;
+        // Only a take after the batch's last message may wait (and only then is the queue's lock taken).
+        const unsigned wait = m_MsgList.BatchDone() && m_MsgList.HasSurplusSpares()
+                                  ? millisecondsUntil(trimDue)
+                                  : platform::Event::kInfinite;
         if (!m_MsgList.WaitMsg(wait)) {
-            m_MsgList.GiveBackSpares();
+            trimSparesWhenDue(m_MsgList, trimDue);
             continue;
         }
         const bool stop = m_MsgList.GetType() == TRACE_MSG_STOP;
         if (!stop)
             HandleMessageOrDrop();
-        if (stop || m_MsgList.BatchDone())
+        if (stop || m_MsgList.BatchDone()) {
             FlushFiles();
+            trimSparesWhenDue(m_MsgList, trimDue);
+        }
+        m_messagesHandled.fetch_add(1, std::memory_order_relaxed);
         if (stop) {
             m_MsgList.GiveBackSpares();
             m_bBatchedFlush = false;
             m_bRunning = false;
+            m_threadEnded.set();
             return 0;
         }
     }
 }
 
 void CTrace::FlushFiles() {
-    {
-        platform::ScopedLock<platform::RecursiveLock> hold(m_outFileLock);
-        m_OutFile.Flush();
-    }
+    FilesHold hold(*this);
+    m_OutFile.Flush();
     for (auto& [id, file] : m_mapLogs)
         file->Flush();
 }
@@ -100,7 +160,7 @@ void CTrace::HandleMessage() {
         HandleLevelMessage(data, m_MsgList.GetLength());
         return;
     default:
-        m_consoleOutput->Write("Error msg....\n");
+        WriteConsole("Error msg....\n");
         return;
     }
 }
@@ -113,7 +173,7 @@ void CTrace::HandlePlainMessage(char* text) {
         return;
     const unsigned prefix = prefixWithin(text, m_MsgList.GetPrefixLength());
     if (m_bConsole)
-        m_consoleOutput->Write(text);
+        WriteConsole(text);
     if (m_bFile)
         WritePlainToFile(text + prefix);
 }
@@ -124,22 +184,14 @@ void CTrace::HandleLevelMessage(char* record, unsigned length) {
         return;
     const unsigned prefix = prefixWithin(message->text, m_MsgList.GetPrefixLength());
     if (m_bLevelConsole && m_bConsole)
-        m_consoleOutput->Write(message->text);
+        WriteConsole(message->text);
     if (m_bLevelFile)
         WriteLevelLog(message->level, message->id, message->text + prefix);
 }
 
 void CTrace::WritePlainToFile(char* text) {
     RemoveOneTrailingNewline(text);
-    if (m_bDraining) {
-        WritePlainToFileLocked(text);
-        return;
-    }
-    platform::ScopedLock<platform::RecursiveLock> hold(m_outFileLock);
-    WritePlainToFileLocked(text);
-}
-
-void CTrace::WritePlainToFileLocked(const char* text) {
+    FilesHold hold(*this);
     // File output is switched on only after the file opened: a closed file here is never replaced by a
     // default one in the current folder.
     if (!m_OutFile.IsOpen())
@@ -150,9 +202,10 @@ void CTrace::WritePlainToFileLocked(const char* text) {
 }
 
 bool CTrace::Stop() {
-    if (m_bRunning) {
-        m_bRunning = false;
-        m_MsgList.PutType(TRACE_MSG_STOP);
+    platform::ScopedLock<platform::RecursiveLock> hold(m_startStopLock);
+    if (m_bEnded)
+        return true; // a print thread the exit gave up on may still write the files
+    if (TellThreadToStop()) {
         PrintText("Stopping Print Thread....\n");
         PrintText("Waiting....\n");
         m_hThread.join();
@@ -162,46 +215,93 @@ bool CTrace::Stop() {
     return true;
 }
 
+// From here on plain trace from any thread goes straight to standard output. Everything queued before the
+// stop message is written before the thread ends.
+bool CTrace::TellThreadToStop() {
+    if (!m_bRunning.exchange(false))
+        return false;
+    m_MsgList.PutType(TRACE_MSG_STOP);
+    return true;
+}
+
 void CTrace::CloseLevelLogs() {
+    FilesHold hold(*this);
     m_mapLogs.clear();
 } // each CLogMsg closes its file, with no closing line
 
-// Unload. Unloading was meant to leave the print thread alone, but it must not outlive the
-// code and data it uses, and what was queued while it ran must not be lost:
-// - Linux (exit or dlclose): static destructors run while the thread still lives. Queue the stop message
-//   behind everything else and wait: the thread writes all that was queued, then ends.
-// - Windows FreeLibrary: cannot reach here while the thread runs, which holds a reference to the library.
-// - Windows process exit: the thread was killed and may have died holding the queue's lock or a stream's.
-//   Write the message it held and what is still queued, only if the queue's lock is free (never wait for
-//   it), and leave the streams to the system rather than closing them after the run-time library's own
-//   exit. Best effort: a line may come out twice, none is lost.
-// Leveled messages parked while the thread was stopped are freed with the queue, unwritten.
+// Destroyed while its print thread runs (the library unloads, or the owner of the object ends it): the thread
+// writes all that was queued, then ends. Leveled messages parked while the thread was stopped are freed with
+// the queue, unwritten.
 CTrace::~CTrace() {
-    if (m_bRunning) {
-        if (!m_processTerminating && !m_hThread.hasEnded()) {
-            m_bRunning = false;
-            m_MsgList.PutType(TRACE_MSG_STOP);
+    {
+        platform::ScopedLock<platform::RecursiveLock> hold(m_startStopLock);
+        if (TellThreadToStop())
             m_hThread.join();
-        } else {
-            DrainAtProcessExit();
-        }
     }
     m_hThread.release();
-    if (m_processTerminating) {
-        for (auto& [id, file] : m_mapLogs)
-            file->Abandon();
-        m_OutFile.Abandon();
-    }
     CloseLevelLogs();
+}
+
+// Unload and exit. Unloading was meant to leave the print thread alone, but it must not outlive the code
+// and data it uses, and what was queued while it ran must not be lost:
+// - Linux dlclose (and Windows FreeLibrary once the thread, which holds a reference to the library, has
+//   ended): the destructor waits for the thread, for as long as it takes: the code goes away afterwards.
+// - The process's exit while other threads still run (Linux, or an executable's own exit code): the thread
+//   writes everything queued, waited for as long as it gets on with it (EndAtExit).
+// - Windows process exit: the thread was killed (EndAtProcessTermination).
+bool CTrace::EndForUnload() {
+    if (m_processTerminating) {
+        EndAtProcessTermination();
+        return false;
+    }
+    if (platform::exitingWhileOtherThreadsRun()) {
+        EndAtExit();
+        return false;
+    }
+    return true;
+}
+
+void CTrace::EndAtExit() {
+    StallWatch progress(m_messagesHandled);
+    // Another thread may be starting or stopping the print thread: wait for it as long as the print thread
+    // gets on.
+    while (!m_startStopLock.tryLock()) {
+        if (!progress.Moving())
+            return;
+        platform::sleepMilliseconds(kExitPollMilliseconds);
+    }
+    m_bEnded = true;
+    if (TellThreadToStop()) {
+        bool ended = false;
+        while (!(ended = m_threadEnded.wait(kExitPollMilliseconds)) && progress.Moving()) {
+        }
+        if (ended)
+            m_hThread.join();
+    }
+    m_startStopLock.unlock();
+}
+
+// The thread was killed and may have died holding any lock: never wait for one. A thread killed while it
+// started or stopped the print thread leaves their state unknown: then nothing is touched. Otherwise the
+// message the print thread held and what is still queued are written to the files (not to the console),
+// only if the queue's lock is free, and the streams are left to the system rather than closed after the
+// run-time library's own exit. Best effort: a line may come out twice, none is lost.
+void CTrace::EndAtProcessTermination() {
+    if (!m_startStopLock.tryLock())
+        return;
+    m_bEnded = true;
+    if (m_bRunning)
+        DrainAtProcessExit();
+    m_startStopLock.unlock();
 }
 
 void CTrace::DrainAtProcessExit() {
     m_bRunning = false;
     if (!m_MsgList.TryLock())
         return;
-    // The thread may have died holding the output file's lock too: from here on this thread is the only
-    // one that writes, and takes no lock for it. Lines go out one by one; what the thread had written
-    // but not flushed goes out with the first of them.
+    // The thread may have died holding the files' lock too: from here on this thread is the only one that
+    // writes, and takes no lock for it. Lines go out one by one; what the thread had written but not
+    // flushed goes out with the first of them.
     m_bDraining = true;
     m_bBatchedFlush = false;
     // The killed thread may have taken a message and died before writing it: write it (again) first. At
@@ -212,8 +312,32 @@ void CTrace::DrainAtProcessExit() {
         if (m_MsgList.GetType() != TRACE_MSG_STOP)
             HandleMessageOrDrop();
     }
-    m_OutFile.Flush();
-    for (auto& [id, file] : m_mapLogs)
-        file->Flush();
+    FlushFiles();
     m_MsgList.Unlock();
+}
+
+// ---- fork() ----------------------------------------------------------------------------------------------
+
+void CTrace::HoldForFork() {
+    m_filesLock.lock(); // the print thread is between two messages
+    FlushFiles();
+    m_settingsLock.lock();
+    m_MsgList.HoldForFork();
+}
+
+void CTrace::ReleaseAfterFork() {
+    m_MsgList.ReleaseAfterFork();
+    m_settingsLock.unlock();
+    m_filesLock.unlock();
+}
+
+void CTrace::StartCleanInForkedChild() {
+    m_MsgList.StartCleanInForkedChild();
+    m_settingsLock.resetInForkedChild();
+    m_filesLock.resetInForkedChild();
+    m_startStopLock.resetInForkedChild();
+    m_threadStarted.resetInForkedChild();
+    m_threadEnded.resetInForkedChild();
+    m_hThread.forgetInForkedChild();
+    m_bRunning = false;
 }

@@ -30,6 +30,8 @@ public:
     }
     // Takes the section only if no other thread holds it.
     bool TryLock() { return m_section.tryLock(); }
+    // In the child of fork(): the section anew and free.
+    void ResetInForkedChild() { m_section.resetInForkedChild(); }
     // For platform::ScopedLock.
     void lock() { Lock(); }
     void unlock() { Unlock(); }
@@ -49,6 +51,8 @@ public:
     bool Wait(unsigned timeoutMilliseconds) { return m_event.wait(timeoutMilliseconds); }
     void Set() { m_event.set(); }
     void Reset() { m_event.reset(); }
+    // In the child of fork(): the event anew, without the parent's waiters.
+    void ResetInForkedChild() { m_event.resetInForkedChild(); }
 
 private:
     platform::Event m_event;

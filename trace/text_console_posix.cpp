@@ -45,9 +45,15 @@ unsigned watchSignals(void*) {
     }
 }
 
+void startWatcherOverInForkedChild();
+
 // The watcher thread and the saved handlers; the watcher ends before the library unloads.
 class SignalWatcher {
 public:
+    SignalWatcher() { platform::callAroundFork(nullptr, nullptr, startWatcherOverInForkedChild); }
+    SignalWatcher(const SignalWatcher&) = delete;
+    SignalWatcher& operator=(const SignalWatcher&) = delete;
+
     ~SignalWatcher() {
         Restore();
         if (m_thread.started()) {
@@ -83,6 +89,20 @@ public:
         m_installed = false;
     }
 
+    // In the child of fork() the watcher thread does not exist, and the pipe is the parent's too: the
+    // child's signals would be traced by the parent, and the child's end would end the parent's watcher.
+    // The child gets a pipe and a watcher of its own; without them its signals get their previous handling.
+    void StartOverInForkedChild() {
+        if (pipeEnds[0] < 0)
+            return;
+        m_thread.forgetInForkedChild();
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        pipeEnds[0] = pipeEnds[1] = -1;
+        if (::pipe2(pipeEnds, O_CLOEXEC) != 0 || !m_thread.start(watchSignals, nullptr))
+            Restore();
+    }
+
 private:
     platform::Thread m_thread;
     struct sigaction m_previous[std::size(kSignalEvents)]{};
@@ -90,6 +110,10 @@ private:
 };
 
 SignalWatcher watcher;
+
+void startWatcherOverInForkedChild() {
+    watcher.StartOverInForkedChild();
+}
 
 } // namespace
 

@@ -38,3 +38,49 @@ bool PeriodChanged(int rotateMode, const PeriodStamp& stamp, const platform::Loc
         return false; // by size, or never
     }
 }
+
+bool SamePeriod(const PeriodStamp& a, const PeriodStamp& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour;
+}
+
+std::string TraceFileName::Path() const {
+    return sizeLimit ? SizeLimitFileName(base, id, stamp, minute, second)
+                     : PeriodFileName(base, id, stamp, minute, second);
+}
+
+void OpenedTraceFileNames::KeepOnlyStamp(const PeriodStamp& stamp) {
+    if (SamePeriod(stamp, m_stamp))
+        return;
+    m_bases.clear();
+    m_stamp = stamp;
+}
+
+// Minutes and seconds outside the clock's range (a test's clock may show them) share the bits of those in
+// it: such a name then counts as opened more often than it was, which only ever continues a file.
+std::size_t OpenedTraceFileNames::SecondOfHour(const TraceFileName& name) {
+    const long second = static_cast<long>(name.minute) * 60 + name.second;
+    const long hour = static_cast<long>(kSecondsOfAnHour);
+    return static_cast<std::size_t>((second % hour + hour) % hour);
+}
+
+bool OpenedTraceFileNames::Contains(const TraceFileName& name) const {
+    if (!SamePeriod(name.stamp, m_stamp))
+        return false;
+    const auto base = m_bases.find(name.base);
+    if (base == m_bases.end())
+        return false;
+    const auto series = base->second.find({name.sizeLimit, name.id});
+    return series != base->second.end() && series->second.test(SecondOfHour(name));
+}
+
+void OpenedTraceFileNames::Add(const TraceFileName& name) {
+    KeepOnlyStamp(name.stamp);
+    m_bases[name.base][{name.sizeLimit, name.id}].set(SecondOfHour(name));
+}
+
+std::size_t OpenedTraceFileNames::Series() const {
+    std::size_t series = 0;
+    for (const auto& [base, ofBase] : m_bases)
+        series += ofBase.size();
+    return series;
+}

@@ -1,13 +1,64 @@
 #include "trace_instance.h"
 
+#include <atomic>
+#include <new>
+
 namespace {
+
+// The trace object in storage of its own: built when the library loads, destroyed at its unload only
+// when no thread can still use it (CTrace::EndForUnload), and otherwise left to the process's end.
+class TraceInstance {
+public:
+    TraceInstance() {
+        new (m_storage) CTrace();
+        m_alive = true;
+        platform::callAroundFork(holdForFork, releaseAfterFork, startCleanInForkedChild);
+    }
+    ~TraceInstance() {
+        if (!Trace().EndForUnload())
+            return;
+        m_alive = false;
+        Trace().~CTrace();
+    }
+    TraceInstance(const TraceInstance&) = delete;
+    TraceInstance& operator=(const TraceInstance&) = delete;
+
+    CTrace& Trace() { return *std::launder(reinterpret_cast<CTrace*>(m_storage)); }
+
+private:
+    static void holdForFork();
+    static void releaseAfterFork();
+    static void startCleanInForkedChild();
+
+    alignas(CTrace) unsigned char m_storage[sizeof(CTrace)];
+    // False once destroyed: a fork between the destruction and the withdrawal of the fork functions (at the
+    // library's unload) finds nothing to do.
+    static std::atomic<bool> m_alive;
+};
+
+std::atomic<bool> TraceInstance::m_alive{false};
 
 // Constructed before, and so destroyed after, every other object of the library (the console watcher
 // traces through it until it ends).
-__attribute__((init_priority(200))) CTrace theTrace;
+__attribute__((init_priority(200))) TraceInstance theTrace;
+
+void TraceInstance::holdForFork() {
+    if (m_alive)
+        theTrace.Trace().HoldForFork();
+}
+
+void TraceInstance::releaseAfterFork() {
+    if (m_alive)
+        theTrace.Trace().ReleaseAfterFork();
+}
+
+void TraceInstance::startCleanInForkedChild() {
+    if (m_alive)
+        theTrace.Trace().StartCleanInForkedChild();
+}
 
 } // namespace
 
 CTrace& TheTrace() {
-    return theTrace;
+    return theTrace.Trace();
 }

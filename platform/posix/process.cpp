@@ -1,12 +1,10 @@
 #include "platform.h"
 
-#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <unistd.h>
 
 namespace platform {
@@ -46,21 +44,21 @@ char* processCommandLine() {
 namespace {
 
 // Set by the library's own finaliser. When the library is unloaded (dlclose) its finalisers run before the
-// exit functions it registered; when the process exits, exit() runs the functions registered once the
-// program ran first and the finalisers last. A library that is part of the executable is never unloaded.
+// exit functions it registered. When the process exits, exit() runs the exit list: the functions of the
+// executable and of libraries loaded later first, then the dynamic linker's finalisation, which runs each
+// library's finalisers and then the exit functions that library registered while it was loaded with the
+// executable (they were registered before the dynamic linker's own). A library that is part of the
+// executable is never unloaded.
 bool libraryUnloading = false;
+// Set by an exit function registered after main began (so run before the dynamic linker's finalisation),
+// unless the library is already unloading (dlclose runs it too).
+bool processExiting = false;
 
 __attribute__((destructor)) void markLibraryUnloading() {
     libraryUnloading = true;
 }
 
-// Set by an exit function registered once the program runs, when it runs before the finaliser: the process
-// is exiting. A library loaded with the program registered its static destructors earlier, while the
-// dynamic linker loaded it, and exit() runs them only from the dynamic linker's finalisation, after the
-// library's finaliser: without this flag they would take the exit for an unload.
-std::atomic<bool> processExiting{false};
-
-void noteProcessExit() {
+void markProcessExiting() {
     if (!libraryUnloading)
         processExiting = true;
 }
@@ -68,12 +66,14 @@ void noteProcessExit() {
 } // namespace
 
 bool exitingWhileOtherThreadsRun() {
-    return !libraryUnloading || processExiting;
+    return processExiting || !libraryUnloading;
 }
 
+// atexit registers the function with the calling library's handle (glibc links it into each library):
+// dlclose runs it and takes it off the list, so the list never keeps an address in an unloaded library.
 void watchForProcessExit() {
-    static std::once_flag registered;
-    std::call_once(registered, [] { std::atexit(noteProcessExit); });
+    static const bool registered = std::atexit(markProcessExiting) == 0;
+    (void)registered;
 }
 
 bool exitStopsThreadsAnywhere() {

@@ -50,6 +50,10 @@ void Event::reset() {
     m_state->signalled = false;
 }
 
+void Event::resetInForkedChild() {
+    m_state = new State{{}, {}, m_state->signalled, m_state->manualReset};
+}
+
 namespace {
 
 struct Start {
@@ -112,6 +116,17 @@ void Thread::release() {
     pthread_detach(threadOf(m_handle));
     delete &threadOf(m_handle);
     m_handle = 0;
+}
+
+void Thread::forgetInForkedChild() {
+    if (!m_handle)
+        return;
+    delete &threadOf(m_handle);
+    m_handle = 0;
+}
+
+void callAroundFork(void (*prepare)(), void (*parent)(), void (*child)()) {
+    pthread_atfork(prepare, parent, child);
 }
 
 void* acquireOwnModule() {

@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <cerrno>
 #include <ctime>
 #include <new>
 #include <pthread.h>
@@ -58,6 +59,13 @@ std::int64_t systemTimeTicks() {
     return (static_cast<std::int64_t>(now.tv_sec) + kEpochDifference) * 10000000 + now.tv_nsec / 100;
 }
 
+void sleepMilliseconds(unsigned milliseconds) {
+    timespec pause{static_cast<time_t>(milliseconds / 1000),
+                   static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
 static_assert(sizeof(pthread_mutex_t) <= 56, "RecursiveLock storage too small");
 
 namespace {
@@ -72,14 +80,18 @@ inline void cpuRelax() {
 pthread_mutex_t* mutexIn(unsigned char* storage) {
     return std::launder(reinterpret_cast<pthread_mutex_t*>(storage));
 }
-} // namespace
 
-RecursiveLock::RecursiveLock(unsigned spinAttempts) : m_spinAttempts(spinAttempts) {
+void makeRecursiveMutex(unsigned char* storage) {
     pthread_mutexattr_t attributes;
     pthread_mutexattr_init(&attributes);
     pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(new (m_storage) pthread_mutex_t, &attributes);
+    pthread_mutex_init(new (storage) pthread_mutex_t, &attributes);
     pthread_mutexattr_destroy(&attributes);
+}
+} // namespace
+
+RecursiveLock::RecursiveLock(unsigned spinAttempts) : m_spinAttempts(spinAttempts) {
+    makeRecursiveMutex(m_storage);
 }
 
 RecursiveLock::~RecursiveLock() {
@@ -104,6 +116,11 @@ bool RecursiveLock::tryLock() {
 }
 void RecursiveLock::unlock() {
     pthread_mutex_unlock(mutexIn(m_storage));
+}
+// The mutex the parent's threads left (perhaps held by one that does not exist here) is simply made anew:
+// destroying a held mutex is not allowed, and no thread can be waiting for it.
+void RecursiveLock::resetInForkedChild() {
+    makeRecursiveMutex(m_storage);
 }
 
 } // namespace platform

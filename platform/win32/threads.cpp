@@ -31,6 +31,7 @@ void Event::set() {
 void Event::reset() {
     ResetEvent(m_state->handle);
 }
+void Event::resetInForkedChild() {} // Windows has no fork
 
 namespace {
 
@@ -78,6 +79,10 @@ void Thread::release() {
     CloseHandle(reinterpret_cast<HANDLE>(m_handle));
     m_handle = 0;
 }
+
+void Thread::forgetInForkedChild() {} // Windows has no fork
+
+void callAroundFork(void (*)(), void (*)(), void (*)()) {} // Windows has no fork
 
 void* acquireOwnModule() {
     HMODULE module = nullptr;

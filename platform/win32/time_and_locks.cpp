@@ -40,6 +40,10 @@ std::int64_t systemTimeTicks() {
                                      now.dwLowDateTime);
 }
 
+void sleepMilliseconds(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
+
 static_assert(sizeof(CRITICAL_SECTION) <= 56, "RecursiveLock storage too small");
 
 namespace {
@@ -69,5 +73,6 @@ bool RecursiveLock::tryLock() {
 void RecursiveLock::unlock() {
     LeaveCriticalSection(sectionIn(m_storage));
 }
+void RecursiveLock::resetInForkedChild() {} // Windows has no fork
 
 } // namespace platform

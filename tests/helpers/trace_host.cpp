@@ -11,6 +11,14 @@
 //   get-time            prints TraceGetTime's text
 //   two-writers N       console on, no time stamps, no print thread: two threads each print N lines of
 //                       9,000 letters ("a..." and "b...") straight to standard output
+//   unread-stdout       standard output becomes a pipe nobody reads (writes to it block once it is full)
+//   fork-exit           a child made by fork() ends at once; prints its exit code (-1: it hung and was
+//   killed) fork-trace N        a child made by fork() stops and starts the print thread, 4 threads write N
+//   plain
+//                       and N leveled messages in all ("child T I", "childlevel T I", ids 100 to 103), and
+//                       stops; prints its exit code
+//   fork-console-events TraceOpenConsole, then a child made by fork() sends itself SIGINT and ends (printing
+//                       its exit code); the process sends itself SIGINT and ends with the console attached
 //   limit-memory MB     lets the process take at most about MB more megabytes, printing whether that holds
 //   bindata-big MB      a block of MB megabytes (bytes i * 7 in its first 4 KB, zeros behind) traced without
 //                       time stamps, console on and no print thread: TraceBinData between the lines
@@ -19,6 +27,7 @@
 // The process then ends without stopping the print thread unless told to.
 #include "Trace.h"
 
+#include "host_process.h"
 #include "memory_limit.h"
 
 #include <chrono>
@@ -31,14 +40,16 @@
 
 namespace {
 
-void flood(int count) {
+// 4 threads write count plain and count leveled messages in all ("<plain> T I", "<level> T I"), the
+// leveled ones to the ids firstId to firstId + 3.
+void flood(int count, const char* plain = "plain", const char* level = "level", int firstId = 0) {
     constexpr int kThreads = 4;
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t, count] {
+        threads.emplace_back([=] {
             for (int i = t; i < count; i += kThreads) {
-                TracePrint("plain %d %d\n", t, i);
-                TraceLevelPrint(1, t, "level %d %d\n", t, i);
+                TracePrint("%s %d %d\n", plain, t, i);
+                TraceLevelPrint(1, firstId + t, "%s %d %d\n", level, t, i);
             }
         });
     }
@@ -83,6 +94,9 @@ void traceBigBlock(int megabytes) {
     std::free(block);
 }
 
+// A child made by fork() that has not ended by then hangs.
+constexpr unsigned kChildLimitMilliseconds = 30000;
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +135,30 @@ int main(int argc, char** argv) {
             twoWriters(std::atoi(argv[++i]));
         } else if (command == "console") {
             TraceSetConsole(true);
+        } else if (command == "unread-stdout") {
+            std::fprintf(stderr, "unread-stdout=%d\n", RedirectStandardOutputToUnreadPipe());
+        } else if (command == "fork-exit") {
+            std::printf("fork-exit=%d\n", RunInForkedChild([] { return 0; }, kChildLimitMilliseconds));
+        } else if (command == "fork-trace" && i + 1 < argc) {
+            const int count = std::atoi(argv[++i]);
+            std::printf("fork-trace=%d\n", RunInForkedChild(
+                                               [count] {
+                                                   TraceStop();
+                                                   TraceStart();
+                                                   flood(count, "child", "childlevel", 100);
+                                                   TraceStop();
+                                                   return 0;
+                                               },
+                                               kChildLimitMilliseconds));
+        } else if (command == "fork-console-events") {
+            std::printf("open=%d\n", TraceOpenConsole());
+            std::printf("fork-events=%d\n", RunInForkedChild(
+                                                [] {
+                                                    std::raise(SIGINT);
+                                                    return 0;
+                                                },
+                                                kChildLimitMilliseconds));
+            std::raise(SIGINT); // traced before the process ends
         } else if (command == "limit-memory" && i + 1 < argc) {
             std::printf("limit=%d\n",
                         LimitFurtherMemory(static_cast<std::size_t>(std::atoi(argv[++i])) << 20));

@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <regex>
 #include <set>
@@ -530,6 +532,57 @@ TEST_F(Trace, NewFileSwitchEmptiesOnlyFilesOfEarlierRuns) {
     }
 }
 
+TEST_F(Trace, ANameThatComesBackAnHourLaterIsContinued) {
+    // By size the stamp is not refreshed while no file is replaced: a file opened for the id an hour later
+    // at the same minute and second gets the name of one this object wrote already, which is continued.
+    TemporaryFolder here;
+    const std::string name = platform::joinPath(here.path(), "T00000004_202612099 -05-07.log");
+    CTrace other;
+    other.SetClock(clock);
+    other.SetTimeStamp(false);
+    other.SetLogFile(platform::joinPath(here.path(), "T"), true, kRotateSize, 1000000);
+    ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("nine o'clock").data()), 0);
+    other.CloseLevelLogs(); // a stop
+    for (int hour : {10, 11}) {
+        clock.now.minute = 30;
+        ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("half past").data()), 0);
+        other.CloseLevelLogs();
+        clock.now.hour = hour;
+        clock.now.minute = 5;
+        ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("o'clock").data()), 0);
+        other.CloseLevelLogs();
+    }
+    EXPECT_EQ(withoutTimes(textOf(name)), "nine o'clock\no'clock\no'clock\n");
+    EXPECT_EQ(withoutTimes(textOf(platform::joinPath(here.path(), "T00000004_202612099 -30-07.log"))),
+              "half past\nhalf past\n");
+}
+
+TEST_F(Trace, TheNamesOfClosedFilesTakeNoMoreMemoryRoundAfterRound) {
+    // Many ids, stopped and started again and again (each round in a second of its own): what the object
+    // keeps of the names it opened, so as to continue rather than empty them, stays as it was after the
+    // first round.
+    TemporaryFolder here;
+    CTrace other;
+    other.SetClock(clock);
+    other.SetTimeStamp(false);
+    other.SetLogFile(platform::joinPath(here.path(), "N"), true, kRotateSize, 1000000);
+    constexpr int kIds = 50;
+    constexpr int kRounds = 30;
+    std::size_t afterFirst = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        clock.now.minute = round / 60;
+        clock.now.second = round % 60;
+        for (int id = 0; id < kIds; ++id)
+            ASSERT_EQ(other.WriteLevelLog(0, id, std::string("line").data()), 0);
+        other.CloseLevelLogs(); // a stop
+        if (round == 0)
+            afterFirst = other.NameRecordsKept();
+    }
+    EXPECT_EQ(filesIn(here.path()).size(), static_cast<std::size_t>(kIds * kRounds));
+    EXPECT_GT(afterFirst, 0u);
+    EXPECT_EQ(other.NameRecordsKept(), afterFirst);
+}
+
 TEST_F(Trace, AnEmptyFileIsNeverReplaced) {
     trace.SetTimeStamp(false);
     trace.SetLogFile(base(), true, kRotateHour, 0);
@@ -893,6 +946,34 @@ TEST_F(Trace, TheQueueGivesItsMemoryBackOnceDrained) {
     }
 }
 
+TEST_F(Trace, TheQueueGivesItsMemoryBackWhileMessagesTrickleIn) {
+    // After a burst, a host that keeps tracing now and then never leaves the print thread idle for a
+    // whole second: the pages the burst took go back all the same, down to the 8 MB kept for the next
+    // burst (the trickle's pages included).
+    constexpr std::size_t kPage = CMsgList::kPageBytes;
+    constexpr std::size_t kKept = (CMsgList::kSparePagesKept + 2) * kPage;
+    trace.SetConsole(false);
+    trace.SetTimeStamp(false);
+    trace.SetLogFile(base(), true, kRotateSize, 2000000000);
+    trace.SetLevelOutput(true, true, false);
+    for (int i = 0; i < 250000; ++i)
+        LevelPrintFormatted(trace, 0, 3, "a line of a burst, number %d\n", i);
+    ASSERT_GE(trace.Queue().MemoryHeld(), kKept + 32 * kPage);
+    ASSERT_TRUE(trace.Start());
+    std::atomic<bool> trickling{true};
+    std::thread trickle([&] {
+        for (int i = 0; trickling; ++i) {
+            LevelPrintFormatted(trace, 0, 4, "a line of the trickle, number %d\n", i);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    EXPECT_TRUE(testing_support::eventually([&] { return trace.Queue().MemoryHeld() <= kKept; }, 60000))
+        << trace.Queue().MemoryHeld();
+    trickling = false;
+    trickle.join();
+    trace.Stop();
+}
+
 TEST_F(Trace, ProducerThreadsKeepTheirOrderThroughThePrintThread) {
     trace.SetConsole(false);
     trace.SetTimeStamp(false);
@@ -950,3 +1031,74 @@ TEST_F(Trace, SettingsChangeFromAnotherThreadWhileThePrintThreadWrites) {
 }
 
 } // namespace
+
+// The numbers of the lines "<kind> T I" of a text (after their time prefix), with how often each came.
+std::map<int, int> countedLines(const std::string& text, const std::string& kind) {
+    std::map<int, int> counts;
+    std::istringstream lines(text);
+    std::string line;
+    const std::regex pattern(kTimePrefix + kind + R"( \d+ (\d+)\r?)");
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        if (std::regex_match(line, match, pattern))
+            ++counts[std::stoi(match[1])];
+    }
+    return counts;
+}
+
+TEST_F(Trace, StartAndStopFromSeveralThreadsAtOnce) {
+    // Run under AddressSanitizer and ThreadSanitizer too. Threads start and stop the print thread at the
+    // same time while others trace to the files: one print thread at most at any time (its start and end
+    // messages alternate), no file closed under a thread that writes it, and every message written once.
+    CapturedConsole captured;
+    CTrace other;
+    other.SetConsoleOutput(captured);
+    other.SetTimeStamp(false);
+    other.SetLogFile(base(), true, kRotateSize, 100000000);
+    other.SetLevelOutput(true, true, false);
+    constexpr int kProducers = 3;
+    constexpr int kEach = 3000;
+    constexpr int kControllers = 4;
+    constexpr int kRounds = 60;
+    std::atomic<int> producing{kProducers};
+    std::vector<std::thread> threads;
+    for (int p = 0; p < kProducers; ++p)
+        threads.emplace_back([&other, &producing, p] {
+            for (int i = p; i < kProducers * kEach; i += kProducers)
+                LevelPrintFormatted(other, 0, 1 + i % 4, "line %d %d\n", p, i);
+            --producing;
+        });
+    for (int c = 0; c < kControllers; ++c)
+        threads.emplace_back([&other, &producing, c] {
+            for (int round = 0; round < kRounds || producing > 0; ++round) {
+                if ((round + c) % 2 == 0)
+                    EXPECT_TRUE(other.Start());
+                else
+                    EXPECT_TRUE(other.Stop());
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    ASSERT_TRUE(other.Start()); // what the last stop left queued
+    other.Stop();
+
+    std::istringstream lines(captured.Text());
+    std::string line, last = "Print Thread is end....";
+    int begins = 0;
+    while (std::getline(lines, line)) {
+        if (line != "PrintThread Begin...." && line != "Print Thread is end....")
+            continue;
+        ASSERT_NE(line, last) << "two print threads at once";
+        last = line;
+        begins += line == "PrintThread Begin....";
+    }
+    EXPECT_EQ(last, "Print Thread is end....");
+    EXPECT_GT(begins, kRounds / 2);
+    std::string all;
+    for (const std::string& name : files())
+        all += read(name);
+    const std::map<int, int> counts = countedLines(all, "line");
+    EXPECT_EQ(counts.size(), static_cast<std::size_t>(kProducers * kEach));
+    for (const auto& [index, count] : counts)
+        ASSERT_EQ(count, 1) << "line " << index;
+}

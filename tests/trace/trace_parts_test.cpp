@@ -266,6 +266,38 @@ TEST(MsgList, PagesHoldMessagesOfEverySizeAndGoBackWhenAsked) {
     EXPECT_LE(list.MemoryHeld(), CMsgList::kSparePagesKept * kPage) << "kept spares only";
 }
 
+TEST(MsgList, TrimmingKeepsWhatTheLastBurstNeeded) {
+    // A trim keeps as many pages as were in use at the peak since the previous trim: bursts that come
+    // again and again take nothing from the system; once the bursts stop, the next trim gives back all but
+    // the spares kept for the next one.
+    constexpr std::size_t kPage = CMsgList::kPageBytes;
+    const std::string text(200, 't');
+    CMsgList list;
+    auto burst = [&](int messages) {
+        for (int i = 0; i < messages; ++i)
+            ASSERT_TRUE(list.PutMsg(1, static_cast<unsigned>(text.size()), text.data()));
+        while (list.GetMsg()) {
+        }
+    };
+    burst(100000);
+    const std::size_t afterBurst = list.MemoryHeld();
+    ASSERT_GE(afterBurst, 300 * kPage);
+    list.TrimSpares();
+    EXPECT_EQ(list.MemoryHeld(), afterBurst) << "the burst since the last trim needed them";
+    for (int round = 0; round < 3; ++round) {
+        burst(100000);
+        list.TrimSpares();
+        // A burst that begins in the page the last one ended in may take one page more.
+        EXPECT_GE(list.MemoryHeld(), afterBurst) << "the same burst again: the same pages, " << round;
+        EXPECT_LE(list.MemoryHeld(), afterBurst + kPage) << round;
+    }
+    burst(10); // a trickle: one page in use
+    list.TrimSpares();
+    EXPECT_LE(list.MemoryHeld(), (CMsgList::kSparePagesKept + 1) * kPage)
+        << "kept spares and the page in use";
+    EXPECT_GE(list.MemoryHeld(), CMsgList::kSparePagesKept * kPage);
+}
+
 TEST(MsgList, ABatchIsWhatWasPendingWhenTaken) {
     CMsgList list;
     EXPECT_TRUE(list.BatchDone()) << "nothing taken";

@@ -45,8 +45,10 @@ protected:
         return copy;
     }
 
-    platform::ProcessResult run(const std::string& program, const std::vector<std::string>& arguments) {
-        platform::ProcessResult result = platform::runProcess(program, arguments, environment, 120000);
+    platform::ProcessResult run(const std::string& program, const std::vector<std::string>& arguments,
+                                unsigned limitMilliseconds = 120000) {
+        platform::ProcessResult result =
+            platform::runProcess(program, arguments, environment, limitMilliseconds);
         EXPECT_TRUE(result.finished) << "the host hung";
         EXPECT_EQ(result.exitCode, 0) << result.errors;
         result.output = withoutCarriageReturns(result.output);
@@ -108,6 +110,74 @@ TEST_F(TraceHost, ExitWithMessagesQueuedLosesNone) {
     // second time when the run-time library flushes its streams at exit. Nothing is lost.
     expectEveryMessage(filesStartingWith("output.txt"), "plain", 20000, !kWindows);
     expectEveryMessage(filesStartingWith("Exit"), "level", 20000, !kWindows);
+}
+
+// Counts the lines "<kind> T I" (after the time prefix) by I.
+std::map<int, int> countedLines(const std::string& text, const std::string& kind) {
+    std::map<int, int> counts;
+    std::istringstream lines(text);
+    std::string line;
+    std::regex pattern("^" + kTimePrefix + kind + R"( \d+ (\d+)$)");
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        if (std::regex_match(line, match, pattern))
+            ++counts[std::stoi(match[1])];
+    }
+    return counts;
+}
+
+TEST_F(TraceHost, ExitWithThePrintThreadStuckInAWriteEnds) {
+    // Standard output is a pipe nobody reads: the print thread blocks in a console write once the pipe is
+    // full, with thousands of messages queued behind it. The process ends all the same, without a crash.
+    // Linux: the exit waits for the thread only while it gets on, then ends the process without it
+    // (nothing it may still touch is freed); the lines it wrote before are in the output file, each once.
+    // Windows: the system kills the thread; the unload writes what was queued to the files, not to the
+    // console (which would block again).
+    std::string host = copyOf("trace_host");
+    auto result = run(host, {"setup", "Stuck", "console", "unread-stdout", "start", "flood", "20000"}, 60000);
+    EXPECT_NE(result.errors.find("unread-stdout=1"), std::string::npos) << result.errors;
+    const std::string output = filesStartingWith("output.txt");
+    if (kWindows) {
+        expectEveryMessage(output, "plain", 20000, false);
+        return;
+    }
+    const std::map<int, int> written = countedLines(output, "plain");
+    EXPECT_FALSE(written.empty());
+    EXPECT_LT(written.size(), 20000u) << "the thread was stuck before it had written everything";
+    for (const auto& [index, count] : written)
+        EXPECT_EQ(count, 1) << "plain " << index;
+}
+
+TEST_F(TraceHost, AForkedChildStartsWithoutTheParentsThreadAndMessages) {
+    if (!testing_support::kWindows) {
+        // ThreadSanitizer refuses threads in the child of a process with threads unless told to allow them.
+        const std::string options = platform::environmentVariable("TSAN_OPTIONS").value_or("");
+        environment.push_back({"TSAN_OPTIONS", options + (options.empty() ? "" : ":") + "die_after_fork=0"});
+    } else {
+        GTEST_SKIP() << "Windows has no fork";
+    }
+    std::string host = copyOf("trace_host");
+    // The parent's print thread waits for messages when the children are made.
+    auto result = run(host, {"setup", "Fork", "start", "flood", "2000", "stop", "start", "fork-exit",
+                             "fork-trace", "1000", "flood", "0", "stop"});
+    EXPECT_EQ(result.output, "start=1\nstop=1\nstart=1\nfork-exit=0\nfork-trace=0\nstop=1\n")
+        << "-1: the child hung";
+    const std::string output = filesStartingWith("output.txt");
+    const std::string leveled = filesStartingWith("Fork");
+    expectEveryMessage(output, "plain", 2000);
+    expectEveryMessage(leveled, "level", 2000);
+    expectEveryMessage(output, "child", 1000);
+    expectEveryMessage(leveled, "childlevel", 1000);
+}
+
+TEST_F(TraceHost, AForkedChildWatchesItsOwnConsoleEvents) {
+    if (testing_support::kWindows)
+        GTEST_SKIP() << "Windows has no fork";
+    std::string host = copyOf("trace_host");
+    auto result = run(host, {"fork-console-events"});
+    const std::string event = kTimePrefix + "Receive Console Event\n";
+    EXPECT_TRUE(std::regex_match(result.output, std::regex("open=1\n" + event + "fork-events=0\n" + event)))
+        << result.output;
 }
 
 TEST_F(TraceHost, UnloadWithMessagesQueuedLosesNone) {
