@@ -39,7 +39,7 @@ bool allocationFailuresCanBeMade() {
 bool runtimeAllocationsFailToo() {
     if (!allocationFailuresCanBeMade())
         return false;
-    FailingAllocations failing;
+    FailingAllocations refusing;
     try {
         std::string grown(1000, 'x'); // grown by the runtime's own code
         return false;
