@@ -285,7 +285,7 @@ public:
     void set();
     void reset();
     // In the child of fork(): the event anew, in the state it had, without the waiters the parent's
-    // threads left in it (what they left is never freed: freeing it would wait for them).
+    // threads left in it (what they left is not destroyed: that would wait for them).
     void resetInForkedChild();
 
 private:

@@ -163,6 +163,8 @@ private:
     bool TellThreadToStop();
     void EndAtExit();
     void EndAtProcessTermination();
+    // Whether the print thread has ended, waiting for it up to about the time.
+    bool ThreadGoneWithin(unsigned milliseconds);
     void DrainAtProcessExit();
 
     // ---- The trace files (level_log.cpp); on the print thread ----

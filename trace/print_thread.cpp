@@ -19,6 +19,9 @@ constexpr std::chrono::milliseconds kTrimSparesEvery{1000};
 // system that hangs) the exit goes on without it.
 constexpr std::chrono::milliseconds kExitStallLimit{5000};
 constexpr unsigned kExitPollMilliseconds = 5;
+// At a Windows process exit the system has stopped the print thread before the library's exit code runs;
+// under Wine the stop may still be under way then.
+constexpr unsigned kKilledThreadGraceMilliseconds = 1000;
 
 unsigned prefixWithin(const char* text, unsigned prefixLength) {
     return static_cast<unsigned>(std::min<std::size_t>(prefixLength, std::strlen(text)));
@@ -28,10 +31,10 @@ unsigned prefixWithin(const char* text, unsigned prefixLength) {
 class StallWatch {
 public:
     explicit StallWatch(const std::atomic<std::uint64_t>& count)
-        : m_count(count), m_seen(count.load()), m_since(std::chrono::steady_clock::now()) {}
+        : m_count(count), m_seen(count.load()), m_since(SteadyClock::now()) {}
 
     bool Moving() {
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = SteadyClock::now();
         const std::uint64_t count = m_count.load();
         if (count != m_seen) {
             m_seen = count;
@@ -43,7 +46,7 @@ public:
 private:
     const std::atomic<std::uint64_t>& m_count;
     std::uint64_t m_seen;
-    std::chrono::steady_clock::time_point m_since;
+    SteadyClock::time_point m_since;
 };
 
 // The wait until the time, in whole milliseconds rounded up (0 once it has come).
@@ -290,9 +293,19 @@ void CTrace::EndAtProcessTermination() {
     if (!m_startStopLock.tryLock())
         return;
     m_bEnded = true;
-    if (m_bRunning)
+    if (m_bRunning && ThreadGoneWithin(kKilledThreadGraceMilliseconds))
         DrainAtProcessExit();
     m_startStopLock.unlock();
+}
+
+// The drain reads the queue as its only consumer: never while the print thread may still run.
+bool CTrace::ThreadGoneWithin(unsigned milliseconds) {
+    for (unsigned waited = 0; !m_hThread.hasEnded(); ++waited) {
+        if (waited == milliseconds)
+            return false;
+        platform::sleepMilliseconds(1);
+    }
+    return true;
 }
 
 void CTrace::DrainAtProcessExit() {

@@ -45,12 +45,12 @@ unsigned watchSignals(void*) {
     }
 }
 
-void startWatcherOverInForkedChild();
+void detachWatcherInForkedChild();
 
 // The watcher thread and the saved handlers; the watcher ends before the library unloads.
 class SignalWatcher {
 public:
-    SignalWatcher() { platform::callAroundFork(nullptr, nullptr, startWatcherOverInForkedChild); }
+    SignalWatcher() { platform::callAroundFork(nullptr, nullptr, detachWatcherInForkedChild); }
     SignalWatcher(const SignalWatcher&) = delete;
     SignalWatcher& operator=(const SignalWatcher&) = delete;
 
@@ -91,16 +91,17 @@ public:
 
     // In the child of fork() the watcher thread does not exist, and the pipe is the parent's too: the
     // child's signals would be traced by the parent, and the child's end would end the parent's watcher.
-    // The child gets a pipe and a watcher of its own; without them its signals get their previous handling.
-    void StartOverInForkedChild() {
-        if (pipeEnds[0] < 0)
-            return;
+    // The child lets go of both, and its signals get their previous handling back, as after
+    // TraceCloseConsole (TraceOpenConsole in the child attaches anew). No thread is started here: the
+    // child may hold nothing but the forking thread until it has left fork().
+    void DetachInForkedChild() {
+        Restore();
         m_thread.forgetInForkedChild();
-        ::close(pipeEnds[0]);
-        ::close(pipeEnds[1]);
-        pipeEnds[0] = pipeEnds[1] = -1;
-        if (::pipe2(pipeEnds, O_CLOEXEC) != 0 || !m_thread.start(watchSignals, nullptr))
-            Restore();
+        for (int& end : pipeEnds) {
+            if (end >= 0)
+                ::close(end);
+            end = -1;
+        }
     }
 
 private:
@@ -111,8 +112,8 @@ private:
 
 SignalWatcher watcher;
 
-void startWatcherOverInForkedChild() {
-    watcher.StartOverInForkedChild();
+void detachWatcherInForkedChild() {
+    watcher.DetachInForkedChild();
 }
 
 } // namespace

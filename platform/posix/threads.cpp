@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <pthread.h>
 
 namespace platform {
@@ -50,8 +51,12 @@ void Event::reset() {
     m_state->signalled = false;
 }
 
+// The condition variable may count waiters of the parent's threads: destroying it would wait for them for
+// ever. A new state is built in its storage instead, without destroying the old one.
 void Event::resetInForkedChild() {
-    m_state = new State{{}, {}, m_state->signalled, m_state->manualReset};
+    const bool signalled = m_state->signalled;
+    const bool manualReset = m_state->manualReset;
+    new (m_state) State{{}, {}, signalled, manualReset};
 }
 
 namespace {

@@ -35,5 +35,5 @@ int RunInForkedChild(const std::function<int()>& body, unsigned limitMillisecond
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -17,8 +17,8 @@
 //   plain
 //                       and N leveled messages in all ("child T I", "childlevel T I", ids 100 to 103), and
 //                       stops; prints its exit code
-//   fork-console-events TraceOpenConsole, then a child made by fork() sends itself SIGINT and ends (printing
-//                       its exit code); the process sends itself SIGINT and ends with the console attached
+//   fork-console-events TraceOpenConsole, then a child made by fork() sends itself SIGINT (printing its exit
+//                       code); the process sends itself SIGINT and ends with the console attached
 //   limit-memory MB     lets the process take at most about MB more megabytes, printing whether that holds
 //   bindata-big MB      a block of MB megabytes (bytes i * 7 in its first 4 KB, zeros behind) traced without
 //                       time stamps, console on and no print thread: TraceBinData between the lines

@@ -23,6 +23,20 @@ using testing_support::TemporaryFolder;
 
 const std::string kTimePrefix = R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d - )";
 
+// Whether the programs are built with ThreadSanitizer, whose own exit code flushes standard output under
+// the stream's lock.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+
 std::string withoutCarriageReturns(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
@@ -133,6 +147,10 @@ TEST_F(TraceHost, ExitWithThePrintThreadStuckInAWriteEnds) {
     // (nothing it may still touch is freed); the lines it wrote before are in the output file, each once.
     // Windows: the system kills the thread; the unload writes what was queued to the files, not to the
     // console (which would block again).
+    if (kThreadSanitizer)
+        GTEST_SKIP()
+            << "ThreadSanitizer's exit flushes standard output under its lock, which the stuck thread "
+               "holds: the host cannot end, whatever Trace does";
     std::string host = copyOf("trace_host");
     auto result = run(host, {"setup", "Stuck", "console", "unread-stdout", "start", "flood", "20000"}, 60000);
     EXPECT_NE(result.errors.find("unread-stdout=1"), std::string::npos) << result.errors;
@@ -170,13 +188,16 @@ TEST_F(TraceHost, AForkedChildStartsWithoutTheParentsThreadAndMessages) {
     expectEveryMessage(leveled, "childlevel", 1000);
 }
 
-TEST_F(TraceHost, AForkedChildWatchesItsOwnConsoleEvents) {
+TEST_F(TraceHost, AForkedChildLeavesTheParentsConsoleEventsAlone) {
+    // The child's signals get their previous handling (SIGINT ends it: 128 + 2) instead of reaching the
+    // parent's watcher, and the child's end leaves the parent's watcher running: the parent's own signal
+    // is traced, once.
     if (testing_support::kWindows)
         GTEST_SKIP() << "Windows has no fork";
     std::string host = copyOf("trace_host");
     auto result = run(host, {"fork-console-events"});
     const std::string event = kTimePrefix + "Receive Console Event\n";
-    EXPECT_TRUE(std::regex_match(result.output, std::regex("open=1\n" + event + "fork-events=0\n" + event)))
+    EXPECT_TRUE(std::regex_match(result.output, std::regex("open=1\nfork-events=130\n" + event)))
         << result.output;
 }
 
