@@ -124,9 +124,11 @@ private:
 // Appends a prefix and a text (either may be empty) to the end of a file as one write, creating the file
 // if missing, with write-through: they are on the disk when the call returns. Other processes may append
 // to the same file at the same time; appends do not overwrite each other. Only a writable regular file is
-// written, the same on every platform: a path naming a read-only file (PathKind::ReadOnlyFile), a
-// symbolic link (not followed), a folder, device, FIFO or socket is left alone. Returns the bytes written,
-// 0 when the file cannot be opened or is not such a file.
+// written: a path naming a read-only file (PathKind::ReadOnlyFile), a folder, device, FIFO or socket is
+// left alone on every platform; a symbolic link is not followed on POSIX. (On Windows the append follows a
+// link: a caller that refuses links looks at the path with pathKind first. Looking at every append costs a
+// query of the file that a process exit under Wine could stop halfway, hanging the exit.) Returns the
+// bytes written, 0 when the file cannot be opened or is not such a file.
 std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t prefixSize, const char* text,
                                std::size_t textSize);
 

@@ -25,17 +25,12 @@ std::size_t appendWriteThrough(const char* path, const char* prefix, std::size_t
     // Append access only: every write lands at the end of the file, so processes sharing the file never
     // overwrite each other's text. Write sharing lets them do so at the same time; readers that refuse
     // writers are refused while it is open.
-    // A symbolic link is opened itself, not followed, and then left alone; a read-only file cannot be opened
-    // for writing.
-    HANDLE file = CreateFileA(
-        path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    // Only a file on a disk: not a device ("NUL", "CON", a port) or a pipe, nor a link.
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
-        (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    // Only a file on a disk: not a device ("NUL", "CON", a port) or a pipe.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
         return 0;
     }
