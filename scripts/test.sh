@@ -493,13 +493,7 @@ run_win_i686() {
     pl_start_wine
     local booted=$SECONDS
     # One program at a time: emulated, two at once on two cores make the GUI tests' waits too short.
-    # console_tests (the console window driven as a person would, and the CLog process tests) is left out
-    # for now: under emulation on a loaded machine its fixed waits (a menu shown within 5 s, a host ended
-    # within 20 s) still run out now and then; it runs whole under wine64.
-    run_ctest win-i686 -- --timeout 1800 -E '^console_tests$'
-    skipped=$((skipped + 1))
-    echo "win-i686: console_tests under 32-bit Wine SKIPPED: some of its waits are still fixed times, too short" \
-        "when emulated on a loaded machine"
+    run_ctest win-i686 -- --timeout 1800
     local tested=$SECONDS
     run_archive_hosts_32bit
     pl_stop_wine

@@ -53,7 +53,8 @@ protected:
     }
 
     platform::ProcessResult run(const std::vector<std::string>& arguments) {
-        platform::ProcessResult result = platform::runProcess(host, arguments, environment, 30000);
+        platform::ProcessResult result =
+            platform::runProcess(host, arguments, environment, testing_support::kHostBound);
         EXPECT_TRUE(result.finished) << "the host hung";
         EXPECT_EQ(result.exitCode, 0) << result.errors;
         result.output = withoutCarriageReturns(result.output);
@@ -273,7 +274,7 @@ TEST_F(LogHost, CallbackThatHandlesAFaultOfItsOwnKeepsGettingMessages) {
     // Wine under QEMU's user-mode emulator, which does not hand the fault to Wine's handlers: the process
     // dies), what the guard does with such a fault cannot be seen.
     const platform::ProcessResult control =
-        platform::runProcess(host, {"probe-bad-read"}, environment, 30000);
+        platform::runProcess(host, {"probe-bad-read"}, environment, testing_support::kHostBound);
     if (!control.finished || control.exitCode != 0 ||
         withoutCarriageReturns(control.output) != "probe-bad-read bad=1\n")
         GTEST_SKIP()
@@ -363,8 +364,8 @@ TEST_F(LogHost, ExecutablePathTooLongForTheSuffixTurnsFileOutputOff) {
     std::string longHost = platform::joinPath(prefix + sub, name);
     ASSERT_EQ(longHost.size(), 257u);
     std::filesystem::copy_file(host, longHost);
-    auto result =
-        platform::runProcess(longHost, {"-logging:1", "clog-file", "clog", "2", "x"}, environment, 30000);
+    auto result = platform::runProcess(longHost, {"-logging:1", "clog-file", "clog", "2", "x"}, environment,
+                                       testing_support::kHostBound);
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(withoutCarriageReturns(result.output), "tofile=0 logfile=\n");
     int files = 0;

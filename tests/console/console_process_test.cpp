@@ -191,9 +191,10 @@ TEST_F(ConsoleHost, LogFileThatIsNoRegularFileIsNeitherDeletedNorWritten) {
         settings["LogFile"] = node;
         writeSettings();
         // Each load would delete the log file: the first, and ConsoleInitialise's.
-        auto result = platform::runProcess(
-            testing_support::helperProgram("console_host"),
-            {"simple", "kept\\n", "init", "simple", "again\\n", "read", path("out")}, environment(), 20000);
+        auto result =
+            platform::runProcess(testing_support::helperProgram("console_host"),
+                                 {"simple", "kept\\n", "init", "simple", "again\\n", "read", path("out")},
+                                 environment(), testing_support::kHostBound);
         ASSERT_TRUE(result.finished) << "the host waited on the node";
         EXPECT_EQ(result.exitCode, 0) << result.errors;
         EXPECT_TRUE(c.isStillThere(node)) << "the node was replaced";

@@ -21,6 +21,7 @@ namespace {
 
 using testing_support::closeMenusByKeys;
 using testing_support::eventually;
+using testing_support::kHostBound;
 using testing_support::popupMenuShown;
 using testing_support::pressKey;
 using testing_support::TemporaryFolder;
@@ -70,7 +71,7 @@ bool openEditMenu(HWND main) {
     SetForegroundWindow(main);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     pressKey('E', VK_MENU);
-    return eventually(popupMenuShown, 5000);
+    return eventually(popupMenuShown, kHostBound);
 }
 
 // The value of KEY in the settings store's text, or "(none)".
@@ -423,7 +424,7 @@ TEST_F(ConsoleWindow, PastItsBoundTheViewDropsTheOldestWholeLinesAndKeepsTheNewe
         EXPECT_EQ(wideSelectionOf(view), std::make_pair(endOf(view), endOf(view)))
             << "still following the end";
         testing_support::writeFile(own.file("end"), "end");
-        ASSERT_TRUE(writer.wait(20000));
+        ASSERT_TRUE(writer.wait(kHostBound));
     }
 }
 
@@ -620,7 +621,7 @@ TEST_F(ConsoleWindow, ReportsAreListedInOrderAndRunFromTheMenu) {
         else
             EXPECT_EQ(log.find("Running report"), std::string::npos) << log;
         testing_support::writeFile(own.file("end"), "end");
-        ASSERT_TRUE(reportHost.wait(20000));
+        ASSERT_TRUE(reportHost.wait(kHostBound));
         std::string output = reportHost.output();
         EXPECT_EQ(output.substr(output.find("\r\nran ") + 2), "ran R2\r\n") << "only R2 ran";
     }
@@ -669,7 +670,7 @@ TEST_F(ConsoleWindow, PluginsMenuOnlyWhenAddedAfterTheSettingsLoaded) {
                 << pluginHost.output();
         }
         testing_support::writeFile(own.file("end"), "end");
-        ASSERT_TRUE(pluginHost.wait(20000));
+        ASSERT_TRUE(pluginHost.wait(kHostBound));
         ASSERT_TRUE(eventually([&] { return FindWindowA(kWindowClass, nullptr) == nullptr; }));
     }
 }
@@ -907,7 +908,7 @@ TEST_F(ConsoleWindow, SaveDialogsShowTheLogFilterAndTheOptionsOfTheirCommand) {
             EXPECT_NE(written.find(" - after the answer\n"), std::string::npos) << written;
         }
         testing_support::writeFile(own.file("end"), "end");
-        ASSERT_TRUE(dialogHost.wait(20000));
+        ASSERT_TRUE(dialogHost.wait(kHostBound));
     }
 }
 
@@ -953,7 +954,7 @@ TEST_F(ConsoleWindow, LogToFileCancelledStaysOffAndConfirmedAppendsToTheChosenFi
         } else
             EXPECT_FALSE(platform::fileExists(chosen));
         testing_support::writeFile(own.file("end"), "end");
-        ASSERT_TRUE(logHost.wait(20000));
+        ASSERT_TRUE(logHost.wait(kHostBound));
     }
 }
 

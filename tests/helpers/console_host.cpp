@@ -47,12 +47,17 @@ std::string unescape(const std::string& text) {
     return result;
 }
 
+// Written beside the path and then renamed to it: a test that waits for the file sees it whole.
 void writeReadBack(const std::string& path, bool html) {
     char* text = GetDebugLogOutput(html);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (text)
-        out << text;
+    const std::string partial = path + ".part";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (text)
+            out << text;
+    }
     std::free(text);
+    std::filesystem::rename(partial, path);
 }
 
 void writeFromThreads(const std::string& tag, int threadCount, int lineCount) {

@@ -26,6 +26,11 @@ std::string readFile(const std::string& path);
 // with the shared GCC runtime: libgcc_s_*.dll, libstdc++-*.dll, libwinpthread-*.dll), as a host ships its
 // runtime beside its executable: without them the copy does not start. Returns the copy's path.
 std::string copyProgramWithItsRuntime(const std::string& program, const std::string& folder);
+// How long a helper host may take to answer (a window to open, a command to finish, the process to end)
+// before a test calls it hung: generous, since an emulated 32-bit run on a busy machine is many times
+// slower than a native one. A host that answers ends the wait at once.
+inline constexpr int kHostBound = 120000;
+
 // Polls the condition until it holds or the time is up; its last answer.
 bool eventually(const std::function<bool()>& condition, int milliseconds = 10000, int pollMilliseconds = 20);
 void writeFile(const std::string& path, const std::string& contents);
