@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -76,6 +77,9 @@ bool createFileDurably(const std::string& path, const std::string& contents);
 // Windows: attributes). Otherwise nothing is renamed and the result is false.
 bool replaceFile(const std::string& source, const std::string& target);
 bool deleteFile(const std::string& path);
+// Moves an open stream to the end of its file and returns that position in 64 bits on every platform
+// (a long, and so ftell, holds only 2 GiB on Windows); -1 when the stream cannot seek.
+std::int64_t seekToStreamEnd(std::FILE* stream);
 // What a path names, a symbolic link at its end not followed.
 enum class PathKind {
     Missing,

@@ -3,6 +3,7 @@
 #include "text_format.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -52,8 +53,7 @@ bool CLogMsg::Open(const char* name, bool append) {
     if (!file)
         return false;
     std::setvbuf(file, nullptr, _IOFBF, kStreamBufferSize); // without it, the default buffer serves
-    std::fseek(file, 0, SEEK_END);
-    m_size = std::ftell(file);
+    m_size = std::max<std::int64_t>(platform::seekToStreamEnd(file), 0);
     m_pFile = file;
     m_bOpen = true;
     m_strName.swap(kept);
@@ -130,5 +130,6 @@ void CLogMsg::Flush() {
 }
 
 int CLogMsg::GetSize() const {
-    return m_bOpen ? static_cast<int>(m_size) : 0;
+    // A file beyond what an int counts shows the largest int: still over every size limit.
+    return m_bOpen ? static_cast<int>(std::min<std::int64_t>(m_size, INT_MAX)) : 0;
 }

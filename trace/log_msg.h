@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "trace_time.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -38,7 +39,8 @@ public:
     // Hands the lines written since the last flush to the system (one write when they fit the buffer).
     void Flush();
     // The file's size (writing always happens at its end); 0 when closed. Counted as lines are written,
-    // line ends inside the text included, so asking costs no system call.
+    // line ends inside the text included, so asking costs no system call. A file larger than the largest
+    // int (a file of 2 GiB or more continued) shows the largest int.
     int GetSize() const;
     bool IsOpen() const { return m_bOpen; }
     // The name the open file was opened under; empty when closed.
@@ -50,7 +52,7 @@ private:
 
     bool m_bOpen = false;
     std::FILE* m_pFile = nullptr;
-    long m_size = 0;
+    std::int64_t m_size = 0; // a file continued may hold more than an int counts
     std::string m_strName;
     bool m_bUnflushed = false;
     TraceTimeCache m_linePrefix;

@@ -102,6 +102,12 @@ bool replaceFile(const std::string& source, const std::string& target) {
     return std::rename(source.c_str(), target.c_str()) == 0;
 }
 
+std::int64_t seekToStreamEnd(std::FILE* stream) {
+    if (::fseeko(stream, 0, SEEK_END) != 0)
+        return -1;
+    return static_cast<std::int64_t>(::ftello(stream));
+}
+
 bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }

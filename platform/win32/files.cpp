@@ -136,6 +136,12 @@ bool deleteFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }
 
+std::int64_t seekToStreamEnd(std::FILE* stream) {
+    if (_fseeki64(stream, 0, SEEK_END) != 0)
+        return -1;
+    return _ftelli64(stream);
+}
+
 PathKind pathKind(const std::string& path) {
     const PathFacts kind = kindOf(path);
     if (!kind.exists)

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <regex>
@@ -437,6 +439,29 @@ TEST_F(Trace, SizeLimitReplacesTheFileWithPatternB) {
     EXPECT_EQ(withoutTimes(old), line + "\n" + line + "\nLog file close\n") << old;
     std::string replacement = read("TraceFile_0000002a_20261209090509.log");
     EXPECT_TRUE(std::regex_match(replacement, std::regex(kTimePrefix + line + "\n"))) << replacement;
+}
+
+TEST_F(Trace, SizeLimitReplacesAContinuedFileOfMoreThanTwoGigabytes) {
+    // A trace file that already holds 3 GiB when a message continues it: more than a long counts on
+    // Windows and more than an int counts anywhere, and still over the limit (a sparse file here).
+    const std::string name = "TraceFile0000002a_202612099 -05-07.log";
+    constexpr std::uintmax_t kBig = 3ull << 30;
+    testing_support::writeFile(folder.file(name), "");
+    fs::resize_file(folder.file(name), kBig);
+    trace.SetLogFile(base(), false, kRotateSize, 2000000000);
+    ASSERT_EQ(trace.WriteLevelLog(0, 42, std::string("continued").data()), 0);
+    clock.now.second = 9;
+    ASSERT_EQ(trace.WriteLevelLog(0, 42, std::string("next").data()), 0);
+    EXPECT_EQ(files(), (std::set<std::string>{name, "TraceFile_0000002a_20261209090509.log"}));
+    std::string replacement = read("TraceFile_0000002a_20261209090509.log");
+    EXPECT_TRUE(std::regex_match(replacement, std::regex(kTimePrefix + "next\n"))) << replacement;
+    std::ifstream old(folder.file(name), std::ios::binary);
+    old.seekg(static_cast<std::streamoff>(kBig));
+    std::string tail((std::istreambuf_iterator<char>(old)), std::istreambuf_iterator<char>());
+    tail = std::regex_replace(tail, std::regex("\r\n"), "\n");
+    EXPECT_EQ(withoutTimes(tail), "continued\nLog file close\n") << "continued at its end, then closed";
+    old.close();
+    fs::remove(folder.file(name));
 }
 
 TEST_F(Trace, SizeLimitCountsTheBytesReallyWritten) {
