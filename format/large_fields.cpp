@@ -1,6 +1,6 @@
 #include "large_fields.h"
 
-#include "conversion_spec.h"
+#include "conversion_directive.h"
 #include "output_buffer.h"
 
 #include <climits>
@@ -79,24 +79,24 @@ bool digitsAreLarge(const FieldValue& field) {
            isLarge(static_cast<std::int64_t>(field.wrappedDigits));
 }
 
-bool precisionMakesText(const ConversionSpec& spec) {
-    return spec.isIntegerLike() || spec.isFloating();
+bool precisionMakesText(const ConversionDirective& directive) {
+    return directive.isIntegerLike() || directive.isFloating();
 }
 
 // Reads the stars and the argument of one conversion; whether one of its fields is large.
-bool readFieldsAreLarge(const ConversionSpec& spec, va_list* arguments) {
+bool readFieldsAreLarge(const ConversionDirective& directive, va_list* arguments) {
     bool large = false;
-    if (spec.width.source == FieldValue::Source::Star) {
+    if (directive.width.source == FieldValue::Source::Star) {
         const std::int64_t width = va_arg(*arguments, int);
         large = isLarge(width < 0 ? -width : width);
     } else {
-        large = digitsAreLarge(spec.width);
+        large = digitsAreLarge(directive.width);
     }
-    if (spec.precision.source == FieldValue::Source::Star)
-        large = (isLarge(va_arg(*arguments, int)) && precisionMakesText(spec)) || large;
+    if (directive.precision.source == FieldValue::Source::Star)
+        large = (isLarge(va_arg(*arguments, int)) && precisionMakesText(directive)) || large;
     else
-        large = (digitsAreLarge(spec.precision) && precisionMakesText(spec)) || large;
-    readArgument(spec.type, arguments);
+        large = (digitsAreLarge(directive.precision) && precisionMakesText(directive)) || large;
+    readArgument(directive.type, arguments);
     return large;
 }
 
@@ -132,28 +132,28 @@ struct ResolvedFields {
 };
 
 // False for a number the runtime cannot take (beyond INT_MAX).
-bool resolveFields(const ConversionSpec& spec, va_list* arguments, ResolvedFields& fields) {
-    std::strcpy(fields.flags, spec.flags);
-    if (spec.width.source == FieldValue::Source::Star) {
+bool resolveFields(const ConversionDirective& directive, va_list* arguments, ResolvedFields& fields) {
+    std::strcpy(fields.flags, directive.flags);
+    if (directive.width.source == FieldValue::Source::Star) {
         const std::int64_t width = va_arg(*arguments, int);
         fields.width = width < 0 ? -width : width;
         // A negative width is a '-' flag and the width.
-        if (width < 0 && !spec.hasFlag('-')) {
+        if (width < 0 && !directive.hasFlag('-')) {
             std::memmove(fields.flags + 1, fields.flags, std::strlen(fields.flags) + 1);
             fields.flags[0] = '-';
         }
-    } else if (spec.width.source == FieldValue::Source::Digits) {
-        if (spec.width.digits > INT_MAX)
+    } else if (directive.width.source == FieldValue::Source::Digits) {
+        if (directive.width.digits > INT_MAX)
             return false;
-        fields.width = static_cast<std::int64_t>(spec.width.digits);
+        fields.width = static_cast<std::int64_t>(directive.width.digits);
     }
-    if (spec.precision.source == FieldValue::Source::Star) {
+    if (directive.precision.source == FieldValue::Source::Star) {
         const int precision = va_arg(*arguments, int);
         fields.precision = precision < 0 ? -1 : precision; // a negative precision is none
-    } else if (spec.precision.source == FieldValue::Source::Digits) {
-        if (spec.precision.digits > INT_MAX)
+    } else if (directive.precision.source == FieldValue::Source::Digits) {
+        if (directive.precision.digits > INT_MAX)
             return false;
-        fields.precision = static_cast<std::int64_t>(spec.precision.digits);
+        fields.precision = static_cast<std::int64_t>(directive.precision.digits);
     }
     return true;
 }
@@ -162,8 +162,8 @@ bool resolveFields(const ConversionSpec& spec, va_list* arguments, ResolvedField
 class RuntimePiece {
 public:
     // False when the runtime fails or no memory is left for the text.
-    bool Format(const ConversionSpec& spec, const char* flags, std::int64_t width, std::int64_t precision,
-                const ArgumentValue& value) {
+    bool Format(const ConversionDirective& directive, const char* flags, std::int64_t width,
+                std::int64_t precision, const ArgumentValue& value) {
         char format[48];
         int used = std::snprintf(format, sizeof format, "%%%s", flags);
         if (width >= 0)
@@ -172,9 +172,9 @@ public:
         if (precision >= 0)
             used += std::snprintf(format + used, sizeof format - static_cast<std::size_t>(used), ".%lld",
                                   static_cast<long long>(precision));
-        std::snprintf(format + used, sizeof format - static_cast<std::size_t>(used), "%s%c", spec.length,
-                      spec.conversion);
-        const int length = callRuntime(m_small, sizeof m_small, format, spec, value);
+        std::snprintf(format + used, sizeof format - static_cast<std::size_t>(used), "%s%c", directive.length,
+                      directive.conversion);
+        const int length = callRuntime(m_small, sizeof m_small, format, directive, value);
         if (length < 0)
             return false;
         m_size = static_cast<std::size_t>(length);
@@ -182,7 +182,7 @@ public:
         if (m_size < sizeof m_small)
             return true;
         m_large.reset(new (std::nothrow) char[m_size + 1]);
-        if (!m_large || callRuntime(m_large.get(), m_size + 1, format, spec, value) != length)
+        if (!m_large || callRuntime(m_large.get(), m_size + 1, format, directive, value) != length)
             return false;
         m_text = m_large.get();
         return true;
@@ -194,9 +194,9 @@ public:
     }
 
 private:
-    static int callRuntime(char* buffer, std::size_t capacity, const char* format, const ConversionSpec& spec,
-                           const ArgumentValue& value) {
-        switch (spec.type) {
+    static int callRuntime(char* buffer, std::size_t capacity, const char* format,
+                           const ConversionDirective& directive, const ArgumentValue& value) {
+        switch (directive.type) {
         case ArgumentType::None:
             return std::snprintf(buffer, capacity, format, 0);
         case ArgumentType::Int:
@@ -216,9 +216,9 @@ private:
         case ArgumentType::LongDouble:
             return std::snprintf(buffer, capacity, format, value.ld);
         case ArgumentType::Pointer:
-            if (spec.conversion == 's' && spec.length[0] == 'l')
+            if (directive.conversion == 's' && directive.length[0] == 'l')
                 return std::snprintf(buffer, capacity, format, static_cast<const wchar_t*>(value.p));
-            if (spec.conversion == 's')
+            if (directive.conversion == 's')
                 return std::snprintf(buffer, capacity, format, static_cast<const char*>(value.p));
             return std::snprintf(buffer, capacity, format, value.p);
         }
@@ -266,16 +266,16 @@ void putWithRuns(Output& out, const RuntimePiece& body, Run first, Run second) {
     out.append(body.Text() + second.at, body.Size() - second.at);
 }
 
-bool putConversion(Output& out, const ConversionSpec& spec, const ResolvedFields& fields,
+bool putConversion(Output& out, const ConversionDirective& directive, const ResolvedFields& fields,
                    const ArgumentValue& value) {
     std::int64_t precision = fields.precision;
-    if (spec.isFloating() && precision > kExactFloatPrecision)
+    if (directive.isFloating() && precision > kExactFloatPrecision)
         precision = kExactFloatPrecision;
-    else if (spec.isIntegerLike() && isLarge(precision))
+    else if (directive.isIntegerLike() && isLarge(precision))
         precision = kLargestRuntimeField; // far more than the longest number's digits
     if (!isLarge(fields.width) && precision == fields.precision) {
         RuntimePiece whole;
-        if (!whole.Format(spec, fields.flags, fields.width, precision, value))
+        if (!whole.Format(directive, fields.flags, fields.width, precision, value))
             return false;
         out.append(whole.Text(), whole.Size());
         return true;
@@ -286,13 +286,13 @@ bool putConversion(Output& out, const ConversionSpec& spec, const ResolvedFields
     // as the value needs).
     const std::int64_t smallestWidth = fields.width >= 0 ? 1 : -1;
     RuntimePiece body;
-    if (!body.Format(spec, fields.flags, smallestWidth, precision, value))
+    if (!body.Format(directive, fields.flags, smallestWidth, precision, value))
         return false;
     // The precision beyond: where one more digit of precision puts its '0', the rest go too.
     Run zeros{body.Size(), '0', 0};
     if (precision < fields.precision) {
         RuntimePiece longer;
-        if (!longer.Format(spec, fields.flags, smallestWidth, precision + 1, value))
+        if (!longer.Format(directive, fields.flags, smallestWidth, precision + 1, value))
             return false;
         if (!longer.SameAs(body)) {
             if (!findInsertion(body, longer, "0", zeros.at))
@@ -305,7 +305,8 @@ bool putConversion(Output& out, const ConversionSpec& spec, const ResolvedFields
     const unsigned long long length = body.Size() + zeros.count;
     if (fields.width >= 0 && static_cast<unsigned long long>(fields.width) > length) {
         RuntimePiece padded;
-        if (!padded.Format(spec, fields.flags, static_cast<std::int64_t>(body.Size()) + 1, precision, value))
+        if (!padded.Format(directive, fields.flags, static_cast<std::int64_t>(body.Size()) + 1, precision,
+                           value))
             return false;
         if (!padded.SameAs(body)) {
             if (!findInsertion(body, padded, " 0", padding.at))
@@ -326,13 +327,13 @@ bool needsLargeFieldFormatting(const char* format, va_list arguments) {
     va_copy(walk, arguments);
     bool large = false;
     for (const char* at = std::strchr(format, '%'); at != nullptr && !large;) {
-        const ConversionSpec spec = readConversionSpec(at);
-        if (!spec.understood) {
+        const ConversionDirective directive = readConversionDirective(at);
+        if (!directive.understood) {
             large = restMayHaveLargeFields(at);
             break;
         }
-        large = readFieldsAreLarge(spec, &walk);
-        at = std::strchr(spec.end, '%');
+        large = readFieldsAreLarge(directive, &walk);
+        at = std::strchr(directive.end, '%');
     }
     va_end(walk);
     return large;
@@ -345,14 +346,14 @@ int formatLargeFields(char* buffer, std::size_t capacity, const char* format, va
         at = out.appendLiteral(at);
         if (*at == '\0')
             break;
-        const ConversionSpec spec = readConversionSpec(at);
+        const ConversionDirective directive = readConversionDirective(at);
         ResolvedFields fields;
-        if (!spec.understood || !resolveFields(spec, arguments, fields) ||
-            !putConversion(out, spec, fields, readArgument(spec.type, arguments))) {
+        if (!directive.understood || !resolveFields(directive, arguments, fields) ||
+            !putConversion(out, directive, fields, readArgument(directive.type, arguments))) {
             refused = true;
             break;
         }
-        at = spec.end;
+        at = directive.end;
     }
     if (capacity > 0)
         out.terminate();

@@ -24,9 +24,9 @@ constexpr std::int64_t kLargestRuntimeField = 4096;
 
 // Whether the format needs formatLargeFields: a conversion with a width, or a precision of digits (integers,
 // pointers, floating point), beyond kLargestRuntimeField, read from the format or from a '*' argument. Also
-// true when, after a conversion that is not understood (conversion_spec.h), a '*' or such a number follows:
-// what the runtime would make of it cannot be known, and it may be one of those fields. Reads a copy of
-// the arguments.
+// true when, after a conversion that is not understood (conversion_directive.h), a '*' or such a number
+// follows: what the runtime would make of it cannot be known, and it may be one of those fields. Reads a copy
+// of the arguments.
 bool needsLargeFieldFormatting(const char* format, va_list arguments);
 
 // Formats as vsnprintf does: the same text, cut at the buffer in the same place, the same result, but with

@@ -1,5 +1,5 @@
 // The C runtime of Linux knows no length modifiers of its own that the libraries read.
-#include "conversion_spec.h"
+#include "conversion_directive.h"
 
 namespace textformat {
 

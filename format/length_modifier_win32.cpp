@@ -1,6 +1,6 @@
 // The length modifiers of the Windows C runtimes: "I64" (64 bits), "I32" (32 bits), "I" (the size of a
 // pointer).
-#include "conversion_spec.h"
+#include "conversion_directive.h"
 
 #include <cstring>
 

@@ -87,27 +87,27 @@ void callWith(const Case& c, std::size_t capacity, std::size_t next, Passed... p
 
 void addConversion(Case& c, Input& in) {
     const std::uint8_t shape = in.byte();
-    std::string spec = "%";
+    std::string directive = "%";
     static const char* const kFlags[] = {"", "", "-", "0", "-0", "0-", "00", "+", " ", "#"};
-    spec += kFlags[shape % 10];
+    directive += kFlags[shape % 10];
     // Now and then a field beyond what the C runtime gets whole (4,096): formatted conversion by
     // conversion, which must still give vsnprintf's text.
     const std::uint8_t widthShape = in.byte();
     if (widthShape % 16 == 0) {
-        spec += std::to_string(4090 + in.bytes(2) % 3000);
+        directive += std::to_string(4090 + in.bytes(2) % 3000);
     } else {
         for (int i = widthShape % 4; i > 0; --i)
-            spec += static_cast<char>('0' + in.byte() % 10);
+            directive += static_cast<char>('0' + in.byte() % 10);
     }
     const std::uint8_t precisionShape = in.byte();
     if (precisionShape % 8 == 0) // a precision: not on the fast path
-        spec += "." + std::to_string(in.byte() % 12);
+        directive += "." + std::to_string(in.byte() % 12);
     else if (precisionShape % 8 == 1 && precisionShape > 128)
-        spec += "." + std::to_string(4090 + in.bytes(2) % 3000);
+        directive += "." + std::to_string(4090 + in.bytes(2) % 3000);
     static const char kConversions[] = {'d', 'i', 'u', 'x', 'X', 's', 'c', '%'};
     const char conversion = kConversions[(shape / 10) % 8];
     if (conversion == '%') {
-        c.format += spec + "%"; // with flags or a width: vsnprintf's
+        c.format += directive + "%"; // with flags or a width: vsnprintf's
         return;
     }
     Kind kind = Kind::Int;
@@ -116,10 +116,10 @@ void addConversion(Case& c, Input& in) {
     } else if (conversion != 'c') {
         static const char* const kLengths[] = {"", "", "l", "ll", "h"};
         const int length = in.byte() % 5;
-        spec += kLengths[length];
+        directive += kLengths[length];
         kind = length == 2 ? Kind::Long : length == 3 ? Kind::LongLong : Kind::Int;
     }
-    spec += conversion;
+    directive += conversion;
     Argument argument{kind, static_cast<long long>(in.bytes(kind == Kind::Int ? 4 : 8)), nullptr};
     if (kind == Kind::Text) {
         std::string text;
@@ -129,7 +129,7 @@ void addConversion(Case& c, Input& in) {
         }
         c.texts.push_back(text);
     }
-    c.format += spec;
+    c.format += directive;
     c.arguments.push_back(argument);
 }
 

@@ -25,7 +25,7 @@ struct FieldValue {
     std::uint32_t wrappedDigits = 0;
 };
 
-struct ConversionSpec {
+struct ConversionDirective {
     const char* start = nullptr; // the '%'
     const char* end = nullptr;   // just after the conversion character (or where reading stopped)
     bool understood = false;
@@ -51,7 +51,7 @@ constexpr std::uint64_t kMaxDigitsValue = 0xFFFFFFFFFFull;
 const char* readFieldDigits(const char* at, FieldValue& value);
 
 // Reads the conversion that starts at the '%' at percent. The result's end is where the format goes on.
-ConversionSpec readConversionSpec(const char* percent);
+ConversionDirective readConversionDirective(const char* percent);
 
 // Length modifiers that only the platform's C runtime knows (Windows: "I64", "I32", "I"): how many
 // characters of one start at at (0: none), and the size of integer it gives.

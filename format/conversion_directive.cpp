@@ -1,4 +1,4 @@
-#include "conversion_spec.h"
+#include "conversion_directive.h"
 
 #include <cstring>
 
@@ -109,21 +109,21 @@ const char* readFieldDigits(const char* at, FieldValue& value) {
     return at;
 }
 
-bool ConversionSpec::hasFlag(char flag) const {
+bool ConversionDirective::hasFlag(char flag) const {
     return std::strchr(flags, flag) != nullptr && flag != '\0';
 }
 
-bool ConversionSpec::isIntegerLike() const {
+bool ConversionDirective::isIntegerLike() const {
     return std::strchr("dioxXup", conversion) != nullptr && conversion != '\0';
 }
 
-bool ConversionSpec::isFloating() const {
+bool ConversionDirective::isFloating() const {
     return std::strchr("eEfFgGaA", conversion) != nullptr && conversion != '\0';
 }
 
-ConversionSpec readConversionSpec(const char* percent) {
-    ConversionSpec spec;
-    spec.start = percent;
+ConversionDirective readConversionDirective(const char* percent) {
+    ConversionDirective directive;
+    directive.start = percent;
     const char* at = percent + 1;
 
     bool seen[sizeof kFlags - 1] = {};
@@ -132,41 +132,42 @@ ConversionSpec readConversionSpec(const char* percent) {
     std::size_t flagCount = 0;
     for (std::size_t i = 0; i < sizeof seen; ++i) {
         if (seen[i])
-            spec.flags[flagCount++] = kFlags[i];
+            directive.flags[flagCount++] = kFlags[i];
     }
 
     bool positional = false;
     if (*at == '*')
-        at = readStar(at + 1, spec.width, positional);
+        at = readStar(at + 1, directive.width, positional);
     else if (isDigit(*at))
-        at = readFieldDigits(at, spec.width);
+        at = readFieldDigits(at, directive.width);
     if (*at == '$')
         positional = true;
     if (!positional && *at == '.') {
         ++at;
         if (*at == '*')
-            at = readStar(at + 1, spec.precision, positional);
+            at = readStar(at + 1, directive.precision, positional);
         else
-            at = readFieldDigits(at, spec.precision);
+            at = readFieldDigits(at, directive.precision);
     }
-    spec.end = at;
+    directive.end = at;
     if (positional)
-        return spec;
+        return directive;
 
     ArgumentType integerType;
-    at = readLength(at, spec.length, integerType);
-    spec.conversion = *at;
-    if (spec.conversion == '\0') {
-        spec.end = at;
-        return spec;
+    at = readLength(at, directive.length, integerType);
+    directive.conversion = *at;
+    if (directive.conversion == '\0') {
+        directive.end = at;
+        return directive;
     }
-    spec.end = at + 1;
-    spec.type = argumentTypeOf(spec.conversion, spec.length, integerType, spec.understood);
+    directive.end = at + 1;
+    directive.type =
+        argumentTypeOf(directive.conversion, directive.length, integerType, directive.understood);
     // "%*%" reads a star on one runtime and not on another.
-    if (spec.conversion == '%' &&
-        (spec.width.source == FieldValue::Source::Star || spec.precision.source == FieldValue::Source::Star))
-        spec.understood = false;
-    return spec;
+    if (directive.conversion == '%' && (directive.width.source == FieldValue::Source::Star ||
+                                        directive.precision.source == FieldValue::Source::Star))
+        directive.understood = false;
+    return directive;
 }
 
 } // namespace textformat
