@@ -5,6 +5,7 @@
 #include "hex_dump.h"
 #include "test_support.h"
 #include "trace_time.h"
+#include "traced_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::TemporaryFolder;
 
-const std::string kTimePrefix = R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d - )";
+using traced_lines::countedLines;
+using traced_lines::kTimePrefix;
 
 // The console output of a CTrace, kept for the test to read.
 class CapturedConsole final : public ConsoleOutput {
@@ -112,6 +114,18 @@ protected:
     void TearDown() override { trace.Stop(); }
 
     std::string base() const { return platform::joinPath(folder.path(), "TraceFile"); }
+    // The queue's memory tests: leveled messages to the trace files alone, no size replacement.
+    void traceBurstsToFilesOnly() {
+        trace.SetConsole(false);
+        trace.SetTimeStamp(false);
+        trace.SetLogFile(base(), true, kRotateSize, 2000000000);
+        trace.SetLevelOutput(true, true, false);
+    }
+    // Some 12 MB of leveled messages.
+    void queueABurst() {
+        for (int i = 0; i < 250000; ++i)
+            LevelPrintFormatted(trace, 0, 3, "a line of a burst, number %d\n", i);
+    }
     std::set<std::string> files() const { return filesIn(folder.path()); }
     // Trace files are text files: Windows ends their lines with a carriage return too.
     std::string read(const std::string& name) const { return textOf(folder.file(name)); }
@@ -948,14 +962,10 @@ TEST_F(Trace, TheQueueGivesItsMemoryBackOnceDrained) {
     // or after a second without messages while it runs.
     constexpr std::size_t kPage = CMsgList::kPageBytes;
     constexpr std::size_t kKept = (CMsgList::kSparePagesKept + 1) * kPage;
-    trace.SetConsole(false);
-    trace.SetTimeStamp(false);
-    trace.SetLogFile(base(), true, kRotateSize, 2000000000);
-    trace.SetLevelOutput(true, true, false);
+    traceBurstsToFilesOnly();
     for (bool stop : {true, false}) {
         SCOPED_TRACE(stop ? "stopped" : "idle");
-        for (int i = 0; i < 250000; ++i)
-            LevelPrintFormatted(trace, 0, 3, "a line of a burst, number %d\n", i);
+        queueABurst();
         EXPECT_GE(trace.Queue().MemoryHeld(), kKept + 32 * kPage);
         ASSERT_TRUE(trace.Start());
         if (stop) {
@@ -977,12 +987,8 @@ TEST_F(Trace, TheQueueGivesItsMemoryBackWhileMessagesTrickleIn) {
     // burst (the trickle's pages included).
     constexpr std::size_t kPage = CMsgList::kPageBytes;
     constexpr std::size_t kKept = (CMsgList::kSparePagesKept + 2) * kPage;
-    trace.SetConsole(false);
-    trace.SetTimeStamp(false);
-    trace.SetLogFile(base(), true, kRotateSize, 2000000000);
-    trace.SetLevelOutput(true, true, false);
-    for (int i = 0; i < 250000; ++i)
-        LevelPrintFormatted(trace, 0, 3, "a line of a burst, number %d\n", i);
+    traceBurstsToFilesOnly();
+    queueABurst();
     ASSERT_GE(trace.Queue().MemoryHeld(), kKept + 32 * kPage);
     ASSERT_TRUE(trace.Start());
     std::atomic<bool> trickling{true};
@@ -1056,20 +1062,6 @@ TEST_F(Trace, SettingsChangeFromAnotherThreadWhileThePrintThreadWrites) {
 }
 
 } // namespace
-
-// The numbers of the lines "<kind> T I" of a text (after their time prefix), with how often each came.
-std::map<int, int> countedLines(const std::string& text, const std::string& kind) {
-    std::map<int, int> counts;
-    std::istringstream lines(text);
-    std::string line;
-    const std::regex pattern(kTimePrefix + kind + R"( \d+ (\d+)\r?)");
-    while (std::getline(lines, line)) {
-        std::smatch match;
-        if (std::regex_match(line, match, pattern))
-            ++counts[std::stoi(match[1])];
-    }
-    return counts;
-}
 
 TEST_F(Trace, StartAndStopFromSeveralThreadsAtOnce) {
     // Run under AddressSanitizer and ThreadSanitizer too. Threads start and stop the print thread at the

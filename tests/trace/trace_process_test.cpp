@@ -4,6 +4,7 @@
 #include "child_process.h"
 #include "platform.h"
 #include "test_support.h"
+#include "traced_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,8 @@ namespace fs = std::filesystem;
 using testing_support::kWindows;
 using testing_support::TemporaryFolder;
 
-const std::string kTimePrefix = R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d - )";
+using traced_lines::countedLines;
+using traced_lines::kTimePrefix;
 
 // Whether the programs are built with ThreadSanitizer, whose own exit code flushes standard output under
 // the stream's lock.
@@ -124,20 +126,6 @@ TEST_F(TraceHost, ExitWithMessagesQueuedLosesNone) {
     // second time when the run-time library flushes its streams at exit. Nothing is lost.
     expectEveryMessage(filesStartingWith("output.txt"), "plain", 20000, !kWindows);
     expectEveryMessage(filesStartingWith("Exit"), "level", 20000, !kWindows);
-}
-
-// Counts the lines "<kind> T I" (after the time prefix) by I.
-std::map<int, int> countedLines(const std::string& text, const std::string& kind) {
-    std::map<int, int> counts;
-    std::istringstream lines(text);
-    std::string line;
-    std::regex pattern("^" + kTimePrefix + kind + R"( \d+ (\d+)$)");
-    while (std::getline(lines, line)) {
-        std::smatch match;
-        if (std::regex_match(line, match, pattern))
-            ++counts[std::stoi(match[1])];
-    }
-    return counts;
 }
 
 TEST_F(TraceHost, ExitWithThePrintThreadStuckInAWriteEnds) {
