@@ -34,8 +34,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const EnvironmentChanges& environment, unsigned timeoutMilliseconds) {
     ProcessResult result;
     ChildProcess child(program, arguments, environment);
-    if (!child.started())
+    if (!child.started()) {
+        result.errors = child.errors();
         return result;
+    }
     result.finished = child.wait(timeoutMilliseconds);
     if (!result.finished)
         child.kill();

@@ -99,8 +99,21 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     startup.hStdOutput = output;
     startup.hStdError = errors;
     PROCESS_INFORMATION info{};
-    m_started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, block.data(),
-                               nullptr, &startup, &info) != FALSE;
+    // A start Wine refuses now and then is tried again; a start that keeps failing leaves its reason in
+    // the errors the caller reads.
+    DWORD failure = 0;
+    for (int attempt = 0; attempt < 3 && !m_started; ++attempt) {
+        if (attempt > 0)
+            Sleep(200);
+        m_started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                   block.data(), nullptr, &startup, &info) != FALSE;
+        failure = m_started ? 0 : GetLastError();
+    }
+    if (!m_started && errors != INVALID_HANDLE_VALUE) {
+        const std::string reason = "CreateProcess failed with error " + std::to_string(failure) + "\n";
+        DWORD written = 0;
+        WriteFile(errors, reason.data(), static_cast<DWORD>(reason.size()), &written, nullptr);
+    }
     for (HANDLE handle : {input, output, errors}) {
         if (handle != INVALID_HANDLE_VALUE)
             CloseHandle(handle);
