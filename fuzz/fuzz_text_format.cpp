@@ -55,7 +55,7 @@ void compare(const Case& c, std::size_t capacity, ...) {
     va_list copy;
     va_copy(copy, arguments);
     const int ourLength =
-        textformat::formatBounded(capacity ? ours.data() : nullptr, capacity, c.format.c_str(), arguments);
+        text_format::formatBounded(capacity ? ours.data() : nullptr, capacity, c.format.c_str(), arguments);
     const int theirLength =
         std::vsnprintf(capacity ? theirs.data() : nullptr, capacity, c.format.c_str(), copy);
     va_end(copy);

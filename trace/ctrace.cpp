@@ -17,7 +17,7 @@ CLogMsg* newLogMsg() {
 
 // Formats behind the prefix into room characters (plus the terminator); text beyond is cut.
 void formatInto(char* text, int room, const char* format, va_list arguments) {
-    if (textformat::formatBounded(text, static_cast<std::size_t>(room) + 1, format ? format : "", arguments) <
+    if (text_format::formatBounded(text, static_cast<std::size_t>(room) + 1, format ? format : "", arguments) <
         0)
         text[0] = '\0';
 }

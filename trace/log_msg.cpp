@@ -77,12 +77,12 @@ void CLogMsg::Print(const platform::LocalTime& now, const char* format, ...) {
     va_start(arguments, format);
     va_list again;
     va_copy(again, arguments);
-    const int length = textformat::formatBounded(nullptr, 0, format, arguments);
+    const int length = text_format::formatBounded(nullptr, 0, format, arguments);
     va_end(arguments);
     std::unique_ptr<char[]> text(length >= 0 ? new (std::nothrow) char[static_cast<std::size_t>(length) + 1]
                                              : nullptr);
     if (text)
-        textformat::formatBounded(text.get(), static_cast<std::size_t>(length) + 1, format, again);
+        text_format::formatBounded(text.get(), static_cast<std::size_t>(length) + 1, format, again);
     va_end(again);
     if (text)
         PrintText(now, text.get()); // without memory for the text, the line is dropped

@@ -26,7 +26,7 @@ struct WriterText {
 
     // The formatter gives exactly what vsnprintf gives, without the C library for the usual conversions.
     WriterText(const char* format, va_list arguments) {
-        length = textformat::formatBounded(text, sizeof text, format ? format : "", arguments);
+        length = text_format::formatBounded(text, sizeof text, format ? format : "", arguments);
         if (length < 0)
             text[0] = '\0';
     }

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace textformat {
+namespace text_format {
 
 std::size_t platformLengthModifier(const char* at, ArgumentType& integerType) {
     if (at[0] != 'I')
@@ -21,4 +21,4 @@ std::size_t platformLengthModifier(const char* at, ArgumentType& integerType) {
     return 1;
 }
 
-} // namespace textformat
+} // namespace text_format

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace textformat {
+namespace text_format {
 
 // The type a conversion reads from the argument list (after the default promotions).
 enum class ArgumentType { None, Int, Long, LongLong, IntMax, Size, PtrDiff, Double, LongDouble, Pointer };
@@ -57,4 +57,4 @@ ConversionDirective readConversionDirective(const char* percent);
 // characters of one start at at (0: none), and the size of integer it gives.
 std::size_t platformLengthModifier(const char* at, ArgumentType& integerType);
 
-} // namespace textformat
+} // namespace text_format

@@ -1,10 +1,10 @@
 // The C runtime of Linux knows no length modifiers of its own that the libraries read.
 #include "conversion_directive.h"
 
-namespace textformat {
+namespace text_format {
 
 std::size_t platformLengthModifier(const char*, ArgumentType&) {
     return 0;
 }
 
-} // namespace textformat
+} // namespace text_format

@@ -35,7 +35,7 @@ struct Result {
 Result formatWith(bool ours, std::size_t capacity, const char* format, va_list arguments) {
     Result result{0, std::vector<char>(capacity + 1, kUntouched)};
     char* buffer = capacity == 0 ? nullptr : result.bytes.data();
-    result.length = ours ? textformat::formatBounded(buffer, capacity, format, arguments)
+    result.length = ours ? text_format::formatBounded(buffer, capacity, format, arguments)
                          : std::vsnprintf(buffer, capacity, format, arguments);
     return result;
 }
@@ -273,10 +273,10 @@ TEST(TextFormat, HugeFieldsThatCannotBeFormattedAreRefused) {
 TEST(TextFormat, ArgumentsThroughAnotherListAndWithoutABuffer) {
     // The way a library's variadic export hands its list on.
     char buffer[32];
-    EXPECT_EQ(textformat::formatBoundedArgs(buffer, sizeof buffer, "%s-%d-%c", "id", -3, 'z'), 7);
+    EXPECT_EQ(text_format::formatBoundedArgs(buffer, sizeof buffer, "%s-%d-%c", "id", -3, 'z'), 7);
     EXPECT_STREQ(buffer, "id--3-z");
-    EXPECT_EQ(textformat::formatBoundedArgs(nullptr, 0, "%s %d", "twelve", 12), 9) << "only counted";
-    EXPECT_EQ(textformat::formatBoundedArgs(buffer, 4, "%d", 123456), 6);
+    EXPECT_EQ(text_format::formatBoundedArgs(nullptr, 0, "%s %d", "twelve", 12), 9) << "only counted";
+    EXPECT_EQ(text_format::formatBoundedArgs(buffer, 4, "%d", 123456), 6);
     EXPECT_STREQ(buffer, "123");
 }
 

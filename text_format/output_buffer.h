@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace textformat {
+namespace text_format {
 
 // Copies a few bytes without calling memcpy, many with it: most pieces of a line are short.
 inline void copyBytes(char* to, const char* from, std::size_t count) {
@@ -120,4 +120,4 @@ private:
     unsigned long long m_cut = 0; // what did not fit: 64 bits, however wide size_t is
 };
 
-} // namespace textformat
+} // namespace text_format

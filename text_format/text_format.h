@@ -36,7 +36,7 @@
 #include <cstdarg>
 #include <cstddef>
 
-namespace textformat {
+namespace text_format {
 
 int formatBounded(char* buffer, std::size_t capacity, const char* format, va_list arguments);
 
@@ -44,4 +44,4 @@ int formatBounded(char* buffer, std::size_t capacity, const char* format, va_lis
 int formatBoundedArgs(char* buffer, std::size_t capacity, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
-} // namespace textformat
+} // namespace text_format

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace textformat {
+namespace text_format {
 
 namespace {
 
@@ -170,4 +170,4 @@ ConversionDirective readConversionDirective(const char* percent) {
     return directive;
 }
 
-} // namespace textformat
+} // namespace text_format

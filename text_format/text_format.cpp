@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace textformat {
+namespace text_format {
 
 namespace {
 
@@ -295,4 +295,4 @@ int formatBoundedArgs(char* buffer, std::size_t capacity, const char* format, ..
     return length;
 }
 
-} // namespace textformat
+} // namespace text_format

@@ -11,7 +11,7 @@
 #include <new>
 #include <utility>
 
-namespace textformat {
+namespace text_format {
 
 namespace {
 
@@ -360,4 +360,4 @@ int formatLargeFields(char* buffer, std::size_t capacity, const char* format, va
     return refused || out.total() > INT_MAX ? -1 : static_cast<int>(out.total());
 }
 
-} // namespace textformat
+} // namespace text_format

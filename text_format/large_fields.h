@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace textformat {
+namespace text_format {
 
 // The largest width or precision the runtime gets.
 constexpr std::int64_t kLargestRuntimeField = 4096;
@@ -36,4 +36,4 @@ bool needsLargeFieldFormatting(const char* format, va_list arguments);
 // than INT_MAX. The arguments are read as the conversions read them.
 int formatLargeFields(char* buffer, std::size_t capacity, const char* format, va_list* arguments);
 
-} // namespace textformat
+} // namespace text_format
