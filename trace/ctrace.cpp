@@ -17,8 +17,8 @@ CLogMsg* newLogMsg() {
 
 // Formats behind the prefix into room characters (plus the terminator); text beyond is cut.
 void formatInto(char* text, int room, const char* format, va_list arguments) {
-    if (text_format::formatBounded(text, static_cast<std::size_t>(room) + 1, format ? format : "", arguments) <
-        0)
+    if (text_format::formatBounded(text, static_cast<std::size_t>(room) + 1, format ? format : "",
+                                   arguments) < 0)
         text[0] = '\0';
 }
 
@@ -77,6 +77,11 @@ PeriodStamp CTrace::RefreshPeriod() {
     platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
     m_period = PeriodStamp{now.year, now.month, now.day, now.hour};
     return m_period;
+}
+
+std::string CTrace::BaseName() {
+    platform::ScopedLock<platform::RecursiveLock> hold(m_settingsLock);
+    return m_strBaseName;
 }
 
 PeriodStamp CTrace::Period() {

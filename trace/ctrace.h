@@ -16,6 +16,10 @@
 // Ownership: the object owns its queue, its output file and the trace files of m_mapLogs. The clock and the
 // console output (trace_seams.h) are the installer's, held by address.
 //
+// The trace files of the leveled trace are written through m_traceFiles (trace_file_set.h), which only the
+// print thread writes through: its key (thread_roles.h) is made in its entry and handed down the calls only
+// it makes. The types of m_bBatchedFlush, m_bDraining and m_processTerminating say who writes and reads them.
+//
 // Nothing here lets an exception out towards a host or out of the print thread: a message that cannot get
 // the memory it needs is dropped.
 #pragma once
@@ -24,9 +28,11 @@
 #include "log_msg.h"
 #include "msg_list.h"
 #include "platform.h"
+#include "thread_roles.h"
+#include "time_prefix_cache.h"
 #include "trace_file_names.h"
+#include "trace_file_set.h"
 #include "trace_seams.h"
-#include "trace_time.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -79,7 +85,7 @@ public:
     int BinData(const unsigned char* data, int length);
     int LevelBinData(std::uint8_t level, int id, const unsigned char* data, int length);
 
-    // ---- The print thread (print_thread.cpp) and the trace files (level_log.cpp) ----
+    // ---- The print thread (print_thread.cpp) ----
     // Start and Stop take turns: a second Start finds the thread running, a second Stop waits for the first
     // and then finds nothing to stop.
     bool Start();
@@ -87,10 +93,9 @@ public:
     bool IsRunning() const { return m_bRunning; }
     int PrintThread();
     void CloseLevelLogs();
-    // Writes one leveled text (after its time prefix) to the trace file of its id: 0 written, -1 not.
-    // A file is never emptied if this object wrote a file of that name already, and a size replacement
-    // whose new name is the open file's own (within the second that named it) keeps writing that file.
-    int WriteLevelLog(std::uint8_t level, int id, char* text);
+    // The trace files of the leveled trace: written through by the print thread only (it asks for the
+    // print thread's key).
+    CTraceFileSet& TraceFiles() { return m_traceFiles; }
 
     // ---- Seams (trace_seams.h) ----
     // Installed before the object is used from more than one thread; the object stays the caller's and
@@ -99,7 +104,7 @@ public:
     void SetClock(const TraceClock& clock) { m_clock = &clock; }
     void SetLogMsgFactory(LogMsgFactory factory) { m_newLogMsg = factory; }
     // For the library's unload at Windows process exit: the print thread was killed, not stopped.
-    void SetProcessTerminating() { m_processTerminating = true; }
+    void SetProcessTerminating() { m_processTerminating.Set(UnloadKey(), true); }
     // Ends tracing as the library unloads or the process exits; true when the object may then be destroyed
     // (unload: the destructor stops the thread, waiting for as long as it writes). At the process's exit the
     // object is never destroyed: the print thread may still be inside a write (its wait is bounded there)
@@ -121,28 +126,21 @@ public:
     CMsgList& Queue() { return m_MsgList; }
     std::size_t OpenTraceFiles() const { return m_mapLogs.size(); }
     // The records kept of the trace-file names opened (each of the same size).
-    std::size_t NameRecordsKept() const { return m_namesOpened.Series(); }
+    std::size_t NameRecordsKept() const { return m_traceFiles.NameRecordsKept(); }
     PeriodStamp Period();
     std::string BaseName();
 
 private:
-    using LevelLogs = std::map<std::int32_t, std::unique_ptr<CLogMsg>>;
-
-    // What WriteLevelLog reads of the settings, taken at once.
-    struct FileSettings {
-        int rotateMode;
-        int maxSize;
-        bool newFile;
-        bool folderKnown;
-        PeriodStamp period;
-    };
+    // The file set reads the settings, the clock and the map of this object, and reports through it.
+    friend class CTraceFileSet;
+    using LevelLogs = CTraceFileSet::Files;
 
     platform::LocalTime Now() const { return m_clock->Now(); }
     // Shows a text on the console. Not while the unload drains the queue at a Windows process exit: the
     // killed print thread may have died inside a console write holding the stream's lock, and standard
     // output may be a pipe nobody reads; either would keep the process from ending.
     void WriteConsole(const char* text) {
-        if (!m_bDraining)
+        if (!m_bDraining.IsOn())
             m_consoleOutput->Write(text);
     }
     // Writes the time prefix of a message when time stamps are on; returns its length.
@@ -150,12 +148,12 @@ private:
 
     // ---- The print thread (print_thread.cpp) ----
     static unsigned ThreadEntry(void* trace);
-    void HandleMessage();
+    void HandleMessage(PrintThreadKey printThread);
     // HandleMessage, dropping the message when it throws (no memory).
-    void HandleMessageOrDrop();
-    void HandlePlainMessage(char* text);
-    void HandleLevelMessage(char* record, unsigned length);
-    void WritePlainToFile(char* text);
+    void HandleMessageOrDrop(PrintThreadKey printThread);
+    void HandlePlainMessage(PrintThreadKey printThread, char* text);
+    void HandleLevelMessage(PrintThreadKey printThread, char* record, unsigned length);
+    void WritePlainToFile(PrintThreadKey printThread, char* text);
     // Hands every line the files hold to the system.
     void FlushFiles();
     // With m_startStopLock held: when the thread runs, marks it stopped and queues the stop message behind
@@ -167,36 +165,15 @@ private:
     bool ThreadGoneWithin(unsigned milliseconds);
     void DrainAtProcessExit();
 
-    // ---- The trace files (level_log.cpp); on the print thread ----
-    FileSettings CurrentFileSettings();
+    // ---- Settings the trace files are written by (ctrace.cpp) ----
     // UpdatePeriod, answering the new stamp.
     PeriodStamp RefreshPeriod();
-    // Every open file gets its closing line and continues under a name of the new period. False when one
-    // could not be reopened (reported, its entry removed; the files after it are left as they are).
-    bool ContinueAllUnderNewPeriod(const platform::LocalTime& now, const FileSettings& settings);
-    // The open file of the id: made for a new id, replaced when it outgrew the size limit. Null when it
-    // could not be had (reported).
-    CLogMsg* FileForId(int id, const platform::LocalTime& now, const FileSettings& settings);
-    CLogMsg* OpenFileForId(int id, const platform::LocalTime& now, const FileSettings& settings);
-    // False when the file had to be replaced and could not be (reported, its entry removed).
-    bool ReplaceIfOversized(LevelLogs::iterator entry, const platform::LocalTime& now,
-                            const FileSettings& settings);
-    // Writes the closing line into the entry's file, closes it and reopens the same object under name. False
-    // when that fails: reported, the entry removed.
-    bool ReopenWithClosingLine(LevelLogs::iterator entry, const TraceFileName& name,
-                               const FileSettings& settings);
-    bool OpenTraceFile(CLogMsg& file, const TraceFileName& name, const FileSettings& settings);
-    // Emits a report of the trace files through the plain trace.
-    void ReportCreateFailure(const std::string& name);
-    // After an exception in WriteLevelLog: entries left without an open file are removed, so that the next
-    // message for their id starts a file as for a new id.
-    void DropClosedLevelLogs();
 
     // Holds m_filesLock for a scope, except while the unload drains the queue (the killed print thread may
     // have died holding it; no other thread runs then).
     class FilesHold {
     public:
-        explicit FilesHold(CTrace& trace) : m_lock(trace.m_bDraining ? nullptr : &trace.m_filesLock) {
+        explicit FilesHold(CTrace& trace) : m_lock(trace.m_bDraining.IsOn() ? nullptr : &trace.m_filesLock) {
             if (m_lock)
                 m_lock->lock();
         }
@@ -230,13 +207,12 @@ private:
     PeriodStamp m_period;
     std::atomic<std::uint8_t> m_nLevel{0};
     LevelLogs m_mapLogs; // under m_filesLock
-    // The trace-file names this object opened under the current period stamp (under m_filesLock): the
-    // memory they take does not grow with the files opened.
-    OpenedTraceFileNames m_namesOpened;
+    // The print thread's: writes m_mapLogs' files under m_filesLock.
+    CTraceFileSet m_traceFiles{*this, m_mapLogs};
 
     platform::RecursiveLock m_startStopLock;
     bool m_bEnded = false;               // under m_startStopLock: the unload or exit ended tracing
-    platform::RecursiveLock m_filesLock; // m_OutFile, m_mapLogs, m_namesOpened and the files' objects
+    platform::RecursiveLock m_filesLock; // m_OutFile, m_mapLogs, m_traceFiles and the files' objects
     platform::RecursiveLock m_settingsLock;
     platform::Event m_threadStarted{false, true};
     platform::Event m_threadEnded{false, true};
@@ -245,10 +221,13 @@ private:
     ConsoleOutput* m_consoleOutput;
     const TraceClock* m_clock;
     LogMsgFactory m_newLogMsg;
-    bool m_processTerminating = false;
-    bool m_bDraining = false; // the unload writes what the print thread left: no other thread writes then
+    // Set by the library's unload at a Windows process exit, read by the same unload.
+    OwnedBy<UnloadKey, bool> m_processTerminating{false};
+    // Turned on by the unload as it writes what the killed print thread left: no other thread writes then,
+    // but any thread reads it (console output and the files' lock are skipped while it is on).
+    SwitchTurnedBy<UnloadKey> m_bDraining;
     // The print thread's, while it runs: files are flushed once a batch, not after each line.
-    bool m_bBatchedFlush = false;
+    OwnedBy<PrintThreadKey, bool> m_bBatchedFlush{false};
     TraceTimeCache m_timePrefix; // the prefix of the messages' second, for the threads that trace
 };
 

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "platform.h"
-#include "trace_time.h"
+#include "time_prefix_cache.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -101,11 +101,12 @@ bool CTrace::Start() {
 // coming or not, the thread gives back those the queue did not need meanwhile, and when it stops, those
 // beyond what it keeps for the next burst.
 int CTrace::PrintThread() {
+    const PrintThreadKey printThread;
     PrintText("PrintThread Begin....\n");
     // Where the process's exit may stop this thread inside a write, it writes line by line: the drain at
     // exit then finds at most the line being written in a stream's buffer, and writes it at most twice. A
     // whole batch left there would come out again behind later lines.
-    m_bBatchedFlush = !platform::exitStopsThreadsAnywhere();
+    m_bBatchedFlush.Set(printThread, !platform::exitStopsThreadsAnywhere());
     m_bRunning = true;
     m_threadStarted.set();
     SteadyClock::time_point trimDue = SteadyClock::now() + kTrimSparesEvery;
@@ -120,7 +121,7 @@ int CTrace::PrintThread() {
         }
         const bool stop = m_MsgList.GetType() == TRACE_MSG_STOP;
         if (!stop)
-            HandleMessageOrDrop();
+            HandleMessageOrDrop(printThread);
         if (stop || m_MsgList.BatchDone()) {
             FlushFiles();
             trimSparesWhenDue(m_MsgList, trimDue);
@@ -128,7 +129,7 @@ int CTrace::PrintThread() {
         m_messagesHandled.fetch_add(1, std::memory_order_relaxed);
         if (stop) {
             m_MsgList.GiveBackSpares();
-            m_bBatchedFlush = false;
+            m_bBatchedFlush.Set(printThread, false);
             m_bRunning = false;
             m_threadEnded.set();
             return 0;
@@ -143,24 +144,24 @@ void CTrace::FlushFiles() {
         file->Flush();
 }
 
-void CTrace::HandleMessageOrDrop() {
+void CTrace::HandleMessageOrDrop(PrintThreadKey printThread) {
     try {
-        HandleMessage();
+        HandleMessage(printThread);
     } catch (...) {
         // Only allocations throw here (names, the map of trace files): this message is lost, the thread
         // goes on.
-        DropClosedLevelLogs();
+        m_traceFiles.DropClosedFiles(printThread);
     }
 }
 
-void CTrace::HandleMessage() {
+void CTrace::HandleMessage(PrintThreadKey printThread) {
     char* data = static_cast<char*>(m_MsgList.GetData());
     switch (m_MsgList.GetType()) {
     case TRACE_MSG_PRINT:
-        HandlePlainMessage(data);
+        HandlePlainMessage(printThread, data);
         return;
     case TRACE_MSG_LEVEL:
-        HandleLevelMessage(data, m_MsgList.GetLength());
+        HandleLevelMessage(printThread, data, m_MsgList.GetLength());
         return;
     default:
         WriteConsole("Error msg....\n");
@@ -171,17 +172,17 @@ void CTrace::HandleMessage() {
 // The message says how long its time prefix is: a time-stamp switch since it was formatted changes nothing
 // here. The console gets the text as formatted, the files get it without the prefix (their lines carry
 // the time of writing).
-void CTrace::HandlePlainMessage(char* text) {
+void CTrace::HandlePlainMessage(PrintThreadKey printThread, char* text) {
     if (!text)
         return;
     const unsigned prefix = prefixWithin(text, m_MsgList.GetPrefixLength());
     if (m_bConsole)
         WriteConsole(text);
     if (m_bFile)
-        WritePlainToFile(text + prefix);
+        WritePlainToFile(printThread, text + prefix);
 }
 
-void CTrace::HandleLevelMessage(char* record, unsigned length) {
+void CTrace::HandleLevelMessage(PrintThreadKey printThread, char* record, unsigned length) {
     const std::optional<LevelRecord> message = DecodeLevelRecord(record, length);
     if (!message)
         return;
@@ -189,10 +190,10 @@ void CTrace::HandleLevelMessage(char* record, unsigned length) {
     if (m_bLevelConsole && m_bConsole)
         WriteConsole(message->text);
     if (m_bLevelFile)
-        WriteLevelLog(message->level, message->id, message->text + prefix);
+        m_traceFiles.WriteLevelLog(printThread, message->level, message->id, message->text + prefix);
 }
 
-void CTrace::WritePlainToFile(char* text) {
+void CTrace::WritePlainToFile(PrintThreadKey printThread, char* text) {
     RemoveOneTrailingNewline(text);
     FilesHold hold(*this);
     // File output is switched on only after the file opened: a closed file here is never replaced by a
@@ -200,7 +201,7 @@ void CTrace::WritePlainToFile(char* text) {
     if (!m_OutFile.IsOpen())
         return;
     m_OutFile.PrintText(*m_clock, text);
-    if (!m_bBatchedFlush)
+    if (!m_bBatchedFlush.Get(printThread))
         m_OutFile.Flush();
 }
 
@@ -253,7 +254,7 @@ CTrace::~CTrace() {
 //   writes everything queued, waited for as long as it gets on with it (EndAtExit).
 // - Windows process exit: the thread was killed (EndAtProcessTermination).
 bool CTrace::EndForUnload() {
-    if (m_processTerminating) {
+    if (m_processTerminating.Get(UnloadKey())) {
         EndAtProcessTermination();
         return false;
     }
@@ -309,21 +310,23 @@ bool CTrace::ThreadGoneWithin(unsigned milliseconds) {
 }
 
 void CTrace::DrainAtProcessExit() {
+    const UnloadKey unload;
+    const PrintThreadKey standingInForThePrintThread;
     m_bRunning = false;
     if (!m_MsgList.TryLock())
         return;
     // The thread may have died holding the files' lock too: from here on this thread is the only one that
     // writes, and takes no lock for it. Lines go out one by one; what the thread had written but not
     // flushed goes out with the first of them.
-    m_bDraining = true;
-    m_bBatchedFlush = false;
+    m_bDraining.Set(unload, true);
+    m_bBatchedFlush.Set(standingInForThePrintThread, false);
     // The killed thread may have taken a message and died before writing it: write it (again) first. At
     // least once, as the line being written may come out twice.
     if (m_MsgList.GetData() && m_MsgList.GetType() != TRACE_MSG_STOP)
-        HandleMessageOrDrop();
+        HandleMessageOrDrop(standingInForThePrintThread);
     while (m_MsgList.GetMsg()) {
         if (m_MsgList.GetType() != TRACE_MSG_STOP)
-            HandleMessageOrDrop();
+            HandleMessageOrDrop(standingInForThePrintThread);
     }
     FlushFiles();
     m_MsgList.Unlock();

@@ -1,11 +1,12 @@
 // The 19 exports of Trace, each forwarding to the one CTrace. On Windows they are exported by ordinal
 // only (Trace.def); on Linux by these names.
 //
-// No exception leaves an export: the host may be C, or C++ built with another runtime. Each body runs
-// through guarded(), which answers what the export answers for a message or a setting it could not take
-// (the only exception possible is an allocation failure).
+// No exception leaves an export: each body that can throw runs through boundary::guarded, which counts
+// the drop in TraceDrops() and answers what the export answers for a message or a setting it could not
+// take (the only exception possible is an allocation failure).
 #include "Trace.h"
 
+#include "exception_boundary.h"
 #include "platform.h"
 #include "text_console.h"
 #include "trace_instance.h"
@@ -15,21 +16,6 @@
 #include <optional>
 
 namespace {
-
-template <typename Result, typename Body> Result guarded(Result failed, Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return failed;
-    }
-}
-
-template <typename Body> void guarded(Body body) noexcept {
-    try {
-        body();
-    } catch (...) {
-    }
-}
 
 // The executable's folder up to and including its last separator, however long (never cut); nothing when
 // the executable's path cannot be had, so that files are not silently made in the current folder instead.
@@ -45,11 +31,11 @@ std::optional<std::string> executableFolder() {
 } // namespace
 
 bool TraceStart() {
-    return guarded(false, [] { return TheTrace().Start(); });
+    return boundary::guarded(TraceDrops(), false, [] { return TheTrace().Start(); });
 }
 
 bool TraceStop() {
-    return guarded(true, [] { return TheTrace().Stop(); });
+    return boundary::guarded(TraceDrops(), true, [] { return TheTrace().Stop(); });
 }
 
 void TraceSetConsole(bool enable) {
@@ -65,7 +51,7 @@ bool TraceGetFile() {
 }
 
 void TraceSetFile(bool enable, const char* name, bool newFile) {
-    guarded([&] {
+    boundary::guarded(TraceDrops(), [&] {
         if (!enable) {
             TheTrace().SetFile(false, std::string(), newFile);
             return;
@@ -83,17 +69,17 @@ void TraceSetTimeStamp(bool enable) {
 int TracePrint(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int length = guarded(0, [&] { return TheTrace().Print(format, arguments); });
+    int length = boundary::guarded(TraceDrops(), 0, [&] { return TheTrace().Print(format, arguments); });
     va_end(arguments);
     return length;
 }
 
 int TraceVPrint(const char* format, va_list arguments) {
-    return guarded(0, [&] { return TheTrace().Print(format, arguments); });
+    return boundary::guarded(TraceDrops(), 0, [&] { return TheTrace().Print(format, arguments); });
 }
 
 int TraceBinData(const unsigned char* data, int length) {
-    return guarded(0, [&] { return TheTrace().BinData(data, length); });
+    return boundary::guarded(TraceDrops(), 0, [&] { return TheTrace().BinData(data, length); });
 }
 
 void TraceSetLevel(unsigned char level) {
@@ -101,7 +87,7 @@ void TraceSetLevel(unsigned char level) {
 }
 
 void TraceSetLogFile(const char* prefix, bool newFile, int mode, int maxSize) {
-    guarded([&] {
+    boundary::guarded(TraceDrops(), [&] {
         std::optional<std::string> folder = executableFolder();
         const char* name = prefix ? prefix : "TraceFile";
         TheTrace().SetLogFile(folder ? *folder + name : std::string(name), newFile, mode, maxSize,
@@ -116,27 +102,30 @@ void TraceSetLevelOutput(bool enable, bool toFiles, bool toConsole) {
 int TraceLevelPrint(unsigned char level, int id, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int length = guarded(0, [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
+    int length = boundary::guarded(TraceDrops(), 0,
+                                   [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
     va_end(arguments);
     return length;
 }
 
 int TraceLevelVPrint(unsigned char level, int id, const char* format, va_list arguments) {
-    return guarded(0, [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
+    return boundary::guarded(TraceDrops(), 0,
+                             [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
 }
 
 int TraceLevelBinData(unsigned char level, int id, const unsigned char* data, int length) {
-    return guarded(0, [&] { return TheTrace().LevelBinData(level, id, data, length); });
+    return boundary::guarded(TraceDrops(), 0,
+                             [&] { return TheTrace().LevelBinData(level, id, data, length); });
 }
 
 bool TraceOpenConsole() {
-    guarded([] { AttachTextConsole(); });
+    boundary::guarded(TraceDrops(), [] { AttachTextConsole(); });
     return true;
 }
 
 bool TraceCloseConsole() {
     TheTrace().SetConsole(false);
-    guarded([] { DetachTextConsole(); });
+    boundary::guarded(TraceDrops(), [] { DetachTextConsole(); });
     return false;
 }
 

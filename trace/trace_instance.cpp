@@ -62,3 +62,9 @@ void TraceInstance::startCleanInForkedChild() {
 CTrace& TheTrace() {
     return theTrace.Trace();
 }
+
+boundary::DropCount& TraceDrops() {
+    // Constant-initialised: counts from before the first constructor of the library runs.
+    static boundary::DropCount drops;
+    return drops;
+}

@@ -1,12 +1,10 @@
 // The local time as Trace writes it: "%4d/%02d/%02d %02d:%02d:%02d" and, as a prefix, " - " behind it.
-// FormatTraceTime is a pure function of its input: any thread. The time itself comes from the clock
-// (trace_seams.h).
+// Pure functions of their input: any thread. The time itself comes from the clock (trace_seams.h, which
+// builds on this file; time_prefix_cache.h builds on both).
 #pragma once
 
 #include "platform.h"
-#include "trace_seams.h"
 
-#include <atomic>
 #include <cstdint>
 
 struct TraceTimeText {
@@ -22,33 +20,3 @@ TraceTimeText FormatTraceTime(const platform::LocalTime& time, bool asPrefix);
 // An odd number for each time whose text has all its digits (year up to 9999, every other field up to
 // 99), the same for two times exactly when their fields to the second are; 0 for any other time.
 std::uint64_t TraceSecondKey(const platform::LocalTime& time);
-
-// The time prefix of the second a clock shows, made once per second instead of once per line: a message
-// writes the text of its second, which the first message of that second made.
-//
-// Threads: any number at once, none of them ever waits for another. The text of the last second made is
-// kept behind a sequence count (a seqlock): a reader copies it and checks that no writer changed it
-// meanwhile; a thread whose second is not the one kept makes its own text and offers it for the next
-// readers, unless another thread is storing one just then. Times that are not the clock's usual ones (a
-// field beyond its digits) are made every time.
-class TraceTimeCache {
-public:
-    TraceTimeCache() = default;
-    TraceTimeCache(const TraceTimeCache&) = delete;
-    TraceTimeCache& operator=(const TraceTimeCache&) = delete;
-
-    // Writes FormatTraceTime(now, true)'s text, without a terminator, to out (kTracePrefixLength bytes);
-    // returns its length.
-    int CopyPrefix(const platform::LocalTime& now, char* out);
-    // The same for the time the clock shows, asking it for the time only when its second moved on.
-    int CopyPrefix(const TraceClock& clock, char* out);
-
-private:
-    static constexpr int kWords = 3; // the prefix's 22 characters
-    bool TryRead(std::uint64_t key, char* out) const;
-    void TryStore(std::uint64_t key, const char* text);
-
-    std::atomic<std::uint32_t> m_sequence{0}; // odd while a writer stores
-    std::atomic<std::uint64_t> m_key{0};      // 0: nothing kept
-    std::atomic<std::uint64_t> m_text[kWords] = {};
-};

@@ -23,6 +23,14 @@
 #include <sstream>
 #include <thread>
 
+// The tests write the trace files as the print thread does, with its key.
+class PrintThreadStandIn {
+public:
+    static int WriteLevelLog(CTrace& trace, std::uint8_t level, int id, char* text) {
+        return trace.TraceFiles().WriteLevelLog(PrintThreadKey(), level, id, text);
+    }
+};
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -408,8 +416,8 @@ TEST_F(Trace, FirstFileCarriesTheZeroStampThenTheHourChangeRenamesEveryFile) {
     fs::path previous = fs::current_path();
     fs::current_path(here.path());
     trace.SetTimeStamp(false);
-    EXPECT_EQ(trace.WriteLevelLog(0, 42, std::string("one\n").data()), 0);
-    EXPECT_EQ(trace.WriteLevelLog(0, -1, std::string("minus one").data()), 0);
+    EXPECT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 42, std::string("one\n").data()), 0);
+    EXPECT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, -1, std::string("minus one").data()), 0);
     fs::current_path(previous);
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(here.path()))
@@ -423,12 +431,12 @@ TEST_F(Trace, FirstFileCarriesTheZeroStampThenTheHourChangeRenamesEveryFile) {
 
 TEST_F(Trace, HourChangeClosesAndRenamesEveryOpenFile) {
     trace.SetLogFile(base(), true, kRotateHour, 0);
-    trace.WriteLevelLog(0, 1, std::string("a").data());
-    trace.WriteLevelLog(0, 2, std::string("b").data());
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("a").data());
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 2, std::string("b").data());
     clock.now.hour = 10;
     clock.now.minute = 0;
     clock.now.second = 1;
-    trace.WriteLevelLog(0, 2, std::string("c").data());
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 2, std::string("c").data());
     std::set<std::string> expected{
         "TraceFile00000001_202612099 -05-07.log", "TraceFile00000002_202612099 -05-07.log",
         "TraceFile00000001_2026120910-00-01.log", "TraceFile00000002_2026120910-00-01.log"};
@@ -442,10 +450,11 @@ TEST_F(Trace, HourChangeClosesAndRenamesEveryOpenFile) {
 TEST_F(Trace, SizeLimitReplacesTheFileWithPatternB) {
     trace.SetLogFile(base(), true, kRotateSize, 100);
     std::string line(60, 'y');
-    trace.WriteLevelLog(0, 42, line.data()); // ~82 bytes: within the limit
-    trace.WriteLevelLog(0, 42, line.data()); // still written here: the test comes before the write
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 42, line.data()); // ~82 bytes: within the limit
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 42,
+                                      line.data()); // still written here: the test comes before the write
     clock.now.second = 9;
-    trace.WriteLevelLog(0, 42, line.data()); // the file now holds more than 100 bytes
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 42, line.data()); // the file now holds more than 100 bytes
     std::set<std::string> expected{"TraceFile0000002a_202612099 -05-07.log",
                                    "TraceFile_0000002a_20261209090509.log"};
     EXPECT_EQ(files(), expected);
@@ -463,9 +472,9 @@ TEST_F(Trace, SizeLimitReplacesAContinuedFileOfMoreThanTwoGigabytes) {
     testing_support::writeFile(folder.file(name), "");
     fs::resize_file(folder.file(name), kBig);
     trace.SetLogFile(base(), false, kRotateSize, 2000000000);
-    ASSERT_EQ(trace.WriteLevelLog(0, 42, std::string("continued").data()), 0);
+    ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 42, std::string("continued").data()), 0);
     clock.now.second = 9;
-    ASSERT_EQ(trace.WriteLevelLog(0, 42, std::string("next").data()), 0);
+    ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 42, std::string("next").data()), 0);
     EXPECT_EQ(files(), (std::set<std::string>{name, "TraceFile_0000002a_20261209090509.log"}));
     std::string replacement = read("TraceFile_0000002a_20261209090509.log");
     EXPECT_TRUE(std::regex_match(replacement, std::regex(kTimePrefix + "next\n"))) << replacement;
@@ -496,7 +505,7 @@ TEST_F(Trace, SizeLimitCountsTheBytesReallyWritten) {
         const std::string prefix = platform::joinPath(folder.path(), c.prefix);
         const std::string first = std::string(c.prefix) + "0000002a_202612099 -05-07.log";
         auto write = [&](const std::string& text) {
-            return other.WriteLevelLog(0, 42, std::string(text).data());
+            return PrintThreadStandIn::WriteLevelLog(other, 0, 42, std::string(text).data());
         };
         other.SetLogFile(prefix, true, kRotateSize, 1000000);
         ASSERT_EQ(write(c.text), 0);
@@ -533,7 +542,9 @@ TEST_F(Trace, ReplacementsWithinOneSecondLoseNothing) {
         other.SetLogFile(platform::joinPath(here.path(), "P"), c.newFile, kRotateSize, c.maxSize);
         std::string later;
         for (int i = 0; i < 100; ++i) {
-            ASSERT_EQ(other.WriteLevelLog(0, 3, std::string("message " + std::to_string(i)).data()), 0);
+            ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(other, 0, 3,
+                                                        std::string("message " + std::to_string(i)).data()),
+                      0);
             if (i > 0)
                 later += "message " + std::to_string(i) + "\n";
         }
@@ -546,7 +557,7 @@ TEST_F(Trace, ReplacementsWithinOneSecondLoseNothing) {
         EXPECT_EQ(text("P_00000003_20261209090507.log"), later);
         // The next second replaces it.
         clock.now.second = 8;
-        ASSERT_EQ(other.WriteLevelLog(0, 3, std::string("next second").data()), 0);
+        ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(other, 0, 3, std::string("next second").data()), 0);
         EXPECT_EQ(text("P_00000003_20261209090507.log"), later + "Log file close\n");
         EXPECT_EQ(text("P_00000003_20261209090508.log"), "next second\n");
         clock.now.second = 7;
@@ -562,10 +573,10 @@ TEST_F(Trace, NewFileSwitchEmptiesOnlyFilesOfEarlierRuns) {
         CTrace other;
         other.SetClock(clock);
         other.SetLogFile(platform::joinPath(here.path(), "T"), newFile, kRotateHour, 0);
-        ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("one").data()), 0);
+        ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(other, 0, 4, std::string("one").data()), 0);
         // A stop closes the files; the same id in the same second opens the same name again.
         other.CloseLevelLogs();
-        ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("two").data()), 0);
+        ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(other, 0, 4, std::string("two").data()), 0);
         EXPECT_EQ(withoutTimes(textOf(name)),
                   std::string(newFile ? "" : "left by an earlier run\n") + "one\ntwo\n");
     }
@@ -580,15 +591,15 @@ TEST_F(Trace, ANameThatComesBackAnHourLaterIsContinued) {
     other.SetClock(clock);
     other.SetTimeStamp(false);
     other.SetLogFile(platform::joinPath(here.path(), "T"), true, kRotateSize, 1000000);
-    ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("nine o'clock").data()), 0);
+    ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(other, 0, 4, std::string("nine o'clock").data()), 0);
     other.CloseLevelLogs(); // a stop
     for (int hour : {10, 11}) {
         clock.now.minute = 30;
-        ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("half past").data()), 0);
+        ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(other, 0, 4, std::string("half past").data()), 0);
         other.CloseLevelLogs();
         clock.now.hour = hour;
         clock.now.minute = 5;
-        ASSERT_EQ(other.WriteLevelLog(0, 4, std::string("o'clock").data()), 0);
+        ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(other, 0, 4, std::string("o'clock").data()), 0);
         other.CloseLevelLogs();
     }
     EXPECT_EQ(withoutTimes(textOf(name)), "nine o'clock\no'clock\no'clock\n");
@@ -612,7 +623,7 @@ TEST_F(Trace, TheNamesOfClosedFilesTakeNoMoreMemoryRoundAfterRound) {
         clock.now.minute = round / 60;
         clock.now.second = round % 60;
         for (int id = 0; id < kIds; ++id)
-            ASSERT_EQ(other.WriteLevelLog(0, id, std::string("line").data()), 0);
+            ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(other, 0, id, std::string("line").data()), 0);
         other.CloseLevelLogs(); // a stop
         if (round == 0)
             afterFirst = other.NameRecordsKept();
@@ -625,14 +636,15 @@ TEST_F(Trace, TheNamesOfClosedFilesTakeNoMoreMemoryRoundAfterRound) {
 TEST_F(Trace, AnEmptyFileIsNeverReplaced) {
     trace.SetTimeStamp(false);
     trace.SetLogFile(base(), true, kRotateHour, 0);
-    trace.WriteLevelLog(0, 1, std::string("a").data());
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("a").data());
     clock.now.hour = 10;
-    trace.WriteLevelLog(0, 2, std::string("b").data()); // id 1 continues in a new, empty file
-    trace.SetLogFile(base(), true, kRotateSize, -1);    // every file that holds anything is over the limit
-    trace.WriteLevelLog(0, 1, std::string("c").data());
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 2,
+                                      std::string("b").data()); // id 1 continues in a new, empty file
+    trace.SetLogFile(base(), true, kRotateSize, -1); // every file that holds anything is over the limit
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("c").data());
     EXPECT_EQ(withoutTimes(read("TraceFile00000001_2026120910-05-07.log")), "c\n")
         << "not replaced while empty";
-    trace.WriteLevelLog(0, 1, std::string("d").data());
+    PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("d").data());
     EXPECT_EQ(withoutTimes(read("TraceFile00000001_2026120910-05-07.log")), "c\nLog file close\n");
     EXPECT_EQ(withoutTimes(read("TraceFile_00000001_20261209100507.log")), "d\n");
 }
@@ -680,7 +692,7 @@ TEST_F(Trace, TraceFilesWithoutAKnownFolderAreNotMade) {
     InFolder inHere(here.path());
     trace.SetTimeStamp(false);
     trace.SetLogFile("Prefix", true, kRotateHour, 0, false);
-    EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("lost").data()), -1);
+    EXPECT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("lost").data()), -1);
     EXPECT_EQ(console.Text(),
               "!Trace Error, create new Log file: Prefix00000001_202612099 -05-07.log fail\n");
     EXPECT_TRUE(filesIn(here.path()).empty()) << "nothing in the current folder";
@@ -751,25 +763,25 @@ TEST_F(Trace, SwitchingTheOutputFileOnWhileThePrintThreadRuns) {
 TEST_F(Trace, ErrorsAreReportedAsTraceText) {
     trace.SetTimeStamp(false);
     trace.SetLogFile(platform::joinPath(folder.file("no-such-folder"), "T"), true, kRotateHour, 0);
-    EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("lost").data()), -1);
+    EXPECT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("lost").data()), -1);
     std::string name = platform::joinPath(folder.file("no-such-folder"), "T00000001_202612099 -05-07.log");
     EXPECT_EQ(console.Text(), "!Trace Error, create new Log file: " + name + " fail\n");
     EXPECT_EQ(trace.OpenTraceFiles(), 0u);
 
     console.Clear();
     trace.SetLogMsgFactory(noMemory);
-    EXPECT_EQ(trace.WriteLevelLog(0, 2, std::string("lost").data()), -1);
+    EXPECT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 2, std::string("lost").data()), -1);
     EXPECT_EQ(console.Text(), "!Trace Error, malloc new Log obj fail\n");
 }
 
 TEST_F(Trace, ReopeningFailsAtTheNextPeriod) {
     trace.SetTimeStamp(false);
     trace.SetLogFile(base(), true, kRotateHour, 0);
-    ASSERT_EQ(trace.WriteLevelLog(0, 1, std::string("a").data()), 0);
+    ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("a").data()), 0);
     // The next period's name lies in a folder that does not exist.
     trace.SetLogFile(platform::joinPath(folder.file("gone"), "T"), true, kRotateHour, 0);
     clock.now.hour = 10;
-    EXPECT_EQ(trace.WriteLevelLog(0, 1, std::string("b").data()), -1);
+    EXPECT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("b").data()), -1);
     std::string name = platform::joinPath(folder.file("gone"), "T00000001_2026120910-05-07.log");
     EXPECT_EQ(console.Text(), "!Trace Error, create new Log file: " + name + " fail\n");
     EXPECT_EQ(trace.OpenTraceFiles(), 0u) << "the entry is removed";
@@ -832,7 +844,7 @@ TEST_F(Trace, TimePrefixesFollowTheClockAcrossSecondBoundaries) {
         ASSERT_TRUE(trace.Queue().GetMsg());
         EXPECT_EQ(std::string(static_cast<const char*>(trace.Queue().GetData()) + kLevelRecordHeader),
                   prefix + "leveled\n");
-        ASSERT_EQ(trace.WriteLevelLog(0, 1, std::string("line").data()), 0);
+        ASSERT_EQ(PrintThreadStandIn::WriteLevelLog(trace, 0, 1, std::string("line").data()), 0);
         expectedLines += prefix + "line\n";
     }
     ASSERT_EQ(files().size(), 1u);

@@ -3,6 +3,7 @@
 #include "level_record.h"
 #include "msg_list.h"
 #include "trace_file_names.h"
+#include "time_prefix_cache.h"
 #include "trace_time.h"
 
 #include <gtest/gtest.h>
