@@ -1,30 +1,8 @@
 // A host of Trace, linked to it by name (through the import library on Windows), for the tests. Runs the
-// commands of its command line in order:
-//   setup PREFIX        trace files "<this folder>PREFIX...", size rotation, level 255, leveled trace to
-//                       files only, console off, output file "output.txt" beside this program
-//   start | stop        TraceStart | TraceStop, printing their results
-//   flood N             4 threads write N plain and N leveled messages in all ("plain T I", "level T I")
-//   print TEXT          TracePrint("%s", TEXT), printing its result
-//   console-events      TraceOpenConsole, then the process sends itself SIGINT, SIGHUP, SIGTERM (Linux)
-//   console-print TEXT  TraceOpenConsole, console output on, TracePrint("%s\n", TEXT), TraceCloseConsole
-//   console             console output on
-//   get-time            prints TraceGetTime's text
-//   two-writers N       console on, no time stamps, no print thread: two threads each print N lines of
-//                       9,000 letters ("a..." and "b...") straight to standard output
-//   unread-stdout       standard output becomes a pipe nobody reads (writes to it block once it is full)
-//   fork-exit           a child made by fork() ends at once; prints its exit code (-1: it hung and was
-//   killed) fork-trace N        a child made by fork() stops and starts the print thread, 4 threads write N
-//   plain
-//                       and N leveled messages in all ("child T I", "childlevel T I", ids 100 to 103), and
-//                       stops; prints its exit code
-//   fork-console-events TraceOpenConsole, then a child made by fork() sends itself SIGINT (printing its exit
-//                       code); the process sends itself SIGINT and ends with the console attached
-//   limit-memory MB     lets the process take at most about MB more megabytes, printing whether that holds
-//   bindata-big MB      a block of MB megabytes (bytes i * 7 in its first 4 KB, zeros behind) traced without
-//                       time stamps, console on and no print thread: TraceBinData between the lines
-//                       "[plain]" and "[/plain]", then TraceLevelBinData (level 0, id 1, to the console only)
-//                       and a start and stop of the print thread between "[level]" and "[/level]"
-// The process then ends without stopping the print thread unless told to.
+// commands of its command line in order; they are the table kCommands below, each with its arguments and
+// what it does. "trace_host help" prints them; an unknown command or a missing argument prints them too,
+// on standard error, and ends the host with exit code 2. The process then ends without stopping the print
+// thread unless told to.
 #include "Trace.h"
 
 #include "host_process.h"
@@ -32,8 +10,10 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,82 +77,174 @@ void traceBigBlock(int megabytes) {
 // A child made by fork() that has not ended by then hangs.
 constexpr unsigned kChildLimitMilliseconds = 30000;
 
+void setup(const char* prefix) {
+    TraceSetLogFile(prefix, true, TRACE_ROTATE_SIZE, 100000000);
+    TraceSetLevelOutput(true, true, false);
+    TraceSetLevel(255);
+    TraceSetConsole(false);
+    TraceSetFile(true, "output.txt", true);
+}
+
+void consoleEvents() {
+    std::printf("open=%d\n", TraceOpenConsole());
+#if !defined(_WIN32)
+    for (int signal : {SIGINT, SIGHUP, SIGTERM}) {
+        std::raise(signal);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+#endif
+    std::printf("close=%d\n", TraceCloseConsole());
+}
+
+void consolePrint(const char* text) {
+    std::printf("open=%d\n", TraceOpenConsole());
+    TraceSetConsole(true);
+    TracePrint("%s\n", text);
+    std::printf("close=%d\n", TraceCloseConsole());
+}
+
+void forkTrace(int count) {
+    std::printf("fork-trace=%d\n", RunInForkedChild(
+                                       [count] {
+                                           TraceStop();
+                                           TraceStart();
+                                           flood(count, "child", "childlevel", 100);
+                                           TraceStop();
+                                           return 0;
+                                       },
+                                       kChildLimitMilliseconds));
+}
+
+void forkConsoleEvents() {
+    std::printf("open=%d\n", TraceOpenConsole());
+    std::printf("fork-events=%d\n", RunInForkedChild(
+                                        [] {
+                                            std::raise(SIGINT);
+                                            return 0;
+                                        },
+                                        kChildLimitMilliseconds));
+    std::raise(SIGINT); // traced before the process ends
+}
+
+void printTime() {
+    char time[20];
+    TraceGetTime(time);
+    TraceGetTime(nullptr);
+    std::printf("time=%s\n", time);
+}
+
+// ---- The commands ------------------------------------------------------------------------------------
+
+using Arguments = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    // The arguments' names, separated by blanks: their count is the number of arguments taken.
+    const char* arguments;
+    const char* description;
+    void (*run)(const Arguments& arguments);
+};
+
+int number(const std::string& text) {
+    return std::atoi(text.c_str());
+}
+
+// clang-format off
+const Command kCommands[] = {
+    {"setup", "PREFIX", "trace files \"<this folder>PREFIX...\", size rotation, level 255, leveled trace to "
+                        "files only, console off, output file \"output.txt\" beside this program",
+     [](const Arguments& a) { setup(a[0].c_str()); }},
+    {"start", "", "TraceStart, printing its result", [](const Arguments&) { std::printf("start=%d\n", TraceStart()); }},
+    {"stop", "", "TraceStop, printing its result", [](const Arguments&) { std::printf("stop=%d\n", TraceStop()); }},
+    {"flood", "N", "4 threads write N plain and N leveled messages in all (\"plain T I\", \"level T I\")",
+     [](const Arguments& a) { flood(number(a[0])); }},
+    {"print", "TEXT", "TracePrint(\"%s\", TEXT), printing its result",
+     [](const Arguments& a) { std::printf("print=%d\n", TracePrint("%s", a[0].c_str())); }},
+    {"console-events", "", "TraceOpenConsole, then the process sends itself SIGINT, SIGHUP, SIGTERM (Linux)",
+     [](const Arguments&) { consoleEvents(); }},
+    {"console-print", "TEXT", "TraceOpenConsole, console output on, TracePrint(\"%s\\n\", TEXT), TraceCloseConsole",
+     [](const Arguments& a) { consolePrint(a[0].c_str()); }},
+    {"two-writers", "N", "console on, no time stamps, no print thread: two threads each print N lines of 9,000 "
+                         "letters (\"a...\" and \"b...\") straight to standard output",
+     [](const Arguments& a) { twoWriters(number(a[0])); }},
+    {"console", "", "console output on", [](const Arguments&) { TraceSetConsole(true); }},
+    {"unread-stdout", "", "standard output becomes a pipe nobody reads (writes to it block once it is full)",
+     [](const Arguments&) { std::fprintf(stderr, "unread-stdout=%d\n", RedirectStandardOutputToUnreadPipe()); }},
+    {"fork-exit", "", "a child made by fork() ends at once; prints its exit code (-1: it hung and was killed)",
+     [](const Arguments&) {
+         std::printf("fork-exit=%d\n", RunInForkedChild([] { return 0; }, kChildLimitMilliseconds));
+     }},
+    {"fork-trace", "N", "a child made by fork() stops and starts the print thread, 4 threads write N plain and N "
+                        "leveled messages in all (\"child T I\", \"childlevel T I\", ids 100 to 103), and stops; "
+                        "prints its exit code",
+     [](const Arguments& a) { forkTrace(number(a[0])); }},
+    {"fork-console-events", "", "TraceOpenConsole, then a child made by fork() sends itself SIGINT (printing its "
+                                "exit code); the process sends itself SIGINT and ends with the console attached",
+     [](const Arguments&) { forkConsoleEvents(); }},
+    {"limit-memory", "MB", "lets the process take at most about MB more megabytes, printing whether that holds",
+     [](const Arguments& a) {
+         std::printf("limit=%d\n", LimitFurtherMemory(static_cast<std::size_t>(number(a[0])) << 20));
+     }},
+    {"bindata-big", "MB", "a block of MB megabytes (bytes i * 7 in its first 4 KB, zeros behind) traced without "
+                          "time stamps, console on and no print thread: TraceBinData between the lines "
+                          "\"[plain]\" and \"[/plain]\", then TraceLevelBinData (level 0, id 1, to the console "
+                          "only) and a start and stop of the print thread between \"[level]\" and \"[/level]\"",
+     [](const Arguments& a) { traceBigBlock(number(a[0])); }},
+    {"get-time", "", "prints TraceGetTime's text", [](const Arguments&) { printTime(); }},
+};
+// clang-format on
+
+std::size_t argumentCount(const Command& command) {
+    std::istringstream names(command.arguments);
+    std::size_t count = 0;
+    for (std::string name; names >> name;)
+        ++count;
+    return count;
+}
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out, "usage: trace_host COMMAND [ARGUMENTS] [COMMAND [ARGUMENTS]]...\n");
+    for (const Command& command : kCommands) {
+        const std::string call =
+            std::string(command.name) + (*command.arguments ? " " : "") + command.arguments;
+        std::fprintf(out, "  %-22s %s\n", call.c_str(), command.description);
+    }
+}
+
+[[noreturn]] void failWithUsage(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    printUsage(stderr);
+    std::exit(2);
+}
+
+const Command* findCommand(const std::string& name) {
+    for (const Command& command : kCommands) {
+        if (name == command.name)
+            return &command;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    for (int i = 1; i < argc; ++i) {
-        std::string command = argv[i];
-        if (command == "setup" && i + 1 < argc) {
-            TraceSetLogFile(argv[++i], true, TRACE_ROTATE_SIZE, 100000000);
-            TraceSetLevelOutput(true, true, false);
-            TraceSetLevel(255);
-            TraceSetConsole(false);
-            TraceSetFile(true, "output.txt", true);
-        } else if (command == "start") {
-            std::printf("start=%d\n", TraceStart());
-        } else if (command == "stop") {
-            std::printf("stop=%d\n", TraceStop());
-        } else if (command == "flood" && i + 1 < argc) {
-            flood(std::atoi(argv[++i]));
-        } else if (command == "print" && i + 1 < argc) {
-            std::printf("print=%d\n", TracePrint("%s", argv[++i]));
-        } else if (command == "console-events") {
-            std::printf("open=%d\n", TraceOpenConsole());
-#if !defined(_WIN32)
-            for (int signal : {SIGINT, SIGHUP, SIGTERM}) {
-                std::raise(signal);
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-#endif
-            std::printf("close=%d\n", TraceCloseConsole());
-        } else if (command == "console-print" && i + 1 < argc) {
-            std::printf("open=%d\n", TraceOpenConsole());
-            TraceSetConsole(true);
-            TracePrint("%s\n", argv[++i]);
-            std::printf("close=%d\n", TraceCloseConsole());
-        } else if (command == "two-writers" && i + 1 < argc) {
-            twoWriters(std::atoi(argv[++i]));
-        } else if (command == "console") {
-            TraceSetConsole(true);
-        } else if (command == "unread-stdout") {
-            std::fprintf(stderr, "unread-stdout=%d\n", RedirectStandardOutputToUnreadPipe());
-        } else if (command == "fork-exit") {
-            std::printf("fork-exit=%d\n", RunInForkedChild([] { return 0; }, kChildLimitMilliseconds));
-        } else if (command == "fork-trace" && i + 1 < argc) {
-            const int count = std::atoi(argv[++i]);
-            std::printf("fork-trace=%d\n", RunInForkedChild(
-                                               [count] {
-                                                   TraceStop();
-                                                   TraceStart();
-                                                   flood(count, "child", "childlevel", 100);
-                                                   TraceStop();
-                                                   return 0;
-                                               },
-                                               kChildLimitMilliseconds));
-        } else if (command == "fork-console-events") {
-            std::printf("open=%d\n", TraceOpenConsole());
-            std::printf("fork-events=%d\n", RunInForkedChild(
-                                                [] {
-                                                    std::raise(SIGINT);
-                                                    return 0;
-                                                },
-                                                kChildLimitMilliseconds));
-            std::raise(SIGINT); // traced before the process ends
-        } else if (command == "limit-memory" && i + 1 < argc) {
-            std::printf("limit=%d\n",
-                        LimitFurtherMemory(static_cast<std::size_t>(std::atoi(argv[++i])) << 20));
-        } else if (command == "bindata-big" && i + 1 < argc) {
-            traceBigBlock(std::atoi(argv[++i]));
-        } else if (command == "get-time") {
-            char time[20];
-            TraceGetTime(time);
-            TraceGetTime(nullptr);
-            std::printf("time=%s\n", time);
-        } else {
-            std::fprintf(stderr, "unknown command %s\n", command.c_str());
-            return 2;
-        }
+    const Arguments args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "help") {
+        printUsage(stdout);
+        return 0;
+    }
+    for (std::size_t i = 0; i < args.size();) {
+        const std::string& name = args[i++];
+        const Command* command = findCommand(name);
+        if (!command)
+            failWithUsage("unknown command " + name);
+        const std::size_t count = argumentCount(*command);
+        if (args.size() - i < count)
+            failWithUsage("missing argument: " + name + " " + command->arguments);
+        command->run(Arguments(args.begin() + static_cast<std::ptrdiff_t>(i),
+                               args.begin() + static_cast<std::ptrdiff_t>(i + count)));
+        i += count;
     }
     return 0;
 }
