@@ -93,9 +93,6 @@ public:
     bool IsRunning() const { return m_bRunning; }
     int PrintThread();
     void CloseLevelLogs();
-    // The trace files of the leveled trace: written through by the print thread only (it asks for the
-    // print thread's key).
-    CTraceFileSet& TraceFiles() { return m_traceFiles; }
 
     // ---- Seams (trace_seams.h) ----
     // Installed before the object is used from more than one thread; the object stays the caller's and
@@ -122,8 +119,10 @@ public:
     // open files stay open: their buffers were flushed before the fork, so nothing of the parent's comes
     // out twice.
     void StartCleanInForkedChild();
-    // For tests: the queue and the open trace files.
+    // For tests: the queue and the open trace files, and the set that writes them (which asks for the print
+    // thread's key).
     CMsgList& Queue() { return m_MsgList; }
+    CTraceFileSet& TraceFiles() { return m_traceFiles; }
     std::size_t OpenTraceFiles() const { return m_mapLogs.size(); }
     // The records kept of the trace-file names opened (each of the same size).
     std::size_t NameRecordsKept() const { return m_traceFiles.NameRecordsKept(); }

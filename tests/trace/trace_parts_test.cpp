@@ -2,8 +2,8 @@
 #include "hex_dump.h"
 #include "level_record.h"
 #include "msg_list.h"
-#include "trace_file_names.h"
 #include "time_prefix_cache.h"
+#include "trace_file_names.h"
 #include "trace_time.h"
 
 #include <gtest/gtest.h>
