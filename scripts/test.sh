@@ -558,8 +558,7 @@ pl_ensure_packages "${PL_NATIVE_PACKAGES[@]}" "${PL_WINDOWS_PACKAGES[@]}" || exi
 
 start=$(date +%s)
 for config in linux-debug linux-asan linux-tsan win-i686 win-x86_64; do
-    # shellcheck disable=SC2046
-    if ! pl_configure "$config" $(pl_config_args "$config") || ! pl_build "$config" >"$PL_BUILD/$config.build.log" 2>&1; then
+    if ! pl_configure "$config" || ! pl_build "$config" >"$PL_BUILD/$config.build.log" 2>&1; then
         tail -n 60 "$PL_BUILD/$config.build.log" 2>/dev/null
         fail "$config: build"
         continue
