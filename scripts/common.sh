@@ -6,11 +6,12 @@ PL_BUILD=${PL_BUILD_DIR:-$PL_ROOT/build}
 PL_JOBS=$(nproc 2>/dev/null || echo 2)
 
 # Packages every build needs, and those the Windows builds and their tests add. clang, lld and llvm give
-# the MSVC-style tools: llvm-dlltool (Trace.lib), and clang with lld-link for the host that links it.
+# the MSVC-style tools: llvm-dlltool (Trace.lib), and clang with lld-link for the host that links it;
+# fonts-wine, Wine's own fonts, the glyphs of the title bars' buttons (Marlett) among them.
 PL_NATIVE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
     libspdlog-dev binutils gdb valgrind pkg-config)
 PL_WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 xvfb xauth
-    x11-apps x11-utils imagemagick clang lld llvm)
+    x11-apps x11-utils imagemagick clang lld llvm fonts-wine)
 
 # Installs, as root with apt-get, whichever of the named packages are missing.
 pl_ensure_packages() {
