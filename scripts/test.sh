@@ -54,7 +54,7 @@ run_ctest() {
 # child that could not be started as started.)
 check_valgrind() {
     local bin="$PL_BUILD/$1/bin" program log
-    for program in kitbag_core_tests console_core_tests clog_builder_tests trace_core_tests; do
+    for program in kitbag_core_tests kitbag_drops_tests console_core_tests clog_builder_tests trace_core_tests; do
         log="$PL_BUILD/$1.valgrind-$program.log"
         # Fair scheduling: with valgrind's default lock a thread that spins with yield() can keep the one it
         # waits for from running for minutes (trace_core_tests once took 13 minutes here instead of 80 s).

@@ -28,7 +28,7 @@ const char kKey[] = "A switch with a rather long name";
 
 TEST(KitbagDrops, AnExportThatMeetsAnExceptionAnswersFalseAndCountsOneDrop) {
     if (!testing_support::allocationFailuresCanBeMade())
-        GTEST_SKIP() << "the sanitizer's allocator stays in place";
+        GTEST_SKIP() << "the allocator of a sanitizer or a tool stays in place";
     TemporaryFolder folder;
     ScopedEnvironmentVariable pointAtStore("KITBAG_SETTINGS", folder.file("settings.ini"));
     ASSERT_TRUE(KB_SetBoolA(kSection, kKey, true));
