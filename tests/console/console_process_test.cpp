@@ -1,8 +1,8 @@
 // Console as a host process sees it: each case starts a fresh host process (console_host) with a
 // settings store of its own and checks what reached the buffer, the log file and the output.
 #include "child_process.h"
+#include "non_regular_files.h"
 #include "platform.h"
-#include "special_files.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -163,10 +163,10 @@ TEST_F(ConsoleHost, EnableLogToFileWithoutAFileNameDeletesNothing) {
 TEST_F(ConsoleHost, LogFileThatIsNoRegularFileIsNeitherDeletedNorWritten) {
     if (kWindows)
         GTEST_SKIP() << "FIFOs and device nodes are POSIX'";
-    for (const testing_support::SpecialFile& file : testing_support::specialFiles()) {
+    for (const testing_support::NonRegularFile& file : testing_support::nonRegularFiles()) {
         SCOPED_TRACE(file.name);
         const std::string node = path(std::string("node-") + file.name);
-        if (!testing_support::makeSpecialFile(file, node)) {
+        if (!testing_support::makeNonRegularFile(file, node)) {
             EXPECT_TRUE(file.rootOnly) << "could not make a " << file.name;
             continue; // not root: no device node to test with
         }

@@ -3,8 +3,8 @@
 
 #include "child_process.h"
 #include "failing_allocations.h"
+#include "non_regular_files.h"
 #include "platform.h"
-#include "special_files.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -281,10 +281,10 @@ TEST_F(KitbagTest, ReadOnlyFileIsReadButNotWritten) {
 TEST_F(KitbagTest, StoreThatIsNoRegularFileIsNeitherWaitedForNorReplaced) {
     if (kWindows)
         GTEST_SKIP() << "FIFOs and device nodes are POSIX'";
-    for (const testing_support::SpecialFile& file : testing_support::specialFiles()) {
+    for (const testing_support::NonRegularFile& file : testing_support::nonRegularFiles()) {
         SCOPED_TRACE(file.name);
         const std::string node = folder.file(std::string("node-") + file.name);
-        if (!testing_support::makeSpecialFile(file, node)) {
+        if (!testing_support::makeNonRegularFile(file, node)) {
             EXPECT_TRUE(file.rootOnly) << "could not make a " << file.name;
             continue; // not root: no device node to test with
         }

@@ -1,11 +1,11 @@
-#include "special_files.h"
+#include "non_regular_files.h"
 
 #include "child_process.h"
 
 namespace testing_support {
 
-const std::vector<SpecialFile>& specialFiles() {
-    static const std::vector<SpecialFile> files = {
+const std::vector<NonRegularFile>& nonRegularFiles() {
+    static const std::vector<NonRegularFile> files = {
         {"FIFO",
          false,
          {"/usr/bin/mkfifo", ""},
@@ -19,7 +19,7 @@ const std::vector<SpecialFile>& specialFiles() {
     return files;
 }
 
-bool makeSpecialFile(const SpecialFile& file, const std::string& path) {
+bool makeNonRegularFile(const NonRegularFile& file, const std::string& path) {
     std::vector<std::string> arguments(file.make.begin() + 1, file.make.end());
     for (std::string& argument : arguments) {
         if (argument.empty())

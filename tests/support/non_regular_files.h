@@ -9,7 +9,7 @@
 
 namespace testing_support {
 
-struct SpecialFile {
+struct NonRegularFile {
     const char* name;
     // Only root may make it (a device node); anyone else gets no case to test.
     bool rootOnly;
@@ -18,9 +18,9 @@ struct SpecialFile {
     bool (*isStillThere)(const std::filesystem::path& path);
 };
 
-const std::vector<SpecialFile>& specialFiles();
+const std::vector<NonRegularFile>& nonRegularFiles();
 
-// Makes the special file at path; whether it was made.
-bool makeSpecialFile(const SpecialFile& file, const std::string& path);
+// Makes the file at path; whether it was made.
+bool makeNonRegularFile(const NonRegularFile& file, const std::string& path);
 
 } // namespace testing_support
