@@ -23,6 +23,7 @@ set_for_this_run() {
     fi
     reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null
 }
+# shellcheck disable=SC2317 # run by the EXIT trap
 put_back() {
     local command
     for command in "${restore[@]}"; do
