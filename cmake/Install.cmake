@@ -95,6 +95,26 @@ if(WIN32)
         ${PROJECT_SOURCE_DIR}/tests/msvc_host/${kernel32_def} DESTINATION ${PL_INSTALL_README_DIR}/examples/msvc)
 endif()
 
+# For Linux hosts built without CMake, pkg-config files beside the CMake package: one per library, as the
+# package has one target per library, so that a host links only what it uses
+# (pkg-config --cflags --libs pelmora-trace pelmora-console pelmora-kitbag). Their paths are relative to
+# the file's own folder, like the CMake package's, so the unpacked release archive works where it lies.
+if(NOT WIN32)
+    set(PL_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    file(RELATIVE_PATH PL_PKGCONFIG_TO_PREFIX /prefix/${PL_PKGCONFIG_DIR} /prefix)
+    string(REGEX REPLACE "/$" "" PL_PKGCONFIG_TO_PREFIX "${PL_PKGCONFIG_TO_PREFIX}")
+    set(PL_PC_DESCRIPTION_Trace "printf-style and hex-dump trace with a background print thread and trace files")
+    set(PL_PC_DESCRIPTION_Console "the line pipeline, its printf-style writers and the CLog stream logger")
+    set(PL_PC_DESCRIPTION_Kitbag "the small settings store Console reads its switches from")
+    foreach(PL_PC_LIBRARY Trace Console Kitbag)
+        string(TOLOWER "pelmora-${PL_PC_LIBRARY}" PL_PC_NAME)
+        set(PL_PC_DESCRIPTION "${PL_PC_DESCRIPTION_${PL_PC_LIBRARY}}")
+        configure_file(${CMAKE_CURRENT_LIST_DIR}/pelmora-library.pc.in ${PROJECT_BINARY_DIR}/pkgconfig/${PL_PC_NAME}.pc
+            @ONLY)
+        install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/${PL_PC_NAME}.pc DESTINATION ${PL_PKGCONFIG_DIR})
+    endforeach()
+endif()
+
 install(EXPORT PelmoraLoggingTargets
     NAMESPACE PelmoraLogging::
     DESTINATION ${PL_PACKAGE_DIR})

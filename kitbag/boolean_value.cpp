@@ -1,13 +1,17 @@
 #include "Kitbag.h"
 
+#include "export_drops.h"
+
 BooleanValue::BooleanValue(const TWinString<char>& section, const TWinString<char>& key, bool defaultValue)
     : m_default(defaultValue), m_value(defaultValue), m_known(false) {
     // Nothing may throw at the host: without memory for the names the value keeps its default and is
     // never stored.
-    try {
+    const bool named = boundary::guarded(kitbag::exportDrops(), false, [&] {
         m_section = section;
         m_key = key;
-    } catch (...) {
+        return true;
+    });
+    if (!named) {
         m_section = TWinString<char>();
         m_key = TWinString<char>();
     }

@@ -1,22 +1,21 @@
-// The exported settings functions. Nothing throws out of them: a failure is a false result.
+// The exported settings functions. Nothing throws out of them: a failure is a false result, and an
+// exception stopped at the boundary is counted in the library's drops (export_drops.h).
 #include "Kitbag.h"
 
+#include "export_drops.h"
 #include "settings_store.h"
 #include "value_text.h"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace {
 
 // Runs the body, turning any exception (allocation failure) into a false result.
-template <typename Body> bool guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return false;
-    }
+template <typename Body> bool guarded(Body&& body) noexcept {
+    return boundary::guarded(kitbag::exportDrops(), false, std::forward<Body>(body));
 }
 
 template <typename T, typename Parse>

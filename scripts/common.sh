@@ -6,11 +6,12 @@ PL_BUILD=${PL_BUILD_DIR:-$PL_ROOT/build}
 PL_JOBS=$(nproc 2>/dev/null || echo 2)
 
 # Packages every build needs, and those the Windows builds and their tests add. clang, lld and llvm give
-# the MSVC-style tools: llvm-dlltool (Trace.lib), and clang with lld-link for the host that links it.
+# the MSVC-style tools: llvm-dlltool (Trace.lib), and clang with lld-link for the host that links it;
+# fonts-wine, Wine's own fonts, the glyphs of the title bars' buttons (Marlett) among them.
 PL_NATIVE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-    libspdlog-dev binutils gdb valgrind)
+    libspdlog-dev binutils gdb valgrind pkg-config)
 PL_WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 xvfb xauth
-    x11-apps x11-utils imagemagick clang lld llvm)
+    x11-apps x11-utils imagemagick clang lld llvm fonts-wine)
 
 # Installs, as root with apt-get, whichever of the named packages are missing.
 pl_ensure_packages() {
@@ -28,11 +29,26 @@ pl_ensure_packages() {
     apt-get update -qq >/dev/null && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# pl_configure NAME [cmake arguments...]: configures build/NAME with Ninja.
+# Whether CMakePresets.json has a configure preset of that name.
+pl_is_preset() {
+    (cd "$PL_ROOT" && cmake --list-presets=configure 2>/dev/null) | grep -qF "\"$1\""
+}
+
+# pl_configure NAME [--preset PRESET] [cmake arguments...]: configures $PL_BUILD/NAME. Its configuration is
+# the preset PRESET of CMakePresets.json, or the preset NAME when there is one (the one place the five
+# configurations are written down); otherwise a plain Ninja build of the arguments alone.
 pl_configure() {
-    local name=$1
+    local name=$1 preset="" origin
     shift
-    cmake -S "$PL_ROOT" -B "$PL_BUILD/$name" -G Ninja "$@" >"$PL_BUILD/$name.configure.log" 2>&1 || {
+    if [ "${1:-}" = --preset ]; then
+        preset=$2
+        shift 2
+    elif pl_is_preset "$name"; then
+        preset=$name
+    fi
+    if [ -n "$preset" ]; then origin=(--preset "$preset"); else origin=(-G Ninja); fi
+    mkdir -p "$PL_BUILD"
+    cmake -S "$PL_ROOT" "${origin[@]}" -B "$PL_BUILD/$name" "$@" >"$PL_BUILD/$name.configure.log" 2>&1 || {
         cat "$PL_BUILD/$name.configure.log"
         return 1
     }
@@ -48,18 +64,6 @@ pl_build_target() {
 
 pl_build() {
     cmake --build "$PL_BUILD/$1" --parallel "$PL_JOBS"
-}
-
-# Configurations: name, then its cmake arguments.
-pl_config_args() {
-    case $1 in
-        linux-debug) echo "-DCMAKE_BUILD_TYPE=Debug -DPL_BUILD_BENCH=ON" ;;
-        linux-asan) echo "-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPL_SANITIZE=address,undefined -DPL_BUILD_FUZZERS=ON" ;;
-        linux-tsan) echo "-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPL_SANITIZE=thread" ;;
-        win-i686) echo "-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-i686.cmake -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine" ;;
-        win-x86_64) echo "-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$PL_ROOT/cmake/toolchain-mingw-x86_64.cmake" ;;
-        *) return 1 ;;
-    esac
 }
 
 # 32-bit Wine. This kind of machine's kernel does not start 32-bit ELF programs, so the 32-bit Wine loader

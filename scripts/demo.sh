@@ -12,8 +12,7 @@ mkdir -p "$PL_BUILD"
 if [ "${1:-}" = "--wine" ]; then
     pl_ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix wine64 xvfb xauth
     config=win-demo
-    # shellcheck disable=SC2046
-    pl_configure "$config" $(pl_config_args win-x86_64) -DPL_BUILD_TESTS=OFF
+    pl_configure "$config" --preset win-x86_64 -DPL_BUILD_TESTS=OFF
     pl_build_target "$config" demo_host
     [ -n "${DISPLAY:-}" ] || pl_start_xvfb
     pl_start_wine

@@ -6,7 +6,37 @@ set -u
 bin=$1 out=$2
 mkdir -p "$out"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+
+# Wine settings for this run only, each put back as it was at the end: the tests' windows stay as they are.
+restore=()
+reg() {
+    /usr/lib/wine/wine64 reg "$@" </dev/null 2>/dev/null
+}
+# set_for_this_run KEY NAME VALUE
+set_for_this_run() {
+    local before
+    before=$(reg query "$1" /v "$2" | sed -n "s/^ *$2 *REG_SZ *//p" | tr -d '\r')
+    if [ -n "$before" ]; then
+        restore+=("reg add '$1' /v '$2' /t REG_SZ /d '$before' /f")
+    else
+        restore+=("reg delete '$1' /v '$2' /f")
+    fi
+    reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null
+}
+# shellcheck disable=SC2317 # run by the EXIT trap
+put_back() {
+    local command
+    for command in "${restore[@]}"; do
+        eval "$command" >/dev/null
+    done
+}
+trap 'put_back; rm -rf "$work"' EXIT
+# The title bars. Under Xvfb no window manager draws them, and Wine leaves them to one by default: told
+# that none decorates its windows, Wine draws the frames and captions itself, as Windows does.
+set_for_this_run 'HKCU\Software\Wine\X11 Driver' Decorated N
+# The glyphs of the caption buttons are Wine's Marlett font (fonts-wine), which this Wine looks for in the
+# wrong folder (Z:\usr\share\wine\../fonts): the folder is named to it.
+[ -d /usr/share/wine/fonts ] && set_for_this_run 'HKCU\Software\Wine\Fonts' Path 'Z:\usr\share\wine\fonts'
 
 # The root window alone shows Wine's pop-ups (menus, dialogs) black: each of the host's windows is taken by
 # itself and laid over it at its place on the screen, bottom to top.
@@ -57,6 +87,11 @@ KITBAG_SETTINGS="$work/settings.ini" timeout -k 10 180 /usr/lib/wine/wine64 "$bi
     </dev/null >"$work/host.log" 2>&1 &
 host=$!
 
+# Whether the host shows a window of that title on the display, as its caption shows it.
+has_title() {
+    xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\": (\"console_host.exe\""
+}
+
 status=0
 for shot in window menu about; do
     name=console-$shot.png
@@ -65,6 +100,10 @@ for shot in window menu about; do
         echo "screenshot $out/$name"
     else
         echo "screenshot $name not taken" >&2
+        status=1
+    fi
+    if ! has_title "Corvane Console"; then
+        echo "screenshot $name: no window titled \"Corvane Console\" on the display" >&2
         status=1
     fi
     touch "$work/$shot.taken"

@@ -1,6 +1,7 @@
 // Console as a host process sees it: each case starts a fresh host process (console_host) with a
 // settings store of its own and checks what reached the buffer, the log file and the output.
 #include "child_process.h"
+#include "non_regular_files.h"
 #include "platform.h"
 #include "test_support.h"
 
@@ -162,29 +163,11 @@ TEST_F(ConsoleHost, EnableLogToFileWithoutAFileNameDeletesNothing) {
 TEST_F(ConsoleHost, LogFileThatIsNoRegularFileIsNeitherDeletedNorWritten) {
     if (kWindows)
         GTEST_SKIP() << "FIFOs and device nodes are POSIX'";
-    struct Case {
-        const char* name;
-        std::vector<std::string> make; // the program and its arguments; "" stands for the node's path
-        bool (*isStillThere)(const std::filesystem::path&);
-    };
-    const Case cases[] = {
-        {"FIFO",
-         {"/usr/bin/mkfifo", ""},
-         [](const std::filesystem::path& p) { return std::filesystem::is_fifo(p); }},
-        // A node like /dev/null (character device 1, 3), made in the test's folder: only root may.
-        {"device",
-         {"/usr/bin/mknod", "-m", "666", "", "c", "1", "3"},
-         [](const std::filesystem::path& p) { return std::filesystem::is_character_file(p); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string node = path(std::string("node-") + c.name);
-        std::vector<std::string> arguments(c.make.begin() + 1, c.make.end());
-        for (std::string& argument : arguments)
-            if (argument.empty())
-                argument = node;
-        if (platform::runProcess(c.make[0], arguments).exitCode != 0) {
-            EXPECT_EQ(std::string(c.name), "device") << "mkfifo failed";
+    for (const testing_support::NonRegularFile& file : testing_support::nonRegularFiles()) {
+        SCOPED_TRACE(file.name);
+        const std::string node = path(std::string("node-") + file.name);
+        if (!testing_support::makeNonRegularFile(file, node)) {
+            EXPECT_TRUE(file.rootOnly) << "could not make a " << file.name;
             continue; // not root: no device node to test with
         }
         settings["EnableLogToFile"] = "1";
@@ -197,7 +180,7 @@ TEST_F(ConsoleHost, LogFileThatIsNoRegularFileIsNeitherDeletedNorWritten) {
                                  environment(), testing_support::kHostBound);
         ASSERT_TRUE(result.finished) << "the host waited on the node";
         EXPECT_EQ(result.exitCode, 0) << result.errors;
-        EXPECT_TRUE(c.isStillThere(node)) << "the node was replaced";
+        EXPECT_TRUE(file.isStillThere(node)) << "the node was replaced";
         EXPECT_EQ(normalized(read("out")), "[T]" + kBanner + "[T]again\n") << "the other sinks go on";
     }
 }

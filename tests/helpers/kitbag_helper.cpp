@@ -1,17 +1,30 @@
 // A second process for the Kitbag tests: reads and writes the store named by KITBAG_SETTINGS (or the
 // default one) through the public API and prints what it read.
-//   get-bool S K | get-int S K | get-string S K      prints the value, or "<missing>"
-//   set-bool S K 0|1 | set-int S K N | set-string S K V   exits 0 when stored, 1 when refused
-//   boolean-value S K DEFAULT                        prints BooleanValue(S, K, DEFAULT).GetValue()
-//   write-many S PREFIX N                            stores PREFIX0..PREFIX(N-1) = their index
-//   write-loop S PREFIX                              stores PREFIX0..PREFIX9 over and over until killed
+//
+// The commands are the table kCommands below: each with its arguments and what it does. "kitbag_helper
+// help" prints them; an unknown command or a missing argument prints them too, on standard error, and
+// ends the helper with exit code 2. A read prints the value or "<missing>"; a write exits 0 when stored
+// and 1 when refused.
 #include "Kitbag.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
+
+using Arguments = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    // The arguments' names, separated by blanks: their count is the number of arguments taken.
+    const char* arguments;
+    const char* description;
+    // The helper's exit code.
+    int (*run)(const Arguments& arguments);
+};
 
 int print(bool found, const std::string& text) {
     std::printf("%s\n", found ? text.c_str() : "<missing>");
@@ -22,53 +35,106 @@ int stored(bool ok) {
     return ok ? 0 : 1;
 }
 
+int number(const std::string& text) {
+    return std::atoi(text.c_str());
+}
+
+// clang-format off
+const Command kCommands[] = {
+    {"get-bool", "S K", "prints KB_GetBoolA(S, K) as 0 or 1",
+     [](const Arguments& a) {
+         bool value = false;
+         const bool found = KB_GetBoolA(a[0].c_str(), a[1].c_str(), &value);
+         return print(found, value ? "1" : "0");
+     }},
+    {"get-int", "S K", "prints KB_GetIntA(S, K)",
+     [](const Arguments& a) {
+         int value = 0;
+         const bool found = KB_GetIntA(a[0].c_str(), a[1].c_str(), &value);
+         return print(found, std::to_string(value));
+     }},
+    {"get-string", "S K", "prints KB_GetStringA(S, K) read into 260 characters",
+     [](const Arguments& a) {
+         char buffer[260] = {};
+         const bool found = KB_GetStringA(a[0].c_str(), a[1].c_str(), buffer, sizeof buffer);
+         return print(found, buffer);
+     }},
+    {"set-bool", "S K 0|1", "KB_SetBoolA(S, K, the value is 1)",
+     [](const Arguments& a) { return stored(KB_SetBoolA(a[0].c_str(), a[1].c_str(), a[2] == "1")); }},
+    {"set-int", "S K N", "KB_SetIntA(S, K, N)",
+     [](const Arguments& a) { return stored(KB_SetIntA(a[0].c_str(), a[1].c_str(), number(a[2]))); }},
+    {"set-string", "S K V", "KB_SetStringA(S, K, V)",
+     [](const Arguments& a) { return stored(KB_SetStringA(a[0].c_str(), a[1].c_str(), a[2].c_str())); }},
+    {"boolean-value", "S K DEFAULT", "prints BooleanValue(S, K, DEFAULT is 1).GetValue()",
+     [](const Arguments& a) {
+         BooleanValue value(a[0].c_str(), a[1].c_str(), a[2] == "1");
+         return print(true, value.GetValue() ? "1" : "0");
+     }},
+    {"write-many", "S PREFIX N", "stores PREFIX0..PREFIX(N-1) = their index; exits 1 at the first refusal",
+     [](const Arguments& a) {
+         const int count = number(a[2]);
+         for (int i = 0; i < count; ++i) {
+             const std::string key = a[1] + std::to_string(i);
+             if (!KB_SetStringA(a[0].c_str(), key.c_str(), std::to_string(i).c_str()))
+                 return 1;
+         }
+         return 0;
+     }},
+    {"write-loop", "S PREFIX", "stores PREFIX0..PREFIX9 over and over until killed",
+     [](const Arguments& a) {
+         for (unsigned long round = 0;; ++round) {
+             const std::string key = a[1] + std::to_string(round % 10);
+             KB_SetStringA(a[0].c_str(), key.c_str(), std::to_string(round).c_str());
+         }
+         return 0;
+     }},
+};
+// clang-format on
+
+std::size_t argumentCount(const Command& command) {
+    std::istringstream names(command.arguments);
+    std::size_t count = 0;
+    for (std::string name; names >> name;)
+        ++count;
+    return count;
+}
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out, "usage: kitbag_helper COMMAND ARGUMENTS\n");
+    for (const Command& command : kCommands) {
+        const std::string call = std::string(command.name) + " " + command.arguments;
+        std::fprintf(out, "  %-26s %s\n", call.c_str(), command.description);
+    }
+}
+
+int failWithUsage(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    printUsage(stderr);
+    return 2;
+}
+
+const Command* findCommand(const std::string& name) {
+    for (const Command& command : kCommands) {
+        if (name == command.name)
+            return &command;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4)
-        return 2;
-    std::string command = argv[1];
-    const char* section = argv[2];
-    const char* key = argv[3];
-    if (command == "get-bool") {
-        bool value = false;
-        bool found = KB_GetBoolA(section, key, &value);
-        return print(found, value ? "1" : "0");
-    }
-    if (command == "get-int") {
-        int value = 0;
-        bool found = KB_GetIntA(section, key, &value);
-        return print(found, std::to_string(value));
-    }
-    if (command == "get-string") {
-        char buffer[260] = {};
-        bool found = KB_GetStringA(section, key, buffer, sizeof buffer);
-        return print(found, buffer);
-    }
-    if (command == "set-bool" && argc == 5)
-        return stored(KB_SetBoolA(section, key, std::string(argv[4]) == "1"));
-    if (command == "set-int" && argc == 5)
-        return stored(KB_SetIntA(section, key, std::atoi(argv[4])));
-    if (command == "set-string" && argc == 5)
-        return stored(KB_SetStringA(section, key, argv[4]));
-    if (command == "boolean-value" && argc == 5) {
-        BooleanValue value(section, key, std::string(argv[4]) == "1");
-        return print(true, value.GetValue() ? "1" : "0");
-    }
-    if (command == "write-many" && argc == 5) {
-        int count = std::atoi(argv[4]);
-        for (int i = 0; i < count; ++i) {
-            std::string name = std::string(key) + std::to_string(i);
-            if (!KB_SetStringA(section, name.c_str(), std::to_string(i).c_str()))
-                return 1;
-        }
+    const Arguments args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "help") {
+        printUsage(stdout);
         return 0;
     }
-    if (command == "write-loop") {
-        for (unsigned long round = 0;; ++round) {
-            std::string name = std::string(key) + std::to_string(round % 10);
-            KB_SetStringA(section, name.c_str(), std::to_string(round).c_str());
-        }
-    }
-    return 2;
+    if (args.empty())
+        return failWithUsage("no command");
+    const Command* command = findCommand(args[0]);
+    if (!command)
+        return failWithUsage("unknown command " + args[0]);
+    if (args.size() - 1 != argumentCount(*command))
+        return failWithUsage("wrong arguments: " + args[0] + " " + command->arguments);
+    return command->run(Arguments(args.begin() + 1, args.end()));
 }

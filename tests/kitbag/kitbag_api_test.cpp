@@ -3,6 +3,7 @@
 
 #include "child_process.h"
 #include "failing_allocations.h"
+#include "non_regular_files.h"
 #include "platform.h"
 #include "test_support.h"
 
@@ -280,29 +281,11 @@ TEST_F(KitbagTest, ReadOnlyFileIsReadButNotWritten) {
 TEST_F(KitbagTest, StoreThatIsNoRegularFileIsNeitherWaitedForNorReplaced) {
     if (kWindows)
         GTEST_SKIP() << "FIFOs and device nodes are POSIX'";
-    struct Case {
-        const char* name;
-        std::vector<std::string> make; // the program and its arguments; "" stands for the node's path
-        bool (*isStillThere)(const std::filesystem::path&);
-    };
-    const Case cases[] = {
-        {"FIFO",
-         {"/usr/bin/mkfifo", ""},
-         [](const std::filesystem::path& p) { return std::filesystem::is_fifo(p); }},
-        // Like /dev/null (character device 1, 3), made in the test's folder: only root may.
-        {"device",
-         {"/usr/bin/mknod", "-m", "666", "", "c", "1", "3"},
-         [](const std::filesystem::path& p) { return std::filesystem::is_character_file(p); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string node = folder.file(std::string("node-") + c.name);
-        std::vector<std::string> arguments(c.make.begin() + 1, c.make.end());
-        for (std::string& argument : arguments)
-            if (argument.empty())
-                argument = node;
-        if (platform::runProcess(c.make[0], arguments).exitCode != 0) {
-            EXPECT_EQ(std::string(c.name), "device") << "mkfifo failed";
+    for (const testing_support::NonRegularFile& file : testing_support::nonRegularFiles()) {
+        SCOPED_TRACE(file.name);
+        const std::string node = folder.file(std::string("node-") + file.name);
+        if (!testing_support::makeNonRegularFile(file, node)) {
+            EXPECT_TRUE(file.rootOnly) << "could not make a " << file.name;
             continue; // not root: no device node to test with
         }
         // In other processes, with a limit: a read that waits for a writer to the FIFO never ends.
@@ -315,7 +298,7 @@ TEST_F(KitbagTest, StoreThatIsNoRegularFileIsNeitherWaitedForNorReplaced) {
                                         {"set-bool", "Debug", "EnableTrace", "1"}, environment, 20000);
         ASSERT_TRUE(set.finished) << "the write waited on the node";
         EXPECT_EQ(set.exitCode, 1) << "refused";
-        EXPECT_TRUE(c.isStillThere(node)) << "the node was replaced";
+        EXPECT_TRUE(file.isStillThere(node)) << "the node was replaced";
         // KITBAG_SETTINGS=/dev/null made /dev/null.lock.
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(node + ".lock")))
             << "a lock file beside the node";
