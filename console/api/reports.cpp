@@ -1,8 +1,8 @@
 // Reports, diagnostics and the plug-in menu that hosts register, and the HTML report.
 #include "Console.h"
 
+#include "api/console_settings.h"
 #include "platform.h"
-#include "window/console_state.h"
 
 #include <cstdio>
 #include <cstring>
@@ -29,12 +29,9 @@ template <typename Entry> void registerEntry(std::vector<Entry*>& registry, Entr
     Entry* volatile address = entry;
     if (!address)
         return;
-    platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
-    try {
-        registry.push_back(entry);
-    } catch (...) {
-        // Out of memory: the registration is dropped.
-    }
+    ConsoleLockHold hold(consoleState.registryLock);
+    // Out of memory: the registration is dropped.
+    boundary::guarded(ConsoleDrops(), [&] { registry.push_back(entry); });
 }
 
 } // namespace
@@ -62,9 +59,6 @@ void DisplayHTMLReport(const char* html) {
         return;
     std::fputs(html ? html : "", file);
     std::fclose(file);
-    try {
-        platform::openWithShell(kReportFile);
-    } catch (...) {
-        // Out of memory: the report is written but not opened.
-    }
+    // Out of memory: the report is written but not opened.
+    boundary::guarded(ConsoleDrops(), [] { platform::openWithShell(kReportFile); });
 }

@@ -10,12 +10,12 @@
 
 #include "Console.h"
 #include "api/line_pipeline.h"
-#include "module.h"
+#include "state/console_state.h"
 #include "platform.h"
 #include "win32/handles_win32.h"
 #include "window/console_commands.h"
-#include "window/console_state.h"
-#include "window/console_view.h"
+#include "api/console_settings.h"
+#include "api/console_view.h"
 #include "window/resource.h"
 
 #include <windows.h>
@@ -164,7 +164,7 @@ void fillView(HWND window) {
     char* text = nullptr;
     std::size_t trimAt = 0;
     {
-        platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+        ConsoleLockHold hold(PipelineLock);
         text = ReadDebugLog(false, true);
         trimAt = viewTrimAtFor(consoleState.DebugLogBuffer.Size());
         pending.viewTrimAt = trimAt;
@@ -265,7 +265,7 @@ void appendNow(const std::string& text, std::size_t trimAt, bool replaceAll) {
 
 // Stops accepting text; what was pending is dropped (it stays in the ring buffer).
 void stopAccepting() {
-    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    ConsoleLockHold hold(PipelineLock);
     pending.target = nullptr;
     std::string().swap(pending.text);
     pending.wakeUpPosted = false;
@@ -278,7 +278,7 @@ void appendPending() {
     std::size_t trimAt = 0;
     bool replaceAll = false;
     {
-        platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+        ConsoleLockHold hold(PipelineLock);
         text.swap(pending.text);
         pending.wakeUpPosted = false;
         trimAt = pending.viewTrimAt;
