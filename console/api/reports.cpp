@@ -24,24 +24,24 @@ namespace {
 
 // Registries keep what the host registers until the process ends. A reference made from a null pointer
 // is refused: its address is read through volatile so that the test stays, and travels as a pointer.
-template <typename Entry> void registerEntry(std::vector<Entry*>& registry, Entry* entry) {
+template <typename Entry> void registerEntry(std::vector<Entry*> ConsoleState::*registry, Entry* entry) {
     LoadSettings(false);
     Entry* volatile address = entry;
     if (!address)
         return;
     ConsoleLockHold hold(consoleState.registryLock);
     // Out of memory: the registration is dropped.
-    boundary::guarded(ConsoleDrops(), [&] { registry.push_back(entry); });
+    boundary::guarded(ConsoleDrops(), [&] { (consoleState.*registry).push_back(entry); });
 }
 
 } // namespace
 
 void ConsoleAddReport(KRMReport& report) {
-    registerEntry(consoleState.ReportRegistry, &report);
+    registerEntry(&ConsoleState::ReportRegistry, &report);
 }
 
 void ConsoleAddDiagnostic(KRMDiagnostic& diagnostic) {
-    registerEntry(consoleState.DiagnosticRegistry, &diagnostic);
+    registerEntry(&ConsoleState::DiagnosticRegistry, &diagnostic);
 }
 
 void ConsoleAddMenu(HMENU menu, void* handler) {

@@ -8,9 +8,9 @@
 #include "window/console_commands.h"
 
 #include "Console.h"
+#include "api/console_settings.h"
 #include "api/line_pipeline.h"
 #include "win32/handles_win32.h"
-#include "api/console_settings.h"
 #include "window/resource.h"
 
 #include <commdlg.h>
