@@ -43,7 +43,8 @@ void SetStampClock(const StampClock* clock);
 void ConsoleWriteText(const char* text, bool stamp);
 // The same for a text whose length is known (no NUL among its length bytes, one after them).
 void ConsoleWriteText(const char* text, std::size_t length, bool stamp);
-// Feeds one text to the four sinks. The text is followed by a NUL (the view takes it so).
+// Takes PipelineLock, loads the settings (first use) and feeds one text to the four sinks. The text is
+// followed by a NUL (the view takes it so).
 void ConsoleEmit(std::string_view text);
 // Feeds a stamp and its text to the four sinks as one emission: each sink gets the stamp, then the text;
 // the log file gets both in one write. Both are followed by a NUL.
