@@ -19,6 +19,17 @@ struct PendingText {
 };
 PendingText pending;
 
+// Drops the oldest whole lines of a text once it is longer than trimAt, keeping at most half of it (the
+// view's bound, view_text.h). True when it dropped any.
+bool keepNewestLines(std::string& text, std::size_t trimAt) {
+    if (text.size() <= trimAt)
+        return false;
+    const std::size_t cut = text.size() - trimAt / 2;
+    const std::size_t lineEnd = text.find('\n', cut - 1);
+    text.erase(0, lineEnd == std::string::npos ? cut : lineEnd + 1);
+    return true;
+}
+
 } // namespace
 
 void StartAcceptingText(HWND window, std::size_t trimAt) {
@@ -48,15 +59,6 @@ TakenText TakePendingText() {
     return taken;
 }
 
-bool KeepNewestLines(std::string& text, std::size_t trimAt) {
-    if (text.size() <= trimAt)
-        return false;
-    const std::size_t cut = text.size() - trimAt / 2;
-    const std::size_t lineEnd = text.find('\n', cut - 1);
-    text.erase(0, lineEnd == std::string::npos ? cut : lineEnd + 1);
-    return true;
-}
-
 void AppendToView(const char* text) {
     if (!pending.target)
         return;
@@ -65,7 +67,7 @@ void AppendToView(const char* text) {
             pending.text += '\r';
         pending.text += *p;
     }
-    if (KeepNewestLines(pending.text, pending.viewTrimAt))
+    if (keepNewestLines(pending.text, pending.viewTrimAt))
         pending.dropped = true;
     if (!pending.wakeUpPosted)
         pending.wakeUpPosted = PostMessageA(pending.target, kAppendPendingMessage, 0, 0) != FALSE;

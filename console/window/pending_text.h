@@ -33,6 +33,3 @@ void StartAcceptingText(HWND window, std::size_t trimAt) CONSOLE_REQUIRES(Pipeli
 void StopAcceptingText();
 // Takes all pending text.
 TakenText TakePendingText();
-// Drops the oldest whole lines of a text once it is longer than trimAt, keeping at most half of it. True
-// when it dropped any.
-bool KeepNewestLines(std::string& text, std::size_t trimAt);
