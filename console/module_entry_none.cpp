@@ -1,2 +1,2 @@
 // Linux has no module entry to write: the runtime builds and destroys the module-wide objects
-// (console_module.cpp) when the library is loaded and unloaded.
+// (state/console_state.cpp) when the library is loaded and unloaded.

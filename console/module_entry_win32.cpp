@@ -1,7 +1,7 @@
 // The DLL entry of Console.dll: records the module's instance handle. The module-wide objects are built
-// and destroyed by the runtime (console_module.cpp), not here.
-#include "module.h"
+// and destroyed by the runtime (state/console_state.cpp), not here.
 #include "platform.h"
+#include "state/console_state.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // The ring buffer against a model: after any texts, it holds exactly the last "size" bytes written, and
 // its CR LF and HTML readings are that text with the line feeds marked.
-#include "api/log_ring_buffer.h"
+#include "state/log_ring_buffer.h"
 #include "fuzz_check.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

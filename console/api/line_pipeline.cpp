@@ -1,9 +1,8 @@
 #include "api/line_pipeline.h"
 
+#include "api/console_settings.h"
+#include "api/console_view.h"
 #include "api/format_string.h"
-
-#include "window/console_state.h"
-#include "window/console_view.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -47,31 +46,21 @@ struct alignas(64) PipelineMemory {
 PipelineMemory pipeline;
 
 // Feeds the sinks, in their fixed order, with the lock held and the settings loaded.
-void feedSinksLocked(const char* stamp, std::size_t stampLength, const char* text, std::size_t textLength) {
+void feedSinksLocked(std::string_view stamp, std::string_view text) CONSOLE_REQUIRES(PipelineLock) {
     ConsoleState& state = consoleState;
     if (!state.DebugLogBuffer.PrepareForWrite())
         return;
-    state.DebugLogBuffer.Store(stamp, stampLength);
-    state.DebugLogBuffer.Store(text, textLength);
+    state.DebugLogBuffer.Store(stamp.data(), stamp.size());
+    state.DebugLogBuffer.Store(text.data(), text.size());
     if (state.logToFile && !state.logFileKept)
-        platform::appendWriteThrough(state.logFile, stamp, stampLength, text, textLength);
-    if (stampLength > 0)
-        AppendToView(stamp);
-    AppendToView(text);
+        AppendToLogFile(stamp, text);
+    if (!stamp.empty())
+        AppendToView(stamp.data());
+    AppendToView(text.data());
     if (state.logToDebugOutput) {
-        if (stampLength > 0)
-            SendToDebugger(stamp);
-        SendToDebugger(text);
-    }
-}
-
-// The same, throwing nothing at the host: a sink that runs out of memory (the window's copy of the text)
-// drops the text for itself and the sinks after it.
-void emitLocked(const char* stamp, std::size_t stampLength, const char* text,
-                std::size_t textLength) noexcept {
-    try {
-        feedSinksLocked(stamp, stampLength, text, textLength);
-    } catch (...) {
+        if (!stamp.empty())
+            SendToDebugger(stamp.data());
+        SendToDebugger(text.data());
     }
 }
 
@@ -86,7 +75,7 @@ TimeStamp FormatTimeStamp(int hour, int minute, int second) {
 }
 
 void SetStampClock(const StampClock* clock) {
-    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    ConsoleLockHold hold(PipelineLock);
     pipeline.stamps.clock = clock ? clock : &systemStampClock;
     pipeline.stamps.valid = false;
 }
@@ -98,32 +87,35 @@ void ConsoleWriteText(const char* text, bool stamp) {
 }
 
 void ConsoleWriteText(const char* text, std::size_t length, bool stamp) {
-    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    // One hold for the stamp decision and the emission: a stamp is never separated from its text.
+    ConsoleLockHold hold(PipelineLock);
     // Loading first means the banner, when this call loads, comes before the stamp decision.
     LoadSettings(false);
     if (stamp && pipeline.lastCharacter == '\n')
-        emitLocked(pipeline.stamps.Current(), TimeStamp::kLength, text, length);
+        ConsoleEmitStamped({pipeline.stamps.Current(), TimeStamp::kLength}, {text, length});
     else
-        emitLocked("", 0, text, length);
+        ConsoleEmit({text, length});
     if (length > 0)
         pipeline.lastCharacter = text[length - 1];
 }
 
-void ConsoleEmit(const char* text) {
-    ConsoleEmitStamped("", text);
+void ConsoleEmit(std::string_view text) {
+    ConsoleEmitStamped({}, text);
 }
 
-void ConsoleEmitStamped(const char* stamp, const char* text) {
-    if (!text)
-        text = "";
-    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
-    LoadSettings(false);
-    emitLocked(stamp, std::strlen(stamp), text, std::strlen(text));
+void ConsoleEmitStamped(std::string_view stamp, std::string_view text) {
+    // A sink that runs out of memory (the window's copy of the text) drops the text for itself and the
+    // sinks after it; nothing is thrown at the host.
+    boundary::guarded(ConsoleDrops(), [&] {
+        ConsoleLockHold hold(PipelineLock);
+        LoadSettings(false);
+        feedSinksLocked(stamp.empty() ? std::string_view("") : stamp, text);
+    });
 }
 
-std::size_t AppendToLogFile(const char* stamp, const char* text) {
-    return platform::appendWriteThrough(consoleState.logFile, stamp, std::strlen(stamp), text,
-                                        std::strlen(text));
+std::size_t AppendToLogFile(std::string_view stamp, std::string_view text) {
+    return platform::appendWriteThrough(consoleState.logFile, stamp.data(), stamp.size(), text.data(),
+                                        text.size());
 }
 
 void SendInDebuggerPieces(const char* text, void (*send)(const char* piece)) {
@@ -147,13 +139,15 @@ void SendToDebugger(const char* text) {
 
 char* ReadDebugLog(bool html, bool crlf) {
     std::string text;
-    try {
-        platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    // Out of memory, as when the copy below cannot be made: null.
+    const bool read = boundary::guarded(ConsoleDrops(), false, [&] {
+        ConsoleLockHold hold(PipelineLock);
         LoadSettings(false);
         text = consoleState.DebugLogBuffer.Read(html, crlf);
-    } catch (...) {
-        return nullptr; // out of memory, as when the copy below cannot be made
-    }
+        return true;
+    });
+    if (!read)
+        return nullptr;
     // The host releases it with free: allocate with malloc.
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
     if (copy)

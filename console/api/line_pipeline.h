@@ -1,21 +1,18 @@
 // The line pipeline: the one road by which text leaves Console.
 //
-// ConsoleWriteText puts a time stamp in front of a text that starts a new line and hands both to
-// ConsoleEmit, which feeds, under PipelineLock and in this order, the ring buffer, the log file, the
-// console window's view and the debugger output. Any thread may call; the lock is recursive, because the
-// first emission loads the settings and the load writes the start banner through the pipeline.
+// ConsoleWriteText decides whether a text gets a time stamp in front: a text that starts a new line goes
+// with its stamp to ConsoleEmitStamped, any other to ConsoleEmit. Both feed, under PipelineLock and in this
+// order, the ring buffer, the log file (AppendToLogFile), the console window's view (AppendToView) and the
+// debugger output (SendToDebugger). Any thread may call; the lock is recursive, because the first emission
+// loads the settings and the load writes the start banner through the pipeline.
 #pragma once
 
 #include "platform.h"
+#include "state/console_state.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// The pipeline's lock; created with the module, deleted when it unloads, kept when the process exits while
-// other threads may still use it (console_module.cpp).
-extern platform::RecursiveLock& PipelineLock;
-// How often a thread that finds PipelineLock held tries again before it waits in the system.
-constexpr unsigned kPipelineLockSpins = 24;
+#include <string_view>
 
 constexpr std::size_t kDebuggerPieceSize = 1000;
 
@@ -46,15 +43,16 @@ void SetStampClock(const StampClock* clock);
 void ConsoleWriteText(const char* text, bool stamp);
 // The same for a text whose length is known (no NUL among its length bytes, one after them).
 void ConsoleWriteText(const char* text, std::size_t length, bool stamp);
-// Feeds one text to the four sinks.
-void ConsoleEmit(const char* text);
+// Takes PipelineLock, loads the settings (first use) and feeds one text to the four sinks. The text is
+// followed by a NUL (the view takes it so).
+void ConsoleEmit(std::string_view text);
 // Feeds a stamp and its text to the four sinks as one emission: each sink gets the stamp, then the text;
-// the log file gets both in one write.
-void ConsoleEmitStamped(const char* stamp, const char* text);
+// the log file gets both in one write. Both are followed by a NUL.
+void ConsoleEmitStamped(std::string_view stamp, std::string_view text);
 // Appends a stamp (may be empty) and a text to the log file named by logFile, in one write-through write;
 // returns the bytes written, 0 when the file cannot be opened or is no regular file (a device or a FIFO
 // is left alone).
-std::size_t AppendToLogFile(const char* stamp, const char* text);
+std::size_t AppendToLogFile(std::string_view stamp, std::string_view text) CONSOLE_REQUIRES(PipelineLock);
 // Sends a text to the debugger output in pieces of at most kDebuggerPieceSize bytes.
 void SendToDebugger(const char* text);
 // Cuts a text into the debugger's pieces and hands each, NUL-terminated, to send (in order).

@@ -1,8 +1,8 @@
 // Reports, diagnostics and the plug-in menu that hosts register, and the HTML report.
 #include "Console.h"
 
+#include "api/console_settings.h"
 #include "platform.h"
-#include "window/console_state.h"
 
 #include <cstdio>
 #include <cstring>
@@ -24,27 +24,24 @@ namespace {
 
 // Registries keep what the host registers until the process ends. A reference made from a null pointer
 // is refused: its address is read through volatile so that the test stays, and travels as a pointer.
-template <typename Entry> void registerEntry(std::vector<Entry*>& registry, Entry* entry) {
+template <typename Entry> void registerEntry(std::vector<Entry*> ConsoleState::*registry, Entry* entry) {
     LoadSettings(false);
     Entry* volatile address = entry;
     if (!address)
         return;
-    platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
-    try {
-        registry.push_back(entry);
-    } catch (...) {
-        // Out of memory: the registration is dropped.
-    }
+    ConsoleLockHold hold(consoleState.registryLock);
+    // Out of memory: the registration is dropped.
+    boundary::guarded(ConsoleDrops(), [&] { (consoleState.*registry).push_back(entry); });
 }
 
 } // namespace
 
 void ConsoleAddReport(KRMReport& report) {
-    registerEntry(consoleState.ReportRegistry, &report);
+    registerEntry(&ConsoleState::ReportRegistry, &report);
 }
 
 void ConsoleAddDiagnostic(KRMDiagnostic& diagnostic) {
-    registerEntry(consoleState.DiagnosticRegistry, &diagnostic);
+    registerEntry(&ConsoleState::DiagnosticRegistry, &diagnostic);
 }
 
 void ConsoleAddMenu(HMENU menu, void* handler) {
@@ -62,9 +59,6 @@ void DisplayHTMLReport(const char* html) {
         return;
     std::fputs(html ? html : "", file);
     std::fclose(file);
-    try {
-        platform::openWithShell(kReportFile);
-    } catch (...) {
-        // Out of memory: the report is written but not opened.
-    }
+    // Out of memory: the report is written but not opened.
+    boundary::guarded(ConsoleDrops(), [] { platform::openWithShell(kReportFile); });
 }

@@ -5,9 +5,9 @@
 // exception reaches the host: loading the settings and the pipeline absorb their own.
 #include "Console.h"
 
+#include "api/console_settings.h"
 #include "api/line_pipeline.h"
 #include "api/screen_text.h"
-#include "window/console_state.h"
 
 #include "text_format.h"
 

@@ -4,6 +4,7 @@
 #include "log/clog_lifetime.h"
 #include "log/logging_word.h"
 #include "platform.h"
+#include "state/console_state.h"
 
 #include <atomic>
 #include <chrono>
@@ -26,27 +27,10 @@ namespace {
 
 // Passes the word on to the processes this one starts. Out of memory, it is not passed on.
 void publishWord(std::uint32_t word) noexcept {
-    try {
+    boundary::guarded(ConsoleDrops(), [word] {
         platform::setEnvironmentVariable(logging_word::kEnvironmentVariable,
                                          logging_word::FormatWord(word).c_str());
-    } catch (...) {
-    }
-}
-
-std::optional<std::string> inheritedWord() noexcept {
-    try {
-        return platform::environmentVariable(logging_word::kEnvironmentVariable);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-std::string currentDirectoryOrEmpty() noexcept {
-    try {
-        return platform::currentDirectory();
-    } catch (...) {
-        return std::string();
-    }
+    });
 }
 
 } // namespace
@@ -59,11 +43,8 @@ CLog::Settings::Settings()
     const bool underDebugger = debuggerPresent.IsAvailable() && debuggerPresent() != 0;
     if (underDebugger)
         loggingWord |= logging_word::kToPipeline;
-    try {
-        commandLine = platform::processCommandLine();
-    } catch (...) {
-        // The header then shows an empty command line.
-    }
+    // Out of memory, the header shows an empty command line.
+    boundary::guarded(ConsoleDrops(), [this] { commandLine = platform::processCommandLine(); });
 
     // The option is removed from the process's command line in place; the copy above keeps it for the
     // header.
@@ -77,7 +58,9 @@ CLog::Settings::Settings()
         return;
     }
     // An inherited word is taken as it is, and the process that set it writes the header and footer.
-    std::optional<std::string> inherited = inheritedWord();
+    const std::optional<std::string> inherited =
+        boundary::guarded(ConsoleDrops(), std::optional<std::string>(),
+                          [] { return platform::environmentVariable(logging_word::kEnvironmentVariable); });
     if (inherited && !inherited->empty()) {
         loggingWord = logging_word::ParseHex(inherited->c_str());
         headerAndFooter = false;
@@ -102,7 +85,8 @@ void CLog::WriteHeader() {
         return;
     m_messageEnabled = true;
     m_messageSeverity = ERROR;
-    const std::string directory = currentDirectoryOrEmpty();
+    const std::string directory =
+        boundary::guarded(ConsoleDrops(), std::string(), [] { return platform::currentDirectory(); });
     CLogReffed builder(this);
     builder << kStars << "\nLog started on " << Date << " at " << Time
             << " local time\nProcess ID:           0x" << Hex
@@ -118,11 +102,8 @@ void CLog::WriteFooter() {
     m_text.clear();
     m_messageEnabled = true;
     m_messageSeverity = TRACE;
-    std::string runningTime;
-    try {
-        runningTime = logging_word::RunningTime(endTime - m_startTime);
-    } catch (...) {
-    }
+    const std::string runningTime = boundary::guarded(
+        ConsoleDrops(), std::string(), [&] { return logging_word::RunningTime(endTime - m_startTime); });
     CLogReffed builder(this);
     builder << "\nLog ended on " << Date << " at " << Time << " local time\nRunning time "
             << runningTime.c_str() << "\n"
@@ -140,11 +121,9 @@ void CLog::SetLogToFile(bool on) {
     // running out of memory for it.
     std::string name;
     if (on) {
-        try {
-            name = logging_word::LogFileName(platform::executablePath(), platform::maxPathLength());
-        } catch (...) {
-            name.clear();
-        }
+        name = boundary::guarded(ConsoleDrops(), std::string(), [] {
+            return logging_word::LogFileName(platform::executablePath(), platform::maxPathLength());
+        });
     }
     m_settings.logFileName.swap(name);
     if (m_settings.logFileName.empty())
@@ -158,11 +137,9 @@ bool CLog::GetLogToFile() const {
 }
 
 TWinString<char> CLog::GetLogFilename() const {
-    try {
-        return TWinString<char>(m_settings.logFileName);
-    } catch (...) {
-        return TWinString<char>(); // out of memory for the copy
-    }
+    // Out of memory for the copy: an empty name.
+    return boundary::guarded(ConsoleDrops(), TWinString<char>(),
+                             [this] { return TWinString<char>(m_settings.logFileName); });
 }
 
 void CLog::SetLogCallback(CLogCallback* callback) {

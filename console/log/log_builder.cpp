@@ -9,6 +9,7 @@
 #include "log/log_time_text.h"
 #include "log/logging_word.h"
 #include "platform.h"
+#include "state/console_state.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,12 +26,19 @@ constexpr const char* kMonths[] = {"January", "February", "March",     "April", 
 constexpr int kDefaultRadix = 10;
 constexpr std::size_t kLongestPrefix = 19; // " USERINTERVENTION: "
 
-void appendPiece(std::string& text, const char* piece, std::size_t length) {
+// Runs an insertion. Running out of memory drops its piece, counted with Console's drops; the length
+// exception of a text outgrowing its string is the host's to see, so only std::bad_alloc stops here.
+template <typename Insertion> void dropIfOutOfMemory(Insertion&& insertion) {
     try {
-        text.append(piece, length);
+        insertion();
     } catch (const std::bad_alloc&) {
-        // Dropped: a log text never aborts the host.
+        ConsoleDrops().Add();
     }
+}
+
+void appendPiece(std::string& text, const char* piece, std::size_t length) {
+    // Out of memory, the piece is dropped: a log text never aborts the host.
+    dropIfOutOfMemory([&] { text.append(piece, length); });
 }
 
 void appendPiece(std::string& text, const char* piece) {
@@ -146,11 +154,7 @@ CLogReffed& CLogReffed::operator<<(unsigned short* const& text) {
         appendPiece(m_log->m_text, "<null>");
         return *this;
     }
-    try {
-        std::string narrow = platform::narrowFromUtf16(text);
-        m_log->m_text += narrow;
-    } catch (const std::bad_alloc&) {
-    }
+    dropIfOutOfMemory([&] { m_log->m_text += platform::narrowFromUtf16(text); });
     return *this;
 }
 
@@ -189,7 +193,7 @@ CLogReffed& CLogReffed::operator<<(long errorCode) {
     if (!Converts())
         return *this;
     m_radix = kDefaultRadix;
-    try {
+    dropIfOutOfMemory([&] {
         // The code in hexadecimal as its bits: 0x80004005 on Windows, the whole 64 bits where long has them.
         std::string code = digitsOf(static_cast<unsigned long>(errorCode), 16);
         std::string text;
@@ -197,8 +201,7 @@ CLogReffed& CLogReffed::operator<<(long errorCode) {
             m_log->m_text += text + " (0x" + code + ")";
         else
             m_log->m_text += "(0x" + code + ")";
-    } catch (const std::bad_alloc&) {
-    }
+    });
     return *this;
 }
 

@@ -6,6 +6,7 @@
 #include "log/logging_word.h"
 #include "log/user_alert.h"
 #include "platform.h"
+#include "state/console_state.h"
 
 #include <algorithm>
 
@@ -29,11 +30,8 @@ void CLog::Dispatch() {
     const std::uint32_t word = m_settings.loggingWord;
     const bool loggingOn = (word & 0xFFu) != 0;
     if ((loggingOn || m_messageSeverity >= USERALERT) && m_messageEnabled && !m_text.empty()) {
-        try {
-            DispatchToSinks(word);
-        } catch (...) {
-            // Out of memory: the sinks not yet served miss this message. Nothing is thrown at the host.
-        }
+        // Out of memory: the sinks not yet served miss this message. Nothing is thrown at the host.
+        boundary::guarded(ConsoleDrops(), [this, word] { DispatchToSinks(word); });
     }
     m_text.clear();
 }

@@ -8,9 +8,9 @@
 #include "window/console_commands.h"
 
 #include "Console.h"
+#include "api/console_settings.h"
 #include "api/line_pipeline.h"
 #include "win32/handles_win32.h"
-#include "window/console_state.h"
 #include "window/resource.h"
 
 #include <commdlg.h>
@@ -124,7 +124,7 @@ void toggleLogToFile(HINSTANCE instance) {
         return;
     std::string path;
     {
-        platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+        ConsoleLockHold hold(PipelineLock);
         path = consoleState.logFile;
     }
     if (!showFileDialog(path, OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, instance)) {
@@ -133,7 +133,7 @@ void toggleLogToFile(HINSTANCE instance) {
     }
     // The file sink reads logFile under the pipeline's lock. The dialog's buffer holds at most 259
     // characters, so the choice fits.
-    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    ConsoleLockHold hold(PipelineLock);
     path.copy(consoleState.logFile, sizeof consoleState.logFile - 1);
     consoleState.logFile[std::min(path.size(), sizeof consoleState.logFile - 1)] = '\0';
     // A file kept at the load stays unwritten only while it is the log file.
@@ -177,7 +177,7 @@ void createProblemReport() {
 
 // The report of a command identifier, or null.
 KRMReport* reportFor(unsigned command) {
-    platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
+    ConsoleLockHold hold(consoleState.registryLock);
     const std::vector<KRMReport*>& reports = consoleState.ReportRegistry;
     if (command < IDM_FIRST_REPORT || command - IDM_FIRST_REPORT >= reports.size())
         return nullptr;
@@ -236,7 +236,7 @@ void BuildConsoleMenus(HWND window) {
     HMENU reportsMenu = GetSubMenu(bar, kReportsPopup);
     std::vector<KRMReport*> reports;
     {
-        platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
+        ConsoleLockHold hold(consoleState.registryLock);
         reports = consoleState.ReportRegistry;
     }
     for (std::size_t i = 0; i < reports.size(); ++i) {

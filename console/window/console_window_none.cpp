@@ -1,8 +1,8 @@
 // Linux has no console window: DisplayLog loads the settings and returns, and the view takes nothing.
 #include "Console.h"
 
-#include "window/console_state.h"
-#include "window/console_view.h"
+#include "api/console_settings.h"
+#include "api/console_view.h"
 
 void DisplayLog() {
     LoadSettings(false);

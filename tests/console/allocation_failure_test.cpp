@@ -4,6 +4,7 @@
 #include "Console.h"
 
 #include "failing_allocations.h"
+#include "state/console_state.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +124,39 @@ TEST_F(OutOfMemory, InsertionsDropTheirTextAndTheMessageStillGoesOut) {
     EXPECT_FALSE(leftOn);
     EXPECT_TRUE(filename);
     EXPECT_EQ(log.GetMessageText(), "");
+}
+
+// Calls that need memory for one thing each: without it, that thing is dropped and Console's boundary
+// counts one drop; with it, nothing is dropped.
+struct DropCase {
+    const char* what;
+    void (*call)();
+};
+const DropCase kDropCases[] = {
+    {"the copy of the buffered text", [] { std::free(GetDebugLogOutput(false)); }},
+    // After the copy: a reload without memory leaves the buffer empty, and an empty copy needs none.
+    {"the banner of a reload", [] { ConsoleInitialise(); }},
+    {"the name of CLog's log file", [] { CS_GetLog().SetLogToFile(true); }},
+};
+
+TEST_F(OutOfMemory, EachDropIsCountedOnceAndOnlyWithoutMemory) {
+    if (!testing_support::runtimeAllocationsFailToo())
+        GTEST_SKIP()
+            << "the C++ runtime's own allocations cannot be made to fail here (a runtime DLL of its own)";
+    ConsoleInitialise();
+    const bool logToFile = CS_GetLog().GetLogToFile();
+    for (const DropCase& dropCase : kDropCases) {
+        SCOPED_TRACE(dropCase.what);
+        const std::size_t before = ConsoleDrops().Read();
+        dropCase.call();
+        EXPECT_EQ(ConsoleDrops().Read(), before) << "nothing dropped with memory";
+        {
+            FailingAllocations failing;
+            dropCase.call();
+        }
+        EXPECT_EQ(ConsoleDrops().Read(), before + 1);
+    }
+    CS_GetLog().SetLogToFile(logToFile); // the log is the program's one: the next test finds it as it was
 }
 
 } // namespace

@@ -3,9 +3,9 @@
 #include "Console.h"
 #include "api/format_string.h"
 #include "api/line_pipeline.h"
-#include "api/log_ring_buffer.h"
+#include "state/log_ring_buffer.h"
 #include "test_support.h"
-#include "window/console_state.h"
+#include "api/console_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // "EnableTrace" are set to true first), and a "LogFile" too long for its buffer is refused, not cut.
 #include "Kitbag.h"
 #include "test_support.h"
-#include "window/console_state.h"
+#include "api/console_settings.h"
 
 #include <gtest/gtest.h>
 

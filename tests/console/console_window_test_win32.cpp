@@ -283,17 +283,9 @@ protected:
         return found;
     }
 
-    // Chooses Exit and waits until the window and its thread are gone: a host that ends while that thread
-    // still tears its windows down can hang under Wine.
+    // Chooses Exit and waits until the window and its thread are gone.
     bool exitWindow(HWND main) {
-        HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, GetWindowThreadProcessId(main, nullptr));
-        PostMessageA(main, WM_COMMAND, 105, 0); // Exit
-        const bool closed = eventually([&] { return !IsWindow(main); });
-        if (thread) {
-            WaitForSingleObject(thread, 20000);
-            CloseHandle(thread);
-        }
-        return closed;
+        return testing_support::closeWindowAndWaitForItsThread(main, WM_COMMAND, 105); // Exit
     }
 
     void TearDown() override {

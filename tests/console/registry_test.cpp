@@ -2,8 +2,8 @@
 // refused. (Run under ThreadSanitizer too.)
 #include "Console.h"
 
+#include "api/console_settings.h"
 #include "test_support.h"
-#include "window/console_state.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,7 @@ TEST(Registries, ConcurrentRegistrationsAreAllKeptAndNullIsRefused) {
     for (auto& host : hosts)
         host.join();
     registerNullReferences();
-    platform::ScopedLock<platform::RecursiveLock> hold(consoleState.registryLock);
+    ConsoleLockHold hold(consoleState.registryLock);
     EXPECT_EQ(consoleState.ReportRegistry.size(), before + 2000);
     for (std::size_t i = before; i < consoleState.ReportRegistry.size(); ++i)
         ASSERT_EQ(consoleState.ReportRegistry[i], &report);

@@ -14,18 +14,8 @@ void* FindConsoleWindow() {
     return FindWindowA("PLCONSOLEWINDOW", nullptr);
 }
 
-// The window's thread is waited for too: a host that ends while that thread still tears its windows down
-// hangs under Wine (the ending thread is killed holding Wine's window lock, which the exit then needs).
 void CloseConsoleWindow(void* window) {
-    HWND handle = static_cast<HWND>(window);
-    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, GetWindowThreadProcessId(handle, nullptr));
-    PostMessageA(handle, WM_CLOSE, 0, 0);
-    for (int i = 0; i < 2000 && IsWindow(handle); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (thread) {
-        WaitForSingleObject(thread, 20000);
-        CloseHandle(thread);
-    }
+    testing_support::closeWindowAndWaitForItsThread(static_cast<HWND>(window), WM_CLOSE);
 }
 
 std::string ConsoleViewText(void* window) {

@@ -1,5 +1,7 @@
 #include "desktop_win32.h"
 
+#include "test_support.h"
+
 #include <chrono>
 #include <thread>
 
@@ -74,6 +76,17 @@ void closeMenusByKeys() {
     }
     pressKey(VK_ESCAPE); // the menu bar leaves its menu mode too
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+bool closeWindowAndWaitForItsThread(HWND window, UINT message, WPARAM wParam) {
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, GetWindowThreadProcessId(window, nullptr));
+    PostMessageA(window, message, wParam, 0);
+    const bool closed = eventually([&] { return !IsWindow(window); }, 20000);
+    if (thread) {
+        WaitForSingleObject(thread, 20000);
+        CloseHandle(thread);
+    }
+    return closed;
 }
 
 } // namespace testing_support

@@ -1,4 +1,4 @@
-#include "api/log_ring_buffer.h"
+#include "state/log_ring_buffer.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -13,9 +13,7 @@
 // thread can reach them: at an unload, or when a Windows process exit has stopped the other threads. The
 // module's first load (LoadSettings) is what lets the exit list tell the two apart on Linux
 // (platform::watchForProcessExit).
-#include "api/line_pipeline.h"
-#include "module.h"
-#include "window/console_state.h"
+#include "state/console_state.h"
 
 #include <new>
 #include <utility>
@@ -45,16 +43,28 @@ private:
 
 void* moduleInstance = nullptr;
 
-// The two flags of the settings' load (window/console_state.h): constant-initialised, so they hold their
-// value before any object below is constructed.
+// The two flags of the settings' load: constant-initialised, so they hold their value before any object
+// below is constructed.
 std::atomic<bool> settingsLoaded{false};
 std::atomic<bool> firstLoadFinished{false};
 
 namespace {
-// Every line holds it for a moment (the copy into the ring buffer): it spins before it waits.
-ModuleObject<platform::RecursiveLock> pipelineLockObject(kPipelineLockSpins);
+ModuleObject<ConsoleLock> pipelineLockObject(kPipelineLockSpins);
 ModuleObject<ConsoleState> consoleStateObject;
+// An atomic count needs no construction order: constant-initialised, it counts from the module's start.
+boundary::DropCount consoleDrops;
 } // namespace
 
-platform::RecursiveLock& PipelineLock = pipelineLockObject.Get();
+ConsoleLock& PipelineLock = pipelineLockObject.Get();
 ConsoleState& consoleState = consoleStateObject.Get();
+
+ConsoleState::ConsoleState()
+    : aviLogging("Debug", "Enable AVI Logging", false), captureLogging("Debug", "Capture Logging", false) {
+    // Nothing is read at load: the values read the store when first asked.
+    aviLogging.Reload(0, nullptr);
+    captureLogging.Reload(0, nullptr);
+}
+
+boundary::DropCount& ConsoleDrops() {
+    return consoleDrops;
+}

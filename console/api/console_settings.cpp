@@ -1,4 +1,4 @@
-#include "window/console_state.h"
+#include "api/console_settings.h"
 
 #include "api/format_string.h"
 #include "api/line_pipeline.h"
@@ -8,9 +8,6 @@
 #include <cstring>
 
 namespace {
-
-// The last load found a "LogFile" too long for logFile and left logFile empty. Under PipelineLock.
-bool logFileRefused = false;
 
 void readBool(const char* key, std::atomic<bool>& field) {
     bool value = field.load();
@@ -30,15 +27,15 @@ void writeStartBanner() {
 // "LogFile" into logFile (unchanged when the store has none). A name that does not fit is refused rather
 // than cut, since a cut name would be another, perhaps existing, file: logFile is then empty, and the file
 // sink has no file.
-void readLogFile(ConsoleState& state) {
+void readLogFile(ConsoleState& state) CONSOLE_REQUIRES(PipelineLock) {
     char value[sizeof state.logFile + 1];
     std::memcpy(value, state.logFile, sizeof state.logFile);
     value[sizeof state.logFile] = '\0';
     KB_GetStringA(kSettingsSection, "LogFile", value, sizeof value);
     const std::size_t length = std::strlen(value);
-    logFileRefused = length >= sizeof state.logFile;
+    state.logFileRefused = length >= sizeof state.logFile;
     std::memset(state.logFile, 0, sizeof state.logFile);
-    if (!logFileRefused)
+    if (!state.logFileRefused)
         std::memcpy(state.logFile, value, length);
 }
 
@@ -46,7 +43,7 @@ void readLogFile(ConsoleState& state) {
 // kept, the same on every platform, and the file sink stays off until the next load: a read-only file (a
 // person protected it), a symbolic link (neither it nor its target is removed or written), a device or a
 // FIFO (never destroyed, never waited for).
-void startLogFile(ConsoleState& state) {
+void startLogFile(ConsoleState& state) CONSOLE_REQUIRES(PipelineLock) {
     state.logFileKept = false;
     if (!state.logToFile || state.logFile[0] == '\0')
         return;
@@ -63,7 +60,7 @@ void startLogFile(ConsoleState& state) {
     }
 }
 
-void loadSettingsLocked() {
+void loadSettingsLocked() CONSOLE_REQUIRES(PipelineLock) {
     ConsoleState& state = consoleState;
     state.PluginMenu = nullptr;
     state.PluginCommandHandler = nullptr;
@@ -86,26 +83,20 @@ void loadSettingsLocked() {
 
 } // namespace
 
-ConsoleState::ConsoleState()
-    : aviLogging("Debug", "Enable AVI Logging", false), captureLogging("Debug", "Capture Logging", false) {
-    // Nothing is read at load: the values read the store when first asked.
-    aviLogging.Reload(0, nullptr);
-    captureLogging.Reload(0, nullptr);
-}
-
 void LoadSettingsNow(bool force) {
     // The first use of the module: from here on its exit list knows a process exit from an unload, and
-    // keeps consoleState and PipelineLock for the threads still writing (console_module.cpp).
+    // keeps consoleState and PipelineLock for the threads still writing (state/console_state.cpp).
     platform::watchForProcessExit();
-    platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+    ConsoleLockHold hold(PipelineLock);
     // Either this thread is inside its own load (the banner's emission), or another thread finished it.
     if (!force && settingsLoaded)
         return;
-    try {
+    // Out of memory part of the way (the banner's text): what was read stands, the rest is skipped. The
+    // body takes the lock again (it is recursive), so that the analysis sees it held there too.
+    boundary::guarded(ConsoleDrops(), [] {
+        ConsoleLockHold again(PipelineLock);
         loadSettingsLocked();
-    } catch (...) {
-        // Out of memory part of the way (the banner's text): what was read stands, the rest is skipped.
-    }
+    });
     firstLoadFinished.store(true, std::memory_order_release);
 }
 
@@ -115,9 +106,9 @@ void SaveSettings() {
     KB_SetBoolA(kSettingsSection, "EnableLogToFile", state.logToFile);
     KB_SetBoolA(kSettingsSection, "EnableLogInfo", state.logInfo);
     {
-        platform::ScopedLock<platform::RecursiveLock> hold(PipelineLock);
+        ConsoleLockHold hold(PipelineLock);
         // A name that was refused for its length stays in the store, unless another file was chosen since.
-        if (!(logFileRefused && state.logFile[0] == '\0'))
+        if (!(state.logFileRefused && state.logFile[0] == '\0'))
             KB_SetStringA(kSettingsSection, "LogFile", state.logFile);
     }
     KB_SetBoolA(kSettingsSection, "EnableLogError", state.logError);

@@ -1,7 +1,8 @@
 // LogRingBuffer: the in-memory ring (ConsoleState::DebugLogBuffer) of the most recent output.
 //
 // A block of size bytes holds the last bytes written, oldest first from the write position back by count.
-// It never holds a NUL byte. Not synchronised: every use is under PipelineLock.
+// It never holds a NUL byte. Not synchronised: its owner guards it (ConsoleState::DebugLogBuffer, under
+// PipelineLock).
 #pragma once
 
 #include <cstdint>
