@@ -50,8 +50,8 @@ void ConsoleEmit(std::string_view text);
 // the log file gets both in one write. Both are followed by a NUL.
 void ConsoleEmitStamped(std::string_view stamp, std::string_view text);
 // Appends a stamp (may be empty) and a text to the log file named by logFile, in one write-through write;
-// returns the bytes written, 0 when the file cannot be opened or is no regular file (a device or a FIFO
-// is left alone).
+// returns the bytes written, 0 when the file cannot be opened. The pipeline calls it only while the last
+// load found a file it may write (logFileKept: a device, a FIFO or a read-only file is left alone).
 std::size_t AppendToLogFile(std::string_view stamp, std::string_view text) CONSOLE_REQUIRES(PipelineLock);
 // Sends a text to the debugger output in pieces of at most kDebuggerPieceSize bytes.
 void SendToDebugger(const char* text);
