@@ -6,6 +6,7 @@
 // help" prints them; an unknown command or a missing argument prints them too, on standard error, and
 // ends the host with exit code 2.
 #include "Console.h"
+#include "command_table.h"
 
 #include "bad_address_probe.h"
 #include "console_window_probe.h"
@@ -391,15 +392,8 @@ void waitForFile(const std::string& path) {
 
 // ---- The commands ------------------------------------------------------------------------------------
 
-using Arguments = std::vector<std::string>;
-
-struct Command {
-    const char* name;
-    // The arguments' names, separated by blanks: their count is the number of arguments taken.
-    const char* arguments;
-    const char* description;
-    void (*run)(const Arguments& arguments);
-};
+using host_commands::Arguments;
+using Command = host_commands::Command<void>;
 
 int number(const std::string& text) {
     return std::atoi(text.c_str());
@@ -606,59 +600,26 @@ const Command kCommands[] = {
 };
 // clang-format on
 
-std::size_t argumentCount(const Command& command) {
-    std::istringstream names(command.arguments);
-    std::size_t count = 0;
-    for (std::string name; names >> name;)
-        ++count;
-    return count;
-}
-
-void printUsage(std::FILE* out) {
-    std::fprintf(out, "usage: console_host COMMAND [ARGUMENTS] [COMMAND [ARGUMENTS]]...\n");
-    for (const Command& command : kCommands) {
-        const std::string call =
-            std::string(command.name) + (*command.arguments ? " " : "") + command.arguments;
-        std::fprintf(out, "  %-32s %s\n", call.c_str(), command.description);
-    }
-}
+const host_commands::CommandTable kTable("console_host COMMAND [ARGUMENTS] [COMMAND [ARGUMENTS]]...",
+                                         kCommands);
 
 [[noreturn]] void failWithUsage(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", message.c_str());
-    printUsage(stderr);
-    std::exit(2);
-}
-
-const Command* findCommand(const std::string& name) {
-    for (const Command& command : kCommands) {
-        if (name == command.name)
-            return &command;
-    }
-    return nullptr;
+    kTable.FailWithUsage(message);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const Arguments args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "help") {
-        printUsage(stdout);
+    if (kTable.AnsweredHelp(args))
         return 0;
-    }
-    for (std::size_t i = 0; i < args.size();) {
-        const std::string& name = args[i++];
-        if (isLoggingOption(name))
-            continue; // for CLog, which reads it from the process command line
-        const Command* command = findCommand(name);
-        if (!command)
-            failWithUsage("unknown command " + name);
-        const std::size_t count = argumentCount(*command);
-        if (args.size() - i < count)
-            failWithUsage("missing argument: " + name + " " + command->arguments);
-        command->run(Arguments(args.begin() + static_cast<std::ptrdiff_t>(i),
-                               args.begin() + static_cast<std::ptrdiff_t>(i + count)));
-        i += count;
+    Arguments taken;
+    for (std::size_t next = 0; next < args.size();) {
+        if (isLoggingOption(args[next])) {
+            ++next; // for CLog, which reads it from the process command line
+            continue;
+        }
+        kTable.Take(args, next, taken).run(taken);
     }
     std::fflush(stdout);
     return 0;

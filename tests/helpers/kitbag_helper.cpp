@@ -6,6 +6,7 @@
 // ends the helper with exit code 2. A read prints the value or "<missing>"; a write exits 0 when stored
 // and 1 when refused.
 #include "Kitbag.h"
+#include "command_table.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,16 +16,8 @@
 
 namespace {
 
-using Arguments = std::vector<std::string>;
-
-struct Command {
-    const char* name;
-    // The arguments' names, separated by blanks: their count is the number of arguments taken.
-    const char* arguments;
-    const char* description;
-    // The helper's exit code.
-    int (*run)(const Arguments& arguments);
-};
+using host_commands::Arguments;
+using Command = host_commands::Command<int>;
 
 int print(bool found, const std::string& text) {
     std::printf("%s\n", found ? text.c_str() : "<missing>");
@@ -91,50 +84,20 @@ const Command kCommands[] = {
 };
 // clang-format on
 
-std::size_t argumentCount(const Command& command) {
-    std::istringstream names(command.arguments);
-    std::size_t count = 0;
-    for (std::string name; names >> name;)
-        ++count;
-    return count;
-}
-
-void printUsage(std::FILE* out) {
-    std::fprintf(out, "usage: kitbag_helper COMMAND ARGUMENTS\n");
-    for (const Command& command : kCommands) {
-        const std::string call = std::string(command.name) + " " + command.arguments;
-        std::fprintf(out, "  %-26s %s\n", call.c_str(), command.description);
-    }
-}
-
-int failWithUsage(const std::string& message) {
-    std::fprintf(stderr, "%s\n", message.c_str());
-    printUsage(stderr);
-    return 2;
-}
-
-const Command* findCommand(const std::string& name) {
-    for (const Command& command : kCommands) {
-        if (name == command.name)
-            return &command;
-    }
-    return nullptr;
-}
+const host_commands::CommandTable kTable("kitbag_helper COMMAND ARGUMENTS", kCommands);
 
 } // namespace
 
 int main(int argc, char** argv) {
     const Arguments args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "help") {
-        printUsage(stdout);
+    if (kTable.AnsweredHelp(args))
         return 0;
-    }
     if (args.empty())
-        return failWithUsage("no command");
-    const Command* command = findCommand(args[0]);
-    if (!command)
-        return failWithUsage("unknown command " + args[0]);
-    if (args.size() - 1 != argumentCount(*command))
-        return failWithUsage("wrong arguments: " + args[0] + " " + command->arguments);
-    return command->run(Arguments(args.begin() + 1, args.end()));
+        kTable.FailWithUsage("no command");
+    std::size_t next = 0;
+    Arguments taken;
+    const Command& command = kTable.Take(args, next, taken);
+    if (next != args.size())
+        kTable.FailWithUsage("wrong arguments: " + args[0] + " " + command.arguments);
+    return command.run(taken);
 }

@@ -4,6 +4,7 @@
 // on standard error, and ends the host with exit code 2. The process then ends without stopping the print
 // thread unless told to.
 #include "Trace.h"
+#include "command_table.h"
 
 #include "host_process.h"
 #include "memory_limit.h"
@@ -135,15 +136,8 @@ void printTime() {
 
 // ---- The commands ------------------------------------------------------------------------------------
 
-using Arguments = std::vector<std::string>;
-
-struct Command {
-    const char* name;
-    // The arguments' names, separated by blanks: their count is the number of arguments taken.
-    const char* arguments;
-    const char* description;
-    void (*run)(const Arguments& arguments);
-};
+using host_commands::Arguments;
+using Command = host_commands::Command<void>;
 
 int number(const std::string& text) {
     return std::atoi(text.c_str());
@@ -194,57 +188,18 @@ const Command kCommands[] = {
 };
 // clang-format on
 
-std::size_t argumentCount(const Command& command) {
-    std::istringstream names(command.arguments);
-    std::size_t count = 0;
-    for (std::string name; names >> name;)
-        ++count;
-    return count;
-}
-
-void printUsage(std::FILE* out) {
-    std::fprintf(out, "usage: trace_host COMMAND [ARGUMENTS] [COMMAND [ARGUMENTS]]...\n");
-    for (const Command& command : kCommands) {
-        const std::string call =
-            std::string(command.name) + (*command.arguments ? " " : "") + command.arguments;
-        std::fprintf(out, "  %-22s %s\n", call.c_str(), command.description);
-    }
-}
-
-[[noreturn]] void failWithUsage(const std::string& message) {
-    std::fprintf(stderr, "%s\n", message.c_str());
-    printUsage(stderr);
-    std::exit(2);
-}
-
-const Command* findCommand(const std::string& name) {
-    for (const Command& command : kCommands) {
-        if (name == command.name)
-            return &command;
-    }
-    return nullptr;
-}
+const host_commands::CommandTable kTable("trace_host COMMAND [ARGUMENTS] [COMMAND [ARGUMENTS]]...",
+                                         kCommands);
 
 } // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const Arguments args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "help") {
-        printUsage(stdout);
+    if (kTable.AnsweredHelp(args))
         return 0;
-    }
-    for (std::size_t i = 0; i < args.size();) {
-        const std::string& name = args[i++];
-        const Command* command = findCommand(name);
-        if (!command)
-            failWithUsage("unknown command " + name);
-        const std::size_t count = argumentCount(*command);
-        if (args.size() - i < count)
-            failWithUsage("missing argument: " + name + " " + command->arguments);
-        command->run(Arguments(args.begin() + static_cast<std::ptrdiff_t>(i),
-                               args.begin() + static_cast<std::ptrdiff_t>(i + count)));
-        i += count;
-    }
+    Arguments taken;
+    for (std::size_t next = 0; next < args.size();)
+        kTable.Take(args, next, taken).run(taken);
     return 0;
 }
