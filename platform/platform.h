@@ -197,6 +197,31 @@ bool exitStopsThreadsAnywhere();
 // xdg-open when it is installed, not waited for). Failures are silent.
 void openWithShell(const std::string& path);
 
+// ---- Fatal faults ---------------------------------------------------------------------------------
+
+// Called on the faulting thread with one line naming the fault (no line end): on Windows the exception
+// code and address, the module and offset when the address lies in a loaded module, and the thread id; on
+// Linux the signal, the fault address and the thread id.
+using FatalFaultHandler = void (*)(const char* description);
+
+// Watches for faults that would end the process: Linux SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT (an
+// alternate stack is given to the calling thread, so that its stack overflow is seen); Windows the
+// unhandled-exception filter, which a filter installed later replaces. handler runs once, on the first
+// faulting thread; a thread that faults meanwhile waits for it. Then what was there before runs, so the
+// process ends as it would have: the previous handler or filter, or the signal's default action (its core
+// dump and exit status unchanged). The handler's run is bounded: once limitMilliseconds have passed, the
+// process ends there as the fault would have ended it (Linux: rounded up to whole seconds), and a second
+// fault inside the handler ends it at once. False when nothing could be installed. Call once.
+bool watchForFatalFaults(FatalFaultHandler handler, unsigned limitMilliseconds);
+// Puts back what watchForFatalFaults replaced, where it is still in place (a handler the host installed
+// since stays), so that nothing is left pointing into an unloaded library.
+void stopWatchingFatalFaults();
+// For a thread a library starts: a stack for its fault handling (Linux: an alternate signal stack when the
+// thread has none; Windows: stack kept back for a stack overflow's handling). Release it, with what the
+// first call answered, before the thread ends.
+void* giveThreadFaultStack();
+void releaseThreadFaultStack(void* stack);
+
 // ---- Time -----------------------------------------------------------------------------------------
 
 struct LocalTime {
@@ -314,6 +339,8 @@ public:
     // thread could be created. A thread already held is let go first.
     bool start(unsigned (*entry)(void*), void* argument);
     bool started() const { return m_handle != 0; }
+    // Whether the calling thread is this one.
+    bool isCallingThread();
     // Waits until the thread has ended (without limit), then lets go of it.
     void join();
     // Whether the thread has ended (on Windows also when it was killed, as at process exit).

@@ -24,7 +24,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 pl_ensure_packages cmake ninja-build g++ libbenchmark-dev libspdlog-dev python3
 mkdir -p "$PL_BUILD/bench-run"
 pl_configure bench -DCMAKE_BUILD_TYPE=Release -DPL_BUILD_TESTS=OFF -DPL_BUILD_BENCH=ON
-for target in console_bench trace_bench trace_queue_memory; do
+for target in console_bench trace_bench trace_queue_memory trace_crash_keep; do
     pl_build_target bench "$target"
 done
 rm -f "$PL_BUILD/bench-run"/*.log "$PL_BUILD/bench-run"/*.txt
@@ -93,4 +93,10 @@ echo
 echo "Queue memory under a flood (one process per side; resident memory above the start, peak from VmHWM):"
 for side in trace spdlog spdlog-default; do
     "$PL_BUILD/bench/bin/trace_queue_memory" "$side" "$messages"
+done
+
+echo
+echo "Lines kept at a crash (100,000 traced just before a write through a null pointer; one process per side):"
+for side in trace spdlog; do
+    "$PL_BUILD/bench/bin/trace_crash_keep" "$side" 100000
 done

@@ -109,6 +109,15 @@ public:
     // nothing and Stop does nothing.
     bool EndForUnload();
 
+    // ---- A crash (crash_drain.cpp) ----
+    // On the crashing thread, from the fatal-fault handler, which bounds its run: writes what is queued
+    // where it would have gone, flushes it, then writes one line, the description, last (console, output
+    // file, each open trace file). The print thread hands the queue over between two messages or is the
+    // crashing thread itself; every wait for it and for a lock is bounded (kCrashWaitMilliseconds each), and
+    // what cannot be had in time is left unwritten rather than written half. Tracing then stands still:
+    // the locks stay held until the process ends.
+    void WriteAtCrash(const char* description);
+
     // ---- fork() (print_thread.cpp): for the one trace object of the library ----
     // Before the fork, in the forking thread: waits for the print thread to finish the message it writes,
     // flushes the files and holds the locks, so that the child finds everything whole.
@@ -138,10 +147,15 @@ private:
     // Shows a text on the console. Not while the unload drains the queue at a Windows process exit: the
     // killed print thread may have died inside a console write holding the stream's lock, and standard
     // output may be a pipe nobody reads; either would keep the process from ending.
+    // Nor after a console write that did not come back (a killed or crashed print thread), nor while a
+    // crash's drain writes the files.
     void WriteConsole(const char* text) {
-        if (!m_bDraining.IsOn())
+        if (!m_bDraining.IsOn() && !m_bConsoleSkipped.load(std::memory_order_relaxed) &&
+            m_crashSinks.load(std::memory_order_relaxed) != CrashSinks::Files)
             m_consoleOutput->Write(text);
     }
+    // Whether messages go to the files: not while a crash's drain writes the console.
+    bool FilesWanted() const { return m_crashSinks.load(std::memory_order_relaxed) != CrashSinks::Console; }
     // Writes the time prefix of a message when time stamps are on; returns its length.
     int WritePrefix(char* buffer);
 
@@ -150,6 +164,8 @@ private:
     void HandleMessage(PrintThreadKey printThread);
     // HandleMessage, dropping the message when it throws (no memory).
     void HandleMessageOrDrop(PrintThreadKey printThread);
+    // The current message is through (see MessageStage).
+    void MarkMessageHandled();
     void HandlePlainMessage(PrintThreadKey printThread, char* text);
     void HandleLevelMessage(PrintThreadKey printThread, char* record, unsigned length);
     void WritePlainToFile(PrintThreadKey printThread, char* text);
@@ -163,6 +179,16 @@ private:
     // Whether the print thread has ended, waiting for it up to about the time.
     bool ThreadGoneWithin(unsigned milliseconds);
     void DrainAtProcessExit();
+
+    // ---- A crash (crash_drain.cpp) ----
+    // With the queue handed over and its lock and the files' lock held: writes what is queued to the
+    // files (when the crashing thread is the print thread, the message it was handling is finished
+    // first), and answers where that began. Then the console gets the same, from there: a console that
+    // blocks (a pipe nobody reads) then keeps nothing from the files.
+    CMsgList::ReadPosition DrainToFilesAtCrash(bool onPrintThread);
+    void DrainToConsoleAtCrash(CMsgList::ReadPosition from);
+    void WriteCrashLineToFiles(const char* description);
+    void WriteCrashLineToConsole(const char* description);
 
     // ---- Settings the trace files are written by (ctrace.cpp) ----
     // UpdatePeriod, answering the new stamp.
@@ -225,6 +251,22 @@ private:
     // Turned on by the unload as it writes what the killed print thread left: no other thread writes then,
     // but any thread reads it (console output and the files' lock are skipped while it is on).
     SwitchTurnedBy<UnloadKey> m_bDraining;
+    // How far the print thread got with its current message, for whoever stands in for it when it was
+    // killed (Windows process exit) or crashed: the message is finished from there, so that it comes out
+    // once. Taken but untouched (Idle), its console write under way (Console), a file write under way
+    // (Files), or in a file's buffer (Written, which the next flush hands to the system).
+    enum class MessageStage : int { Idle, Console, Files, Written };
+    std::atomic<MessageStage> m_messageStage{MessageStage::Idle};
+    // The queue's count of takes when the print thread had finished its current message.
+    std::atomic<std::uint64_t> m_takesHandled{0};
+    // Finishes the current message the print thread left (see MessageStage). A message left in a file
+    // write is written again when rewriteHalfWritten (a killed thread stopped somewhere in it), else not
+    // (the write itself faulted).
+    void FinishLeftMessage(PrintThreadKey standIn, bool rewriteHalfWritten);
+    std::atomic<bool> m_bConsoleSkipped{false};
+    // Which sinks a crash's drain writes now (every sink otherwise).
+    enum class CrashSinks : int { All, Files, Console };
+    std::atomic<CrashSinks> m_crashSinks{CrashSinks::All};
     // The print thread's, while it runs: files are flushed once a batch, not after each line.
     OwnedBy<PrintThreadKey, bool> m_bBatchedFlush{false};
     TraceTimeCache m_timePrefix; // the prefix of the messages' second, for the threads that trace

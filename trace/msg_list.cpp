@@ -241,6 +241,7 @@ void CMsgList::TakeFromBatch() {
         ReleaseReadPage();
     const char* at = bytesOf(m_pHead) + m_nReadOffset;
     const RecordHeader header = readRecord(at);
+    m_nTakes.fetch_add(1); // a full barrier: the current message changes only behind it
     m_nType = header.type;
     m_nLength = header.length;
     m_nPrefixLength = header.prefixLength;
@@ -250,6 +251,11 @@ void CMsgList::TakeFromBatch() {
 
 void CMsgList::ReleaseReadPage() {
     Page* done = m_pHead;
+    if (m_keepReadPages) {
+        m_pHead = done->next;
+        m_nReadOffset = kFirstRecord;
+        return;
+    }
     {
         platform::ScopedLock<CCriticalSection> hold(m_Lock);
         m_pHead = done->next;
@@ -260,18 +266,56 @@ void CMsgList::ReleaseReadPage() {
     FreePage(done); // a large page
 }
 
-bool CMsgList::GetMsg() {
-    return WaitMsg(0);
+void CMsgList::ReadFrom(ReadPosition position) {
+    m_pHead = static_cast<Page*>(const_cast<void*>(position.page));
+    m_nReadOffset = position.offset;
 }
 
-// A consumer that finds its batch used up takes what is pending, and waits only when nothing is.
+bool CMsgList::GetMsg() {
+    return Take(0, false);
+}
+
+// A consumer that finds its batch used up takes what is pending, and waits only when nothing is. The
+// batch taken (under the lock) is as good for a consumer that takes over meanwhile.
 bool CMsgList::WaitMsg(unsigned timeoutMilliseconds) {
+    return Take(timeoutMilliseconds, true);
+}
+
+bool CMsgList::Take(unsigned timeoutMilliseconds, bool consumerThread) {
     if (BatchDone() && !TakeBatch()) {
         if (timeoutMilliseconds == 0 || !m_Event.Wait(timeoutMilliseconds) || !TakeBatch())
             return false;
     }
+    if (consumerThread)
+        StopWhenTakenOver();
     TakeFromBatch(); // the batch is the consumer's: no lock
     return true;
+}
+
+bool CMsgList::TakeOverConsumer(unsigned timeoutMilliseconds, bool callerIsConsumer) {
+    m_takenOver.store(true);
+    if (callerIsConsumer)
+        return true;
+    for (unsigned waited = 0; !m_consumerIdle.load(); ++waited) {
+        if (waited >= timeoutMilliseconds)
+            return false;
+        platform::sleepMilliseconds(1);
+    }
+    return true;
+}
+
+void CMsgList::StartConsuming() {
+    StopWhenTakenOver();
+}
+
+// The process is ending with the thread that took over: this thread waits for that end.
+void CMsgList::StopWhenTakenOver() {
+    m_consumerIdle.store(false);
+    if (!m_takenOver.load())
+        return;
+    m_consumerIdle.store(true);
+    for (;;)
+        platform::sleepMilliseconds(1000);
 }
 
 void CMsgList::Clear() {
@@ -296,6 +340,7 @@ void CMsgList::Clear() {
 void CMsgList::StartCleanInForkedChild() {
     m_Lock.ResetInForkedChild();
     m_Event.ResetInForkedChild();
+    m_consumerIdle.store(true); // the parent's consumer thread does not exist here
     Clear();
 }
 

@@ -28,6 +28,7 @@
 
 #include "sync_objects.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -48,7 +49,8 @@ public:
     // when no memory could be had (the message is dropped).
     virtual bool PutMsg(int type, unsigned length, const void* data, unsigned prefixLength = 0);
     bool PutType(int type);
-    // Waits up to timeout for a message (0xFFFFFFFF: no limit; 0: no wait), then takes it.
+    // Waits up to timeout for a message (0xFFFFFFFF: no limit; 0: no wait), then takes it. The consumer
+    // thread's take: once the queue was taken over (TakeOverConsumer), it stops there for good.
     bool WaitMsg(unsigned timeoutMilliseconds);
     // Frees every pending message and the current one; the current type becomes -1.
     void Clear();
@@ -56,6 +58,9 @@ public:
     // next take asks the producers' side again, and may wait).
     bool BatchDone() const;
 
+    // How many messages were taken; counted before the taken one becomes the current one, so that a
+    // consumer stopped in between leaves the count ahead (its message is then handled again, not lost).
+    std::uint64_t Takes() const { return m_nTakes.load(); }
     // The current message: for the consumer only, between two takes.
     int GetType() const { return m_nType; }
     void* GetData() const { return m_pData; }
@@ -80,6 +85,28 @@ public:
     // the lock only if it is free.
     bool TryLock() { return m_Lock.TryLock(); }
     void Unlock() { m_Lock.Unlock(); }
+
+    // A crash: the crashing thread takes the consumer's place (and then takes with GetMsg). The consumer
+    // thread stops for good at its next take, and is left alone from the moment it holds nothing half
+    // done: between two messages (it says so with BetweenMessages) or inside WaitMsg before it reads the
+    // next one. True once that is so, within about the time; at once when the caller is the consumer
+    // itself (its current message is then as it left it) or when there is no consumer.
+    bool TakeOverConsumer(unsigned timeoutMilliseconds, bool callerIsConsumer);
+    // A crash's drain reads what is queued twice, for the files and then for the console: from
+    // KeepReadPages on, the pages read stay as they are (none becomes a spare or is freed), and ReadFrom
+    // goes back to a position Position gave. For the consumer, with the lock held so that nothing is
+    // appended meanwhile.
+    struct ReadPosition {
+        const void* page;
+        std::size_t offset;
+    };
+    ReadPosition Position() const { return {m_pHead, m_nReadOffset}; }
+    void KeepReadPages() { m_keepReadPages = true; }
+    void ReadFrom(ReadPosition position);
+    // For the consumer thread: it holds nothing half done until its next take. Also as it ends.
+    void BetweenMessages() { m_consumerIdle.store(true); }
+    // For the consumer thread as it starts: stops for good when the queue was taken over already.
+    void StartConsuming();
 
     // fork(): the forking thread holds the lock across the fork, so that the child finds the pages whole.
     void HoldForFork() { m_Lock.Lock(); }
@@ -110,6 +137,10 @@ private:
     void TakeFromBatch();
     // The consumer has read past the read page (and the current message lies behind it): give it back.
     void ReleaseReadPage();
+    // GetMsg and WaitMsg; consumerThread: the consumer thread's take, which stops once taken over.
+    bool Take(unsigned timeoutMilliseconds, bool consumerThread);
+    // The consumer thread before it reads the next message: stops for good when taken over.
+    void StopWhenTakenOver();
 
     std::uint32_t m_nLength;
     void* m_pData;
@@ -131,4 +162,10 @@ private:
     // Pages from m_pHead to m_pTail, and the most there were at once since the last trim (under m_Lock).
     std::size_t m_nPagesInUse;
     std::size_t m_nPeakPagesInUse;
+    // The hand-over at a crash. Sequentially consistent: a taker that sees the consumer idle after saying
+    // it takes over is seen by the consumer before it reads on.
+    std::atomic<bool> m_takenOver{false};
+    std::atomic<std::uint64_t> m_nTakes{0};
+    bool m_keepReadPages = false;           // the consumer's
+    std::atomic<bool> m_consumerIdle{true}; // true while no consumer thread runs
 };

@@ -71,7 +71,10 @@ unsigned CTrace::ThreadEntry(void* trace) {
     // On Windows the thread holds a reference to the library, so that a FreeLibrary while it runs does not
     // unload the code under it (the loader lock forbids waiting for it there); it lets go as it ends.
     void* module = platform::acquireOwnModule();
+    // A stack overflow of the print thread still reaches the crash handling.
+    void* faultStack = platform::giveThreadFaultStack();
     static_cast<CTrace*>(trace)->PrintThread();
+    platform::releaseThreadFaultStack(faultStack);
     platform::exitThreadReleasingModule(module, 0);
     return 0;
 }
@@ -108,9 +111,11 @@ int CTrace::PrintThread() {
     // whole batch left there would come out again behind later lines.
     m_bBatchedFlush.Set(printThread, !platform::exitStopsThreadsAnywhere());
     m_bRunning = true;
+    m_MsgList.StartConsuming();
     m_threadStarted.set();
     SteadyClock::time_point trimDue = SteadyClock::now() + kTrimSparesEvery;
     for (;;) {
+        m_MsgList.BetweenMessages(); // a crash on another thread may take the queue over from here
         // Only a take after the batch's last message may wait (and only then is the queue's lock taken).
         const unsigned wait = m_MsgList.BatchDone() && m_MsgList.HasSurplusSpares()
                                   ? millisecondsUntil(trimDue)
@@ -122,6 +127,8 @@ int CTrace::PrintThread() {
         const bool stop = m_MsgList.GetType() == TRACE_MSG_STOP;
         if (!stop)
             HandleMessageOrDrop(printThread);
+        else
+            MarkMessageHandled();
         if (stop || m_MsgList.BatchDone()) {
             FlushFiles();
             trimSparesWhenDue(m_MsgList, trimDue);
@@ -131,6 +138,7 @@ int CTrace::PrintThread() {
             m_MsgList.GiveBackSpares();
             m_bBatchedFlush.Set(printThread, false);
             m_bRunning = false;
+            m_MsgList.BetweenMessages();
             m_threadEnded.set();
             return 0;
         }
@@ -147,7 +155,9 @@ void CTrace::FlushFiles() {
 void CTrace::HandleMessageOrDrop(PrintThreadKey printThread) {
     try {
         HandleMessage(printThread);
+        MarkMessageHandled();
     } catch (...) {
+        MarkMessageHandled();
         // Only allocations throw here (names, the map of trace files): this message is lost, the thread
         // goes on.
         m_traceFiles.DropClosedFiles(printThread);
@@ -176,9 +186,11 @@ void CTrace::HandlePlainMessage(PrintThreadKey printThread, char* text) {
     if (!text)
         return;
     const unsigned prefix = prefixWithin(text, m_MsgList.GetPrefixLength());
+    m_messageStage.store(MessageStage::Console, std::memory_order_relaxed);
     if (m_bConsole)
         WriteConsole(text);
-    if (m_bFile)
+    m_messageStage.store(MessageStage::Files, std::memory_order_relaxed);
+    if (m_bFile && FilesWanted())
         WritePlainToFile(printThread, text + prefix);
 }
 
@@ -187,9 +199,11 @@ void CTrace::HandleLevelMessage(PrintThreadKey printThread, char* record, unsign
     if (!message)
         return;
     const unsigned prefix = prefixWithin(message->text, m_MsgList.GetPrefixLength());
+    m_messageStage.store(MessageStage::Console, std::memory_order_relaxed);
     if (m_bLevelConsole && m_bConsole)
         WriteConsole(message->text);
-    if (m_bLevelFile)
+    m_messageStage.store(MessageStage::Files, std::memory_order_relaxed);
+    if (m_bLevelFile && FilesWanted())
         m_traceFiles.WriteLevelLog(printThread, message->level, message->id, message->text + prefix);
 }
 
@@ -201,6 +215,7 @@ void CTrace::WritePlainToFile(PrintThreadKey printThread, char* text) {
     if (!m_OutFile.IsOpen())
         return;
     m_OutFile.PrintText(*m_clock, text);
+    m_messageStage.store(MessageStage::Written, std::memory_order_relaxed);
     if (!m_bBatchedFlush.Get(printThread))
         m_OutFile.Flush();
 }
@@ -320,16 +335,44 @@ void CTrace::DrainAtProcessExit() {
     // flushed goes out with the first of them.
     m_bDraining.Set(unload, true);
     m_bBatchedFlush.Set(standingInForThePrintThread, false);
-    // The killed thread may have taken a message and died before writing it: write it (again) first. At
-    // least once, as the line being written may come out twice.
-    if (m_MsgList.GetData() && m_MsgList.GetType() != TRACE_MSG_STOP)
-        HandleMessageOrDrop(standingInForThePrintThread);
+    // The killed thread may have taken a message and died before it was through: it is finished first.
+    FinishLeftMessage(standingInForThePrintThread, true);
     while (m_MsgList.GetMsg()) {
         if (m_MsgList.GetType() != TRACE_MSG_STOP)
             HandleMessageOrDrop(standingInForThePrintThread);
     }
     FlushFiles();
     m_MsgList.Unlock();
+}
+
+void CTrace::MarkMessageHandled() {
+    m_messageStage.store(MessageStage::Idle, std::memory_order_relaxed);
+    m_takesHandled.store(m_MsgList.Takes(), std::memory_order_relaxed);
+}
+
+void CTrace::FinishLeftMessage(PrintThreadKey standIn, bool rewriteHalfWritten) {
+    if (m_MsgList.Takes() == m_takesHandled.load(std::memory_order_relaxed) || !m_MsgList.GetData() ||
+        m_MsgList.GetType() == TRACE_MSG_STOP)
+        return;
+    switch (m_messageStage.load(std::memory_order_relaxed)) {
+    case MessageStage::Idle:
+        HandleMessageOrDrop(standIn);
+        return;
+    case MessageStage::Console:
+        // The console write did not come back: the files still get the message, the console no more.
+        m_bConsoleSkipped.store(true, std::memory_order_relaxed);
+        HandleMessageOrDrop(standIn);
+        return;
+    case MessageStage::Files:
+        if (rewriteHalfWritten) {
+            HandleMessageOrDrop(standIn);
+            return;
+        }
+        break;
+    case MessageStage::Written:
+        break; // the next flush hands it to the system
+    }
+    MarkMessageHandled();
 }
 
 // ---- fork() ----------------------------------------------------------------------------------------------
@@ -353,6 +396,7 @@ void CTrace::StartCleanInForkedChild() {
     m_filesLock.resetInForkedChild();
     m_startStopLock.resetInForkedChild();
     m_threadStarted.resetInForkedChild();
+    m_messageStage.store(MessageStage::Idle);
     m_threadEnded.resetInForkedChild();
     m_hThread.forgetInForkedChild();
     m_bRunning = false;

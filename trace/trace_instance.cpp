@@ -5,6 +5,18 @@
 
 namespace {
 
+// The crash handling's whole run, from the fault to what was in place before: a crash that would take
+// longer (a console nobody reads, a lock held by a stuck thread) ends there as it would have without us.
+constexpr unsigned kCrashLimitMilliseconds = 10000;
+// Set to 0 before the library loads, it leaves crashes to the host: nothing is installed.
+constexpr const char* kCrashHandlingSwitch = "PELMORA_CRASH_HANDLING";
+
+bool crashHandlingWanted() {
+    return platform::environmentVariable(kCrashHandlingSwitch).value_or("1") != "0";
+}
+
+void writeAtCrash(const char* description);
+
 // The trace object in storage of its own: built when the library loads, destroyed at its unload only
 // when no thread can still use it (CTrace::EndForUnload), and otherwise left to the process's end.
 class TraceInstance {
@@ -13,10 +25,14 @@ public:
         new (m_storage) CTrace();
         m_alive = true;
         platform::callAroundFork(holdForFork, releaseAfterFork, startCleanInForkedChild);
+        if (crashHandlingWanted())
+            platform::watchForFatalFaults(writeAtCrash, kCrashLimitMilliseconds);
     }
     ~TraceInstance() {
         if (!Trace().EndForUnload())
-            return;
+            return; // the process ends: the library's code stays to the end, and so does the handling
+        // Nothing may be left pointing into the library once it is unloaded.
+        platform::stopWatchingFatalFaults();
         m_alive = false;
         Trace().~CTrace();
     }
@@ -41,6 +57,10 @@ std::atomic<bool> TraceInstance::m_alive{false};
 // Constructed before, and so destroyed after, every other object of the library (the console watcher
 // traces through it until it ends).
 __attribute__((init_priority(200))) TraceInstance theTrace;
+
+void writeAtCrash(const char* description) {
+    theTrace.Trace().WriteAtCrash(description);
+}
 
 void TraceInstance::holdForFork() {
     if (m_alive)

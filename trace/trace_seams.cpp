@@ -21,6 +21,7 @@ public:
     // fputs, not printf("%s"): glibc's printf writes a long text to an unbuffered stream in pieces,
     // between which another thread's text can fall; fputs writes it whole under the stream's lock.
     void Write(const char* text) override { std::fputs(text, stdout); }
+    void Flush() override { std::fflush(stdout); }
 };
 
 } // namespace

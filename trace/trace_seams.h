@@ -31,6 +31,8 @@ protected:
 class ConsoleOutput {
 public:
     virtual void Write(const char* text) = 0;
+    // Hands what was written to the system (a crash ends the process without flushing streams).
+    virtual void Flush() {}
 
 protected:
     ~ConsoleOutput() = default;

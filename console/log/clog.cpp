@@ -237,6 +237,14 @@ void CLogLifetime::End() noexcept {
     }
 }
 
+// Written through the file's own append, as every message is; the log is not asked to build anything.
+void CLogLifetime::AppendCrashLine(const char* line, std::size_t length) noexcept {
+    CLog* log = instance;
+    if (!log || ended.load() || !(log->m_settings.loggingWord & logging_word::kToFile))
+        return;
+    platform::appendWriteThrough(log->m_settings.logFileName.c_str(), "", 0, line, length);
+}
+
 CLog& CS_GetLog() {
     return CLogLifetime::Get();
 }

@@ -6,6 +6,8 @@
 
 #include "Console.h"
 
+#include <cstddef>
+
 class CLogLifetime {
 public:
     // The log, created on the first call (by one thread when several ask at once). Throws
@@ -16,6 +18,8 @@ public:
     // message was dispatched.
     static bool BeginMessage() noexcept;
     static void EndMessage() noexcept;
+    // At a crash: appends the line to the log's file when the log exists and writes to its file.
+    static void AppendCrashLine(const char* line, std::size_t length) noexcept;
 
 private:
     // On the exit list of the module: waits, when other threads may still run (a process exit on Linux),

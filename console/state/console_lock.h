@@ -16,6 +16,8 @@ public:
     // writes its banner through the pipeline.
     void Lock() CONSOLE_ACQUIRE() { m_lock.lock(); }
     void Unlock() CONSOLE_RELEASE() { m_lock.unlock(); }
+    // Takes the lock only if no other thread holds it (a crash's handling, which must not wait).
+    bool TryLock() CONSOLE_TRY_ACQUIRE(true) { return m_lock.tryLock(); }
 
 private:
     platform::RecursiveLock m_lock;

@@ -18,3 +18,4 @@
 #define CONSOLE_REQUIRES(...) CONSOLE_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 #define CONSOLE_ACQUIRE(...) CONSOLE_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define CONSOLE_RELEASE(...) CONSOLE_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define CONSOLE_TRY_ACQUIRE(...) CONSOLE_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))

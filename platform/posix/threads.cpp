@@ -115,6 +115,10 @@ bool Thread::hasEnded() {
     return true;
 }
 
+bool Thread::isCallingThread() {
+    return m_handle && pthread_equal(threadOf(m_handle), pthread_self());
+}
+
 void Thread::release() {
     if (!m_handle)
         return;

@@ -73,6 +73,10 @@ bool Thread::hasEnded() {
     return !m_handle || WaitForSingleObject(reinterpret_cast<HANDLE>(m_handle), 0) == WAIT_OBJECT_0;
 }
 
+bool Thread::isCallingThread() {
+    return m_handle && GetThreadId(reinterpret_cast<HANDLE>(m_handle)) == GetCurrentThreadId();
+}
+
 void Thread::release() {
     if (!m_handle)
         return;

@@ -394,4 +394,39 @@ TEST(LogUnload, FooterAtEveryUnload) {
     EXPECT_TRUE(std::regex_search(file, std::regex(kFooterPattern + "$")));
 }
 
+// A crash of the host: Console's log file and CLog's file, both on, get the line naming the crash last;
+// the process ends as it does with the handling switched off.
+TEST_F(LogHost, ACrashAddsTheCrashLineToTheLogFileAndCLogsFile) {
+    const std::string pipelineFile = folder.file("console.log");
+    testing_support::writeFile(folder.file("settings.ini"),
+                               "[Debug]\nEnableLogToFile=1\nLogFile=" + pipelineFile + "\n");
+    const std::vector<std::string> arguments = {
+        "-logging:3", "clog", "2", "before the crash", "simple", "pipeline line\\n", "crash", "segv"};
+    auto runCrash = [&](bool handling) {
+        platform::EnvironmentChanges changes = environment;
+        changes.push_back({"PELMORA_CRASH_HANDLING", handling ? std::optional<std::string>() : "0"});
+        platform::ProcessResult result =
+            platform::runProcess(host, arguments, changes, testing_support::kHostBound);
+        EXPECT_TRUE(result.finished) << "the host hung";
+        return result.exitCode;
+    };
+    const int withoutHandling = runCrash(false);
+    EXPECT_EQ(occurrences(read(logFile), "Crash: "), 0) << "switched off";
+    std::filesystem::remove(logFile);
+    std::filesystem::remove(pipelineFile);
+
+    EXPECT_EQ(runCrash(true), withoutHandling);
+    EXPECT_NE(withoutHandling, 0);
+    const std::string crashLine =
+        kWindows ? R"(\d\d:\d\d:\d\d - Crash: exception 0xC0000005 \(access violation\)[^\n]*\n$)"
+                 : R"(\d\d:\d\d:\d\d - Crash: signal 11 \(SIGSEGV\)[^\n]*\n$)";
+    for (const std::string& file : {logFile, pipelineFile}) {
+        const std::string text = withoutCarriageReturns(read(file));
+        EXPECT_TRUE(std::regex_search(text, std::regex(crashLine))) << file << ":\n" << text;
+        EXPECT_EQ(occurrences(text, "Crash: "), 1) << file;
+    }
+    EXPECT_TRUE(has(read(logFile), "WARNING: before the crash\n"));
+    EXPECT_TRUE(has(read(pipelineFile), "pipeline line\n"));
+}
+
 } // namespace

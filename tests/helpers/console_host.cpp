@@ -7,6 +7,7 @@
 // ends the host with exit code 2.
 #include "Console.h"
 #include "command_table.h"
+#include "crash_ways.h"
 
 #include "bad_address_probe.h"
 #include "console_window_probe.h"
@@ -474,6 +475,8 @@ const Command kCommands[] = {
      [](const Arguments& a) { std::ofstream(a[0]) << "x"; }},
     {"wait-for", "FILE", "waits until FILE exists",
      [](const Arguments& a) { waitForFile(a[0]); }},
+    {"crash", "WAY", "the process crashes that WAY: segv, ill, fpe, abort, throw or stack-overflow",
+     [](const Arguments& a) { CrashBy(a[0]); }},
     {"sleep", "MS", "pauses for MS milliseconds",
      [](const Arguments& a) { std::this_thread::sleep_for(std::chrono::milliseconds(number(a[0]))); }},
     {"chdir", "DIR", "changes the current folder",

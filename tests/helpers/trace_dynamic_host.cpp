@@ -4,6 +4,14 @@
 //   trace_dynamic_host FOLDER unload N     starts the print thread, queues N plain and N leveled messages,
 //                                          and unloads the library without stopping it; on Windows loads it
 //                                          again and stops the thread through the new handle
+//   trace_dynamic_host FOLDER own-handler-crash N
+//                                          installs the host's own fault handler first, then loads the
+//                                          library, queues N plain and N leveled messages with the print
+//                                          thread running and faults
+//   trace_dynamic_host FOLDER own-handler-unload-crash
+//                                          the same handler, then the library loaded, started, unloaded, and
+//                                          a fault
+#include "crash_ways.h"
 #include "platform.h"
 #include "test_support.h"
 
@@ -103,12 +111,26 @@ void callEach(const Exports& e) {
     std::fprintf(stderr, "CloseConsole=%d\n", e.closeConsole());
 }
 
+void traceToFiles(const Exports& exports, int count, const char* prefix) {
+    exports.setConsole(false);
+    exports.setFile(true, "output.txt", true);
+    exports.setLogFile(prefix, true, 3, 100000000);
+    exports.setLevelOutput(true, true, false);
+    exports.start();
+    for (int i = 0; i < count; ++i) {
+        exports.print("plain 0 %d\n", i);
+        exports.levelPrint(0, 0, "level 0 %d\n", i);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc < 3)
         return 2;
+    if (std::string(argv[2]).rfind("own-handler", 0) == 0)
+        InstallOwnFaultHandler(); // before the library is loaded
     std::string path = platform::joinPath(argv[1], platform::sharedLibraryFileName("Trace"));
     std::string mode = argv[2];
     auto library = std::make_unique<platform::DynamicLibrary>(path);
@@ -140,6 +162,16 @@ int main(int argc, char** argv) {
             std::printf("Stop=%d\n", exports.stop());
         }
         return 0;
+    }
+    if (mode == "own-handler-crash" && argc > 3) {
+        traceToFiles(exports, std::atoi(argv[3]), "Crash");
+        CrashBy("segv");
+    }
+    if (mode == "own-handler-unload-crash") {
+        traceToFiles(exports, 10, "Unload");
+        library.reset();
+        std::printf("unloaded\n");
+        CrashBy("segv");
     }
     return 2;
 }

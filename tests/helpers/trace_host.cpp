@@ -5,6 +5,8 @@
 // thread unless told to.
 #include "Trace.h"
 #include "command_table.h"
+#include "crash_ways.h"
+#include "trace_workload.h"
 
 #include "host_process.h"
 #include "memory_limit.h"
@@ -21,22 +23,7 @@
 
 namespace {
 
-// 4 threads write count plain and count leveled messages in all ("<plain> T I", "<level> T I"), the
-// leveled ones to the ids firstId to firstId + 3.
-void flood(int count, const char* plain = "plain", const char* level = "level", int firstId = 0) {
-    constexpr int kThreads = 4;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([=] {
-            for (int i = t; i < count; i += kThreads) {
-                TracePrint("%s %d %d\n", plain, t, i);
-                TraceLevelPrint(1, firstId + t, "%s %d %d\n", level, t, i);
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-}
+using trace_workload::flood;
 
 void twoWriters(int lines) {
     TraceSetConsole(true);
@@ -77,14 +64,6 @@ void traceBigBlock(int megabytes) {
 
 // A child made by fork() that has not ended by then hangs.
 constexpr unsigned kChildLimitMilliseconds = 30000;
-
-void setup(const char* prefix) {
-    TraceSetLogFile(prefix, true, TRACE_ROTATE_SIZE, 100000000);
-    TraceSetLevelOutput(true, true, false);
-    TraceSetLevel(255);
-    TraceSetConsole(false);
-    TraceSetFile(true, "output.txt", true);
-}
 
 void consoleEvents() {
     std::printf("open=%d\n", TraceOpenConsole());
@@ -134,6 +113,14 @@ void printTime() {
     std::printf("time=%s\n", time);
 }
 
+void crash(const std::string& way) {
+    if (!IsCrashWay(way)) {
+        std::fprintf(stderr, "unknown crash %s\n", way.c_str());
+        std::exit(2);
+    }
+    CrashBy(way);
+}
+
 // ---- The commands ------------------------------------------------------------------------------------
 
 using host_commands::Arguments;
@@ -147,7 +134,7 @@ int number(const std::string& text) {
 const Command kCommands[] = {
     {"setup", "PREFIX", "trace files \"<this folder>PREFIX...\", size rotation, level 255, leveled trace to "
                         "files only, console off, output file \"output.txt\" beside this program",
-     [](const Arguments& a) { setup(a[0].c_str()); }},
+     [](const Arguments& a) { trace_workload::setup(a[0].c_str()); }},
     {"start", "", "TraceStart, printing its result", [](const Arguments&) { std::printf("start=%d\n", TraceStart()); }},
     {"stop", "", "TraceStop, printing its result", [](const Arguments&) { std::printf("stop=%d\n", TraceStop()); }},
     {"flood", "N", "4 threads write N plain and N leveled messages in all (\"plain T I\", \"level T I\")",
@@ -185,6 +172,11 @@ const Command kCommands[] = {
                           "only) and a start and stop of the print thread between \"[level]\" and \"[/level]\"",
      [](const Arguments& a) { traceBigBlock(number(a[0])); }},
     {"get-time", "", "prints TraceGetTime's text", [](const Arguments&) { printTime(); }},
+    {"crash", "WAY", "the process crashes: segv, ill, fpe, abort, throw or stack-overflow (a fault nothing handles)",
+     [](const Arguments& a) { crash(a[0]); }},
+    {"own-fault-handler", "", "installs the host's own fault handler, which writes \"own fault handler\" to "
+                              "standard error and ends the process with exit code 42",
+     [](const Arguments&) { InstallOwnFaultHandler(); }},
 };
 // clang-format on
 

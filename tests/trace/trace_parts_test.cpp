@@ -185,6 +185,41 @@ TEST(MsgList, TakesInOrderWithOrWithoutData) {
     EXPECT_FALSE(list.GetMsg());
 }
 
+// A crash hands the queue from the consumer thread to the crashing thread only where the consumer holds
+// nothing half done; the taker reads on from there, each message once, and the takes are counted.
+TEST(MsgList, ACrashTakesTheQueueOverBetweenTheConsumersMessages) {
+    CMsgList list;
+    for (int type = 1; type <= 3; ++type)
+        ASSERT_TRUE(list.PutType(type));
+    list.StartConsuming();
+    ASSERT_TRUE(list.WaitMsg(0));
+    EXPECT_EQ(list.GetType(), 1);
+    EXPECT_EQ(list.Takes(), 1u);
+    EXPECT_FALSE(list.TakeOverConsumer(20, false)) << "the consumer is inside its message";
+    list.BetweenMessages();
+    EXPECT_TRUE(list.TakeOverConsumer(20, false));
+    for (int type : {2, 3}) {
+        ASSERT_TRUE(list.GetMsg());
+        EXPECT_EQ(list.GetType(), type);
+    }
+    EXPECT_FALSE(list.GetMsg());
+    EXPECT_EQ(list.Takes(), 3u);
+}
+
+TEST(MsgList, ACrashOfTheConsumerItselfOrWithoutConsumerTakesOverAtOnce) {
+    CMsgList busy;
+    ASSERT_TRUE(busy.PutType(1));
+    busy.StartConsuming();
+    ASSERT_TRUE(busy.WaitMsg(0));
+    EXPECT_TRUE(busy.TakeOverConsumer(0, true)) << "the consumer itself crashed inside its message";
+    CMsgList none;
+    EXPECT_TRUE(none.TakeOverConsumer(0, false)) << "no consumer thread ran";
+    CMsgList ended;
+    ended.StartConsuming();
+    ended.BetweenMessages(); // as the print thread ends
+    EXPECT_TRUE(ended.TakeOverConsumer(0, false));
+}
+
 TEST(MsgList, ManyProducersOneConsumerKeepEachProducersOrder) {
     CMsgList list;
     constexpr int kProducers = 6;
