@@ -1,11 +1,14 @@
 #include "crash_ways.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 
 namespace {
 
-int* volatile nowhere = nullptr;
+// An address no page is ever mapped at, not null: a sanitizer checks stores through null pointers itself
+// and ends the process before the fault.
+int* volatile nowhere = reinterpret_cast<int*>(std::uintptr_t{16});
 // Both read at run time: a known dividend lets the compiler divide without the instruction that faults.
 volatile int dividend = 7;
 volatile int zero = 0;

@@ -6,7 +6,7 @@
 // The exit code the host's own fault handler ends the process with.
 constexpr int kOwnFaultHandlerExitCode = 42;
 
-// Whether way names one of: "segv" (a write through a null pointer), "ill" (an illegal instruction),
+// Whether way names one of: "segv" (a write to address 16), "ill" (an illegal instruction),
 // "fpe" (an integer division by zero), "abort" (std::abort), "throw" (an exception nothing catches),
 // "stack-overflow" (endless recursion).
 bool IsCrashWay(const std::string& way);
