@@ -50,6 +50,35 @@ char* bytesOf(void* page) {
 
 } // namespace
 
+class CMsgList::ConsumerLock {
+public:
+    explicit ConsumerLock(CMsgList& list) : m_list(list) { m_list.LockAsConsumer(); }
+    ~ConsumerLock() { m_list.m_Lock.Unlock(); }
+    ConsumerLock(const ConsumerLock&) = delete;
+    ConsumerLock& operator=(const ConsumerLock&) = delete;
+
+private:
+    CMsgList& m_list;
+};
+
+// Inside a message (not idle), the wait marks the consumer idle for its length; where it was idle
+// already, it stays so and stops at its next take.
+void CMsgList::LockAsConsumer() {
+    if (m_Lock.TryLock())
+        return;
+    const bool wasIdle = m_consumerIdle.load();
+    if (!wasIdle)
+        m_consumerIdle.store(true);
+    m_Lock.Lock();
+    if (wasIdle)
+        return;
+    m_consumerIdle.store(false);
+    if (m_takenOver.load()) {
+        m_Lock.Unlock();
+        StopWhenTakenOver();
+    }
+}
+
 CMsgList::CMsgList()
     : m_nLength(0), m_pData(nullptr), m_nType(0), m_pHead(nullptr), m_pTail(nullptr), m_pFree(nullptr),
       m_Event(false, true), m_nCapacity(1000), m_nSpare(0), m_nPrefixLength(0), m_pBatchPage(nullptr),
@@ -96,29 +125,29 @@ CMsgList::Page* CMsgList::KeepSpareLocked(Page* page) {
 }
 
 bool CMsgList::HasSurplusSpares() {
-    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    ConsumerLock hold(*this);
     return m_nSparePages > kSparePagesKept;
 }
 
 void CMsgList::GiveBackSpares() {
-    FreePages(TakeSparesBeyond(kSparePagesKept));
+    Page* surplus;
+    {
+        ConsumerLock hold(*this);
+        surplus = TakeSparesLocked(kSparePagesKept);
+    }
+    FreePages(surplus);
 }
 
 void CMsgList::TrimSpares() {
     Page* surplus;
     {
-        platform::ScopedLock<CCriticalSection> hold(m_Lock);
+        ConsumerLock hold(*this);
         // Pages in use and spares together as many as were in use at the peak: the same burst again takes
         // nothing from the system.
         surplus = TakeSparesLocked(std::max(kSparePagesKept, m_nPeakPagesInUse - m_nPagesInUse));
         m_nPeakPagesInUse = m_nPagesInUse;
     }
     FreePages(surplus);
-}
-
-CMsgList::Page* CMsgList::TakeSparesBeyond(std::size_t kept) {
-    platform::ScopedLock<CCriticalSection> hold(m_Lock);
-    return TakeSparesLocked(kept);
 }
 
 CMsgList::Page* CMsgList::TakeSparesLocked(std::size_t kept) {
@@ -226,7 +255,7 @@ bool CMsgList::BatchDone() const {
 // held, and the drain at unload then cannot read the queue.
 bool CMsgList::TakeBatch() {
     m_Event.Reset();
-    platform::ScopedLock<CCriticalSection> hold(m_Lock);
+    ConsumerLock hold(*this);
     if (!PendingLocked())
         return false;
     m_pBatchPage = m_pTail;
@@ -257,7 +286,7 @@ void CMsgList::ReleaseReadPage() {
         return;
     }
     {
-        platform::ScopedLock<CCriticalSection> hold(m_Lock);
+        ConsumerLock hold(*this);
         m_pHead = done->next;
         --m_nPagesInUse;
         done = KeepSpareLocked(done);

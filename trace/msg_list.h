@@ -72,13 +72,13 @@ public:
     unsigned SpareNodes() const { return m_nSpare; }
     // The memory the queue holds from the system now: its pages, the spares included.
     std::size_t MemoryHeld();
-    // Whether more pages are spare than GiveBackSpares keeps; any thread.
+    // Whether more pages are spare than GiveBackSpares keeps; the consumer's.
     bool HasSurplusSpares();
-    // Gives the spare pages beyond kSparePagesKept back to the system; any thread.
+    // Gives the spare pages beyond kSparePagesKept back to the system; the consumer's.
     void GiveBackSpares();
     // Gives back the spare pages beyond what the queue needed since the last trim: it keeps as many pages
     // (in use and spare) as it had in use at its peak since then, and kSparePagesKept spares at least. The
-    // next trim measures from the pages in use now. Any thread.
+    // next trim measures from the pages in use now. The consumer's.
     void TrimSpares();
 
     // For the library's unload at process exit, when the consumer may have died holding the lock: takes
@@ -123,14 +123,18 @@ private:
     void FreePages(Page* first); // a list linked through next
     // With m_Lock held: keeps a page of the usual size as a spare; answers a page that is not kept.
     Page* KeepSpareLocked(Page* page);
-    // Unlinks the spares beyond the first kept ones and answers them (to free outside the lock).
-    Page* TakeSparesBeyond(std::size_t kept);
-    Page* TakeSparesLocked(std::size_t kept); // with m_Lock held
+    // With m_Lock held: unlinks the spares beyond the first kept ones and answers them (to free outside
+    // the lock).
+    Page* TakeSparesLocked(std::size_t kept);
     // With m_Lock held: whether anything was appended behind the consumer's last batch.
     bool PendingLocked() const;
     // With m_Lock held: copies the message behind the last one when it fits the last page (or a spare);
     // false when a new page is needed.
     bool AppendLocked(int type, unsigned length, const void* data, unsigned prefixLength, Page*& fresh);
+    // The consumer's hold of the lock (a scope's). The wait for it holds nothing half done: a crash may
+    // take the queue over meanwhile, and a consumer thread that then gets the lock stops for good.
+    class ConsumerLock;
+    void LockAsConsumer();
     // Takes everything pending as the consumer's batch; false when nothing is pending.
     bool TakeBatch();
     // The next message of the batch becomes the current one.
