@@ -51,6 +51,8 @@ constexpr const char* kSwitch = "PELMORA_CRASH_HANDLING";
 constexpr int kOwnHandlerExitCode = 42;
 // Far beyond the crash handling's own bound (10 seconds): a host still running then hangs.
 constexpr unsigned kHostLimitMilliseconds = 120000;
+// A control run without the handling: a crash that the system ends, ends at once.
+constexpr unsigned kControlLimitMilliseconds = 30000;
 
 struct CrashWay {
     const char* way;
@@ -127,14 +129,21 @@ protected:
         return changes;
     }
 
-    // A fresh copy of the helper in the folder, run to its end.
-    platform::ProcessResult runIn(const TemporaryFolder& folder, const std::string& helper,
-                                  const std::vector<std::string>& arguments, bool crashHandling = true) {
+    // A fresh copy of the helper in the folder, run to its end or to the limit.
+    platform::ProcessResult runUnchecked(const TemporaryFolder& folder, const std::string& helper,
+                                         const std::vector<std::string>& arguments, bool crashHandling,
+                                         unsigned limitMilliseconds = kControlLimitMilliseconds) {
         const std::string copy = folder.file(kWindows ? helper + ".exe" : helper);
         if (!fs::exists(copy))
             fs::copy_file(testing_support::helperProgram(helper), copy);
+        return platform::runProcess(copy, arguments, environment(crashHandling), limitMilliseconds);
+    }
+
+    // The same, which must end.
+    platform::ProcessResult runIn(const TemporaryFolder& folder, const std::string& helper,
+                                  const std::vector<std::string>& arguments, bool crashHandling = true) {
         platform::ProcessResult result =
-            platform::runProcess(copy, arguments, environment(crashHandling), kHostLimitMilliseconds);
+            runUnchecked(folder, helper, arguments, crashHandling, kHostLimitMilliseconds);
         EXPECT_TRUE(result.finished) << helper << " hung";
         return result;
     }
@@ -202,10 +211,23 @@ TEST_F(TraceCrash, EachWayOfCrashingKeepsEveryLineWritesTheCrashLastAndEndsAsWit
         }
         const std::vector<std::string> arguments = {
             "setup", "Crash", "start", "flood", std::to_string(kLines), "crash", way.way};
+        // The control: the same crash without the handling. Where the system itself does not end such a
+        // host (Wine 8 leaves one whose main thread overflowed its stack hanging), the way is reported
+        // skipped, with the reason; it runs wherever the control ends.
+        TemporaryFolder controlFolder;
+        const platform::ProcessResult without = runUnchecked(controlFolder, "trace_host", arguments, false);
+        if (!without.finished) {
+            std::printf("[ SKIPPED  ] %s: without the crash handling the host does not end either (the "
+                        "system's own handling hangs)\n",
+                        way.way);
+            continue;
+        }
+        EXPECT_EQ(filesStartingWith(controlFolder, "output.txt").find("Crash: "), std::string::npos)
+            << "switched off, yet a crash line";
         TemporaryFolder folder;
         const platform::ProcessResult result = runIn(folder, "trace_host", arguments);
         EXPECT_NE(result.exitCode, 0);
-        EXPECT_EQ(result.exitCode, exitCodeWithoutHandling("trace_host", arguments)) << result.errors;
+        EXPECT_EQ(result.exitCode, without.exitCode) << result.errors;
         const std::string crashLine = crashLinePattern(way);
         expectEveryLineThenTheCrash(folder, "output.txt", "plain", kLines, crashLine, 1);
         // The leveled lines of ids 0 to 3: one trace file each.
@@ -262,7 +284,11 @@ TEST_F(TraceCrash, AHandlerTheHostInstallsLaterTakesPrecedence) {
               {"setup", "Later", "start", "flood", "1000", "own-fault-handler", "crash", "segv"});
     EXPECT_EQ(result.exitCode, kOwnHandlerExitCode) << result.errors;
     EXPECT_NE(result.errors.find("own fault handler"), std::string::npos) << result.errors;
-    EXPECT_EQ(filesStartingWith(folder, "output.txt").find("Crash: "), std::string::npos);
+    // mingw's startup code of a Windows host calls the filter it found in place (Trace's) from its own
+    // frame handler before the host's later one: there the crash line may be written as well.
+    if (!kWindows) {
+        EXPECT_EQ(filesStartingWith(folder, "output.txt").find("Crash: "), std::string::npos);
+    }
 }
 
 TEST_F(TraceCrash, UnloadingPutsBackTheHandlerThatWasThere) {
