@@ -335,7 +335,9 @@ void CTrace::DrainAtProcessExit() {
     // flushed goes out with the first of them.
     m_bDraining.Set(unload, true);
     m_bBatchedFlush.Set(standingInForThePrintThread, false);
-    // The killed thread may have taken a message and died before it was through: it is finished first.
+    // The killed thread may have taken a message and died before it was through: it is finished first,
+    // from where it stopped. A line it had handed to the stream may still come out twice: killed inside
+    // the flush, its buffer may be written again by the next flush.
     FinishLeftMessage(standingInForThePrintThread, true);
     while (m_MsgList.GetMsg()) {
         if (m_MsgList.GetType() != TRACE_MSG_STOP)
