@@ -97,9 +97,10 @@ DWORD WINAPI watchHandler(void*) {
     return 0;
 }
 
-// Runs the handler once, on the first thread that gets here; a thread that comes later waits for it, and
-// a fault of the handler's own thread ends the process at once with exitCode.
-void handleOnce(const char* line, DWORD exitCode) {
+// Claims the handling for the first thread that gets here and starts its watchdog, before anything that
+// could wait (naming the module takes the loader's lock); true for that thread. A thread that comes later
+// waits for it, and a fault of the handling thread's own ends the process at once with exitCode.
+bool beginHandling(DWORD exitCode) {
     const DWORD self = GetCurrentThreadId();
     DWORD none = 0;
     if (!handlingThread.compare_exchange_strong(none, self)) {
@@ -107,20 +108,26 @@ void handleOnce(const char* line, DWORD exitCode) {
             TerminateProcess(GetCurrentProcess(), exitCode);
         while (!handlerDone.load())
             Sleep(10);
-        return;
+        return false;
     }
     handledCode = exitCode;
     HANDLE watchdog = CreateThread(nullptr, 64 * 1024, watchHandler, nullptr, 0, nullptr);
-    faultHandler(line);
-    handlerDone.store(true);
     if (watchdog)
         CloseHandle(watchdog);
+    return true;
+}
+
+void runHandler(const char* line) {
+    faultHandler(line);
+    handlerDone.store(true);
 }
 
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* exception) {
-    char line[MAX_PATH + 160];
-    describe(*exception->ExceptionRecord, line, sizeof line);
-    handleOnce(line, exception->ExceptionRecord->ExceptionCode);
+    if (beginHandling(exception->ExceptionRecord->ExceptionCode)) {
+        char line[MAX_PATH + 160];
+        describe(*exception->ExceptionRecord, line, sizeof line);
+        runHandler(line);
+    }
     if (previousFilter)
         return previousFilter(exception);
     return EXCEPTION_CONTINUE_SEARCH;
@@ -130,10 +137,12 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* exception) {
 constexpr DWORD kAbortExitCode = 3;
 
 void onAbort(int signal) {
-    char line[96];
-    std::snprintf(line, sizeof line, "Crash: abort (SIGABRT), thread %lu",
-                  static_cast<unsigned long>(GetCurrentThreadId()));
-    handleOnce(line, kAbortExitCode);
+    if (beginHandling(kAbortExitCode)) {
+        char line[96];
+        std::snprintf(line, sizeof line, "Crash: abort (SIGABRT), thread %lu",
+                      static_cast<unsigned long>(GetCurrentThreadId()));
+        runHandler(line);
+    }
     std::signal(SIGABRT, previousAbortHandler);
     if (previousAbortHandler != SIG_DFL && previousAbortHandler != SIG_IGN)
         previousAbortHandler(signal);
