@@ -89,7 +89,7 @@ void ConsoleWriteText(const char* text, bool stamp) {
 void ConsoleWriteText(const char* text, std::size_t length, bool stamp) {
     // A sink that runs out of memory (the window's copy of the text) drops the text for itself and the
     // sinks after it; nothing is thrown at the host.
-    boundary::guarded(ConsoleDrops(), [&] {
+    boundary::guarded(ConsoleDrops, [&] {
         // One hold for the stamp decision and the emission: a stamp is never separated from its text.
         ConsoleLockHold hold(PipelineLock);
         // Loading first means the banner, when this call loads, comes before the stamp decision.
@@ -139,7 +139,7 @@ void SendToDebugger(const char* text) {
 char* ReadDebugLog(bool html, bool crlf) {
     std::string text;
     // Out of memory, as when the copy below cannot be made: null.
-    const bool read = boundary::guarded(ConsoleDrops(), false, [&] {
+    const bool read = boundary::guarded(ConsoleDrops, false, [&] {
         ConsoleLockHold hold(PipelineLock);
         LoadSettings(false);
         text = consoleState.DebugLogBuffer.Read(html, crlf);
