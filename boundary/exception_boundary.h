@@ -3,7 +3,9 @@
 // what the export answers for a message or a setting it could not take.
 //
 // A stopped exception is a drop the host never hears of, so each library counts its drops in one
-// DropCount of its own, which its tests read through the library's seam (no export shows it).
+// DropCount of its own, which its tests read through the library's seam (no export shows it). The
+// boundary is handed the function that finds the count, called only when something was dropped: the
+// exports' common path pays nothing for it.
 #pragma once
 
 #include <atomic>
@@ -22,23 +24,26 @@ private:
     std::atomic<std::size_t> m_drops{0};
 };
 
+// The library's count of drops.
+using DropCountOf = DropCount& (*)();
+
 // Runs the body; an exception is counted and becomes `failed`.
 template <typename Result, typename Body>
-Result guarded(DropCount& drops, Result failed, Body&& body) noexcept {
+Result guarded(DropCountOf drops, Result failed, Body&& body) noexcept {
     try {
         return body();
     } catch (...) {
-        drops.Add();
+        drops().Add();
         return failed;
     }
 }
 
 // Runs the body; an exception is counted and the call does nothing more.
-template <typename Body> void guarded(DropCount& drops, Body&& body) noexcept {
+template <typename Body> void guarded(DropCountOf drops, Body&& body) noexcept {
     try {
         body();
     } catch (...) {
-        drops.Add();
+        drops().Add();
     }
 }
 

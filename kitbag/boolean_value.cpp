@@ -6,7 +6,7 @@ BooleanValue::BooleanValue(const TWinString<char>& section, const TWinString<cha
     : m_default(defaultValue), m_value(defaultValue), m_known(false) {
     // Nothing may throw at the host: without memory for the names the value keeps its default and is
     // never stored.
-    const bool named = boundary::guarded(kitbag::exportDrops(), false, [&] {
+    const bool named = boundary::guarded(kitbag::exportDrops, false, [&] {
         m_section = section;
         m_key = key;
         return true;

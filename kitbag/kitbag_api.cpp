@@ -15,7 +15,7 @@ namespace {
 
 // Runs the body, turning any exception (allocation failure) into a false result.
 template <typename Body> bool guarded(Body&& body) noexcept {
-    return boundary::guarded(kitbag::exportDrops(), false, std::forward<Body>(body));
+    return boundary::guarded(kitbag::exportDrops, false, std::forward<Body>(body));
 }
 
 template <typename T, typename Parse>

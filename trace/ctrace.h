@@ -242,7 +242,10 @@ private:
     platform::Event m_threadStarted{false, true};
     platform::Event m_threadEnded{false, true};
     // Messages the print thread has handled: whether it gets on with its work while the exit waits for it.
-    std::atomic<std::uint64_t> m_messagesHandled{0};
+    // Counted once a message on a cache line of its own: on a line the callers read (the clock, the
+    // prefix's cache) it would move between the print thread and every caller.
+    alignas(64) std::atomic<std::uint64_t> m_messagesHandled{0};
+    char m_messagesHandledLineEnd[64 - sizeof(std::atomic<std::uint64_t>)] = {};
     ConsoleOutput* m_consoleOutput;
     const TraceClock* m_clock;
     LogMsgFactory m_newLogMsg;

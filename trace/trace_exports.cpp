@@ -2,7 +2,7 @@
 // only (Trace.def); on Linux by these names.
 //
 // No exception leaves an export: each body that can throw runs through boundary::guarded, which counts
-// the drop in TraceDrops() and answers what the export answers for a message or a setting it could not
+// the drop in TraceDrops and answers what the export answers for a message or a setting it could not
 // take (the only exception possible is an allocation failure).
 #include "Trace.h"
 
@@ -31,11 +31,11 @@ std::optional<std::string> executableFolder() {
 } // namespace
 
 bool TraceStart() {
-    return boundary::guarded(TraceDrops(), false, [] { return TheTrace().Start(); });
+    return boundary::guarded(TraceDrops, false, [] { return TheTrace().Start(); });
 }
 
 bool TraceStop() {
-    return boundary::guarded(TraceDrops(), true, [] { return TheTrace().Stop(); });
+    return boundary::guarded(TraceDrops, true, [] { return TheTrace().Stop(); });
 }
 
 void TraceSetConsole(bool enable) {
@@ -51,7 +51,7 @@ bool TraceGetFile() {
 }
 
 void TraceSetFile(bool enable, const char* name, bool newFile) {
-    boundary::guarded(TraceDrops(), [&] {
+    boundary::guarded(TraceDrops, [&] {
         if (!enable) {
             TheTrace().SetFile(false, std::string(), newFile);
             return;
@@ -69,17 +69,17 @@ void TraceSetTimeStamp(bool enable) {
 int TracePrint(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int length = boundary::guarded(TraceDrops(), 0, [&] { return TheTrace().Print(format, arguments); });
+    int length = boundary::guarded(TraceDrops, 0, [&] { return TheTrace().Print(format, arguments); });
     va_end(arguments);
     return length;
 }
 
 int TraceVPrint(const char* format, va_list arguments) {
-    return boundary::guarded(TraceDrops(), 0, [&] { return TheTrace().Print(format, arguments); });
+    return boundary::guarded(TraceDrops, 0, [&] { return TheTrace().Print(format, arguments); });
 }
 
 int TraceBinData(const unsigned char* data, int length) {
-    return boundary::guarded(TraceDrops(), 0, [&] { return TheTrace().BinData(data, length); });
+    return boundary::guarded(TraceDrops, 0, [&] { return TheTrace().BinData(data, length); });
 }
 
 void TraceSetLevel(unsigned char level) {
@@ -87,7 +87,7 @@ void TraceSetLevel(unsigned char level) {
 }
 
 void TraceSetLogFile(const char* prefix, bool newFile, int mode, int maxSize) {
-    boundary::guarded(TraceDrops(), [&] {
+    boundary::guarded(TraceDrops, [&] {
         std::optional<std::string> folder = executableFolder();
         const char* name = prefix ? prefix : "TraceFile";
         TheTrace().SetLogFile(folder ? *folder + name : std::string(name), newFile, mode, maxSize,
@@ -102,30 +102,30 @@ void TraceSetLevelOutput(bool enable, bool toFiles, bool toConsole) {
 int TraceLevelPrint(unsigned char level, int id, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int length = boundary::guarded(TraceDrops(), 0,
+    int length = boundary::guarded(TraceDrops, 0,
                                    [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
     va_end(arguments);
     return length;
 }
 
 int TraceLevelVPrint(unsigned char level, int id, const char* format, va_list arguments) {
-    return boundary::guarded(TraceDrops(), 0,
+    return boundary::guarded(TraceDrops, 0,
                              [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
 }
 
 int TraceLevelBinData(unsigned char level, int id, const unsigned char* data, int length) {
-    return boundary::guarded(TraceDrops(), 0,
+    return boundary::guarded(TraceDrops, 0,
                              [&] { return TheTrace().LevelBinData(level, id, data, length); });
 }
 
 bool TraceOpenConsole() {
-    boundary::guarded(TraceDrops(), [] { AttachTextConsole(); });
+    boundary::guarded(TraceDrops, [] { AttachTextConsole(); });
     return true;
 }
 
 bool TraceCloseConsole() {
     TheTrace().SetConsole(false);
-    boundary::guarded(TraceDrops(), [] { DetachTextConsole(); });
+    boundary::guarded(TraceDrops, [] { DetachTextConsole(); });
     return false;
 }
 

@@ -93,7 +93,7 @@ void LoadSettingsNow(bool force) {
         return;
     // Out of memory part of the way (the banner's text): what was read stands, the rest is skipped. The
     // body takes the lock again (it is recursive), so that the analysis sees it held there too.
-    boundary::guarded(ConsoleDrops(), [] {
+    boundary::guarded(ConsoleDrops, [] {
         ConsoleLockHold again(PipelineLock);
         loadSettingsLocked();
     });

@@ -87,30 +87,29 @@ void ConsoleWriteText(const char* text, bool stamp) {
 }
 
 void ConsoleWriteText(const char* text, std::size_t length, bool stamp) {
-    // One hold for the stamp decision and the emission: a stamp is never separated from its text.
-    ConsoleLockHold hold(PipelineLock);
-    // Loading first means the banner, when this call loads, comes before the stamp decision.
-    LoadSettings(false);
-    if (stamp && pipeline.lastCharacter == '\n')
-        ConsoleEmitStamped({pipeline.stamps.Current(), TimeStamp::kLength}, {text, length});
-    else
-        ConsoleEmit({text, length});
-    if (length > 0)
-        pipeline.lastCharacter = text[length - 1];
+    // A sink that runs out of memory (the window's copy of the text) drops the text for itself and the
+    // sinks after it; nothing is thrown at the host.
+    boundary::guarded(ConsoleDrops, [&] {
+        // One hold for the stamp decision and the emission: a stamp is never separated from its text.
+        ConsoleLockHold hold(PipelineLock);
+        // Loading first means the banner, when this call loads, comes before the stamp decision.
+        LoadSettings(false);
+        const bool stamped = stamp && pipeline.lastCharacter == '\n';
+        if (length > 0)
+            pipeline.lastCharacter = text[length - 1];
+        if (stamped)
+            ConsoleEmitStamped({pipeline.stamps.Current(), TimeStamp::kLength}, {text, length});
+        else
+            ConsoleEmit({text, length});
+    });
 }
 
 void ConsoleEmit(std::string_view text) {
-    ConsoleEmitStamped({}, text);
+    feedSinksLocked("", text);
 }
 
 void ConsoleEmitStamped(std::string_view stamp, std::string_view text) {
-    // A sink that runs out of memory (the window's copy of the text) drops the text for itself and the
-    // sinks after it; nothing is thrown at the host.
-    boundary::guarded(ConsoleDrops(), [&] {
-        ConsoleLockHold hold(PipelineLock);
-        LoadSettings(false);
-        feedSinksLocked(stamp.empty() ? std::string_view("") : stamp, text);
-    });
+    feedSinksLocked(stamp, text);
 }
 
 std::size_t AppendToLogFile(std::string_view stamp, std::string_view text) {
@@ -140,7 +139,7 @@ void SendToDebugger(const char* text) {
 char* ReadDebugLog(bool html, bool crlf) {
     std::string text;
     // Out of memory, as when the copy below cannot be made: null.
-    const bool read = boundary::guarded(ConsoleDrops(), false, [&] {
+    const bool read = boundary::guarded(ConsoleDrops, false, [&] {
         ConsoleLockHold hold(PipelineLock);
         LoadSettings(false);
         text = consoleState.DebugLogBuffer.Read(html, crlf);

@@ -1,7 +1,7 @@
 // The line pipeline: the one road by which text leaves Console.
 //
 // ConsoleWriteText decides whether a text gets a time stamp in front: a text that starts a new line goes
-// with its stamp to ConsoleEmitStamped, any other to ConsoleEmit. Both feed, under PipelineLock and in this
+// with its stamp to ConsoleEmitStamped, any other to ConsoleEmit, under PipelineLock. Both feed, in this
 // order, the ring buffer, the log file (AppendToLogFile), the console window's view (AppendToView) and the
 // debugger output (SendToDebugger). Any thread may call; the lock is recursive, because the first emission
 // loads the settings and the load writes the start banner through the pipeline.
@@ -43,12 +43,12 @@ void SetStampClock(const StampClock* clock);
 void ConsoleWriteText(const char* text, bool stamp);
 // The same for a text whose length is known (no NUL among its length bytes, one after them).
 void ConsoleWriteText(const char* text, std::size_t length, bool stamp);
-// Takes PipelineLock, loads the settings (first use) and feeds one text to the four sinks. The text is
-// followed by a NUL (the view takes it so).
-void ConsoleEmit(std::string_view text);
+// Feeds one text to the four sinks. The text is followed by a NUL (the view takes it so). ConsoleWriteText
+// is the caller: it holds PipelineLock and has loaded the settings, so a line takes the lock once.
+void ConsoleEmit(std::string_view text) CONSOLE_REQUIRES(PipelineLock);
 // Feeds a stamp and its text to the four sinks as one emission: each sink gets the stamp, then the text;
-// the log file gets both in one write. Both are followed by a NUL.
-void ConsoleEmitStamped(std::string_view stamp, std::string_view text);
+// the log file gets both in one write. Both are followed by a NUL. Called as ConsoleEmit is.
+void ConsoleEmitStamped(std::string_view stamp, std::string_view text) CONSOLE_REQUIRES(PipelineLock);
 // Appends a stamp (may be empty) and a text to the log file named by logFile, in one write-through write;
 // returns the bytes written, 0 when the file cannot be opened. The pipeline calls it only while the last
 // load found a file it may write (logFileKept: a device, a FIFO or a read-only file is left alone).

@@ -31,7 +31,7 @@ template <typename Entry> void registerEntry(std::vector<Entry*> ConsoleState::*
         return;
     ConsoleLockHold hold(consoleState.registryLock);
     // Out of memory: the registration is dropped.
-    boundary::guarded(ConsoleDrops(), [&] { (consoleState.*registry).push_back(entry); });
+    boundary::guarded(ConsoleDrops, [&] { (consoleState.*registry).push_back(entry); });
 }
 
 } // namespace
@@ -60,5 +60,5 @@ void DisplayHTMLReport(const char* html) {
     std::fputs(html ? html : "", file);
     std::fclose(file);
     // Out of memory: the report is written but not opened.
-    boundary::guarded(ConsoleDrops(), [] { platform::openWithShell(kReportFile); });
+    boundary::guarded(ConsoleDrops, [] { platform::openWithShell(kReportFile); });
 }

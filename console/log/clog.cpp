@@ -27,7 +27,7 @@ namespace {
 
 // Passes the word on to the processes this one starts. Out of memory, it is not passed on.
 void publishWord(std::uint32_t word) noexcept {
-    boundary::guarded(ConsoleDrops(), [word] {
+    boundary::guarded(ConsoleDrops, [word] {
         platform::setEnvironmentVariable(logging_word::kEnvironmentVariable,
                                          logging_word::FormatWord(word).c_str());
     });
@@ -44,7 +44,7 @@ CLog::Settings::Settings()
     if (underDebugger)
         loggingWord |= logging_word::kToPipeline;
     // Out of memory, the header shows an empty command line.
-    boundary::guarded(ConsoleDrops(), [this] { commandLine = platform::processCommandLine(); });
+    boundary::guarded(ConsoleDrops, [this] { commandLine = platform::processCommandLine(); });
 
     // The option is removed from the process's command line in place; the copy above keeps it for the
     // header.
@@ -59,7 +59,7 @@ CLog::Settings::Settings()
     }
     // An inherited word is taken as it is, and the process that set it writes the header and footer.
     const std::optional<std::string> inherited =
-        boundary::guarded(ConsoleDrops(), std::optional<std::string>(),
+        boundary::guarded(ConsoleDrops, std::optional<std::string>(),
                           [] { return platform::environmentVariable(logging_word::kEnvironmentVariable); });
     if (inherited && !inherited->empty()) {
         loggingWord = logging_word::ParseHex(inherited->c_str());
@@ -86,7 +86,7 @@ void CLog::WriteHeader() {
     m_messageEnabled = true;
     m_messageSeverity = ERROR;
     const std::string directory =
-        boundary::guarded(ConsoleDrops(), std::string(), [] { return platform::currentDirectory(); });
+        boundary::guarded(ConsoleDrops, std::string(), [] { return platform::currentDirectory(); });
     CLogReffed builder(this);
     builder << kStars << "\nLog started on " << Date << " at " << Time
             << " local time\nProcess ID:           0x" << Hex
@@ -103,7 +103,7 @@ void CLog::WriteFooter() {
     m_messageEnabled = true;
     m_messageSeverity = TRACE;
     const std::string runningTime = boundary::guarded(
-        ConsoleDrops(), std::string(), [&] { return logging_word::RunningTime(endTime - m_startTime); });
+        ConsoleDrops, std::string(), [&] { return logging_word::RunningTime(endTime - m_startTime); });
     CLogReffed builder(this);
     builder << "\nLog ended on " << Date << " at " << Time << " local time\nRunning time "
             << runningTime.c_str() << "\n"
@@ -121,7 +121,7 @@ void CLog::SetLogToFile(bool on) {
     // running out of memory for it.
     std::string name;
     if (on) {
-        name = boundary::guarded(ConsoleDrops(), std::string(), [] {
+        name = boundary::guarded(ConsoleDrops, std::string(), [] {
             return logging_word::LogFileName(platform::executablePath(), platform::maxPathLength());
         });
     }
@@ -138,7 +138,7 @@ bool CLog::GetLogToFile() const {
 
 TWinString<char> CLog::GetLogFilename() const {
     // Out of memory for the copy: an empty name.
-    return boundary::guarded(ConsoleDrops(), TWinString<char>(),
+    return boundary::guarded(ConsoleDrops, TWinString<char>(),
                              [this] { return TWinString<char>(m_settings.logFileName); });
 }
 

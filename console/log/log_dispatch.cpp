@@ -31,7 +31,7 @@ void CLog::Dispatch() {
     const bool loggingOn = (word & 0xFFu) != 0;
     if ((loggingOn || m_messageSeverity >= USERALERT) && m_messageEnabled && !m_text.empty()) {
         // Out of memory: the sinks not yet served miss this message. Nothing is thrown at the host.
-        boundary::guarded(ConsoleDrops(), [this, word] { DispatchToSinks(word); });
+        boundary::guarded(ConsoleDrops, [this, word] { DispatchToSinks(word); });
     }
     m_text.clear();
 }
