@@ -77,9 +77,29 @@ bool createFileDurably(const std::string& path, const std::string& contents);
 // Windows: attributes). Otherwise nothing is renamed and the result is false.
 bool replaceFile(const std::string& source, const std::string& target);
 bool deleteFile(const std::string& path);
-// Moves an open stream to the end of its file and returns that position in 64 bits on every platform
-// (a long, and so ftell, holds only 2 GiB on Windows); -1 when the stream cannot seek.
-std::int64_t seekToStreamEnd(std::FILE* stream);
+// A file the process appends to from buffers of its own, each write one system call, always at the file's
+// end. No run-time stream lies between: a thread killed inside a write leaves no stream buffer to be
+// written again and no stream lock held, and what reached the file can be told from its size.
+class AppendingFile {
+public:
+    AppendingFile() = default;
+    ~AppendingFile() { close(); }
+    AppendingFile(const AppendingFile&) = delete;
+    AppendingFile& operator=(const AppendingFile&) = delete;
+
+    // Opens the file for appending, created when missing, emptied first unless keep is true.
+    // Other processes may read and write it meanwhile. False when it cannot be opened.
+    bool open(const char* path, bool keep);
+    void close();
+    bool isOpen() const { return m_native != -1; }
+    // Appends the bytes; answers how many the system took (fewer only on an error).
+    std::size_t write(const char* data, std::size_t size);
+    // The file's size as the system has it now; -1 when it cannot be told.
+    std::int64_t size() const;
+
+private:
+    std::intptr_t m_native = -1; // HANDLE or file descriptor
+};
 // What a path names, a symbolic link at its end not followed.
 enum class PathKind {
     Missing,

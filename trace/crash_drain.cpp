@@ -46,7 +46,9 @@ void CTrace::WriteAtCrash(const char* description) {
 CMsgList::ReadPosition CTrace::DrainToFilesAtCrash(bool onPrintThread) {
     const PrintThreadKey standingInForThePrintThread;
     m_bBatchedFlush.Set(standingInForThePrintThread, false);
-    // What the print thread had written but not flushed is whole lines: it hands over between messages.
+    // What the print thread had written but not flushed is whole lines (a crashed one may have stopped
+    // inside a flush: the files learn first what reached them).
+    TakeOverFilesFromStoppedWriter();
     FlushFiles();
     const CMsgList::ReadPosition start = m_MsgList.Position();
     m_MsgList.KeepReadPages();

@@ -263,9 +263,17 @@ private:
     // The queue's count of takes when the print thread had finished its current message.
     std::atomic<std::uint64_t> m_takesHandled{0};
     // Finishes the current message the print thread left (see MessageStage). A message left in a file
-    // write is written again when rewriteHalfWritten (a killed thread stopped somewhere in it), else not
-    // (the write itself faulted).
-    void FinishLeftMessage(PrintThreadKey standIn, bool rewriteHalfWritten);
+    // write whose line did not get in (m_lineUnderWay) is written again when retryFileWrite (a killed
+    // thread stopped somewhere in it), else not (the write itself faulted).
+    void FinishLeftMessage(PrintThreadKey standIn, bool retryFileWrite);
+    // The note of the line a file write of the current message is about to write (see LineUnderWay).
+    LineUnderWay m_lineUnderWay;
+    // The current message's file stage begins: no line of it noted yet.
+    void EnterFileStage();
+    void NoteLineUnderWay(const CLogMsg& file);
+    // For the thread standing in for a print thread that stopped anywhere: each file learns what of its
+    // buffer reached it (CLogMsg::TakeOverFromStoppedWriter).
+    void TakeOverFilesFromStoppedWriter();
     std::atomic<bool> m_bConsoleSkipped{false};
     // Which sinks a crash's drain writes now (every sink otherwise).
     enum class CrashSinks : int { All, Files, Console };

@@ -106,9 +106,9 @@ bool CTrace::Start() {
 int CTrace::PrintThread() {
     const PrintThreadKey printThread;
     PrintText("PrintThread Begin....\n");
-    // Where the process's exit may stop this thread inside a write, it writes line by line: the drain at
-    // exit then finds at most the line being written in a stream's buffer, and writes it at most twice. A
-    // whole batch left there would come out again behind later lines.
+    // Where the process's exit may stop this thread anywhere (Windows), it flushes line by line: a
+    // process ended from outside, with no drain at its exit, then loses at most the line being written,
+    // not a batch.
     m_bBatchedFlush.Set(printThread, !platform::exitStopsThreadsAnywhere());
     m_bRunning = true;
     m_MsgList.StartConsuming();
@@ -189,7 +189,7 @@ void CTrace::HandlePlainMessage(PrintThreadKey printThread, char* text) {
     m_messageStage.store(MessageStage::Console, std::memory_order_relaxed);
     if (m_bConsole)
         WriteConsole(text);
-    m_messageStage.store(MessageStage::Files, std::memory_order_relaxed);
+    EnterFileStage();
     if (m_bFile && FilesWanted())
         WritePlainToFile(printThread, text + prefix);
 }
@@ -202,7 +202,7 @@ void CTrace::HandleLevelMessage(PrintThreadKey printThread, char* record, unsign
     m_messageStage.store(MessageStage::Console, std::memory_order_relaxed);
     if (m_bLevelConsole && m_bConsole)
         WriteConsole(message->text);
-    m_messageStage.store(MessageStage::Files, std::memory_order_relaxed);
+    EnterFileStage();
     if (m_bLevelFile && FilesWanted())
         m_traceFiles.WriteLevelLog(printThread, message->level, message->id, message->text + prefix);
 }
@@ -214,6 +214,7 @@ void CTrace::WritePlainToFile(PrintThreadKey printThread, char* text) {
     // default one in the current folder.
     if (!m_OutFile.IsOpen())
         return;
+    NoteLineUnderWay(m_OutFile);
     m_OutFile.PrintText(*m_clock, text);
     m_messageStage.store(MessageStage::Written, std::memory_order_relaxed);
     if (!m_bBatchedFlush.Get(printThread))
@@ -335,9 +336,10 @@ void CTrace::DrainAtProcessExit() {
     // flushed goes out with the first of them.
     m_bDraining.Set(unload, true);
     m_bBatchedFlush.Set(standingInForThePrintThread, false);
-    // The killed thread may have taken a message and died before it was through: it is finished first,
-    // from where it stopped. A line it had handed to the stream may still come out twice: killed inside
-    // the flush, its buffer may be written again by the next flush.
+    // The killed thread may have died inside a file's write, and may have taken a message and died before
+    // it was through: the files first learn what reached them, then the message is finished from where
+    // it stopped. Each line comes out once.
+    TakeOverFilesFromStoppedWriter();
     FinishLeftMessage(standingInForThePrintThread, true);
     while (m_MsgList.GetMsg()) {
         if (m_MsgList.GetType() != TRACE_MSG_STOP)
@@ -347,12 +349,29 @@ void CTrace::DrainAtProcessExit() {
     m_MsgList.Unlock();
 }
 
+void CTrace::EnterFileStage() {
+    m_lineUnderWay = LineUnderWay{};
+    std::atomic_signal_fence(std::memory_order_seq_cst); // before the stage says the note is this message's
+    m_messageStage.store(MessageStage::Files, std::memory_order_relaxed);
+}
+
+void CTrace::NoteLineUnderWay(const CLogMsg& file) {
+    m_lineUnderWay = file.NoteOfNextLine();
+    std::atomic_signal_fence(std::memory_order_seq_cst); // before the line
+}
+
+void CTrace::TakeOverFilesFromStoppedWriter() {
+    m_OutFile.TakeOverFromStoppedWriter();
+    for (auto& [id, file] : m_mapLogs)
+        file->TakeOverFromStoppedWriter();
+}
+
 void CTrace::MarkMessageHandled() {
     m_messageStage.store(MessageStage::Idle, std::memory_order_relaxed);
     m_takesHandled.store(m_MsgList.Takes(), std::memory_order_relaxed);
 }
 
-void CTrace::FinishLeftMessage(PrintThreadKey standIn, bool rewriteHalfWritten) {
+void CTrace::FinishLeftMessage(PrintThreadKey standIn, bool retryFileWrite) {
     if (m_MsgList.Takes() == m_takesHandled.load(std::memory_order_relaxed) || !m_MsgList.GetData() ||
         m_MsgList.GetType() == TRACE_MSG_STOP)
         return;
@@ -366,13 +385,13 @@ void CTrace::FinishLeftMessage(PrintThreadKey standIn, bool rewriteHalfWritten) 
         HandleMessageOrDrop(standIn);
         return;
     case MessageStage::Files:
-        if (rewriteHalfWritten) {
+        if (!CLogMsg::LineGotIn(m_lineUnderWay) && retryFileWrite) {
             HandleMessageOrDrop(standIn);
             return;
         }
         break;
     case MessageStage::Written:
-        break; // the next flush hands it to the system
+        break; // in the file, or in its buffer for the next flush
     }
     MarkMessageHandled();
 }

@@ -24,6 +24,7 @@ int CTraceFileSet::WriteLevelLog(PrintThreadKey printThread, std::uint8_t level,
     if (!file)
         return -1;
     RemoveOneTrailingNewline(text);
+    m_trace.NoteLineUnderWay(*file);
     file->PrintText(*m_trace.m_clock, text);
     m_trace.m_messageStage.store(CTrace::MessageStage::Written, std::memory_order_relaxed);
     if (!m_trace.m_bBatchedFlush.Get(printThread))

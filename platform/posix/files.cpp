@@ -102,10 +102,39 @@ bool replaceFile(const std::string& source, const std::string& target) {
     return std::rename(source.c_str(), target.c_str()) == 0;
 }
 
-std::int64_t seekToStreamEnd(std::FILE* stream) {
-    if (::fseeko(stream, 0, SEEK_END) != 0)
+bool AppendingFile::open(const char* path, bool keep) {
+    close();
+    const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (keep ? 0 : O_TRUNC), 0666);
+    if (fd < 0)
+        return false;
+    m_native = fd;
+    return true;
+}
+
+void AppendingFile::close() {
+    if (m_native != -1)
+        ::close(static_cast<int>(m_native));
+    m_native = -1;
+}
+
+std::size_t AppendingFile::write(const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t written = ::write(static_cast<int>(m_native), data + done, size - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        done += static_cast<std::size_t>(written);
+    }
+    return done;
+}
+
+std::int64_t AppendingFile::size() const {
+    struct stat info {};
+    if (m_native == -1 || ::fstat(static_cast<int>(m_native), &info) != 0)
         return -1;
-    return static_cast<std::int64_t>(::ftello(stream));
+    return static_cast<std::int64_t>(info.st_size);
 }
 
 bool deleteFile(const std::string& path) {

@@ -136,10 +136,48 @@ bool deleteFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }
 
-std::int64_t seekToStreamEnd(std::FILE* stream) {
-    if (_fseeki64(stream, 0, SEEK_END) != 0)
+bool AppendingFile::open(const char* path, bool keep) {
+    close();
+    // Shared for reading and writing, as the C run-time shares the files it opens.
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    if (!keep) {
+        FileHandle emptied(
+            CreateFileA(path, GENERIC_WRITE, kShare, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!emptied.valid())
+            return false;
+    }
+    // Appending access alone: every write goes to the file's end, wherever other writers left it.
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShare, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    m_native = reinterpret_cast<std::intptr_t>(file);
+    return true;
+}
+
+void AppendingFile::close() {
+    if (m_native != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(m_native));
+    m_native = -1;
+}
+
+std::size_t AppendingFile::write(const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 0x40000000));
+        DWORD written = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(m_native), data + done, chunk, &written, nullptr) || written == 0)
+            break;
+        done += written;
+    }
+    return done;
+}
+
+std::int64_t AppendingFile::size() const {
+    LARGE_INTEGER size{};
+    if (m_native == -1 || !GetFileSizeEx(reinterpret_cast<HANDLE>(m_native), &size))
         return -1;
-    return _ftelli64(stream);
+    return size.QuadPart;
 }
 
 PathKind pathKind(const std::string& path) {
