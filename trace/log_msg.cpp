@@ -192,7 +192,8 @@ void CLogMsg::TakeOverFromStoppedWriter() {
     const std::int64_t inFile = m_file.size();
     if (inFile <= m_flushed)
         return; // nothing of the buffer reached the file (or its size cannot be told)
-    const auto reached = static_cast<std::size_t>(std::min<std::int64_t>(inFile - m_flushed, m_size - m_flushed));
+    const auto reached =
+        static_cast<std::size_t>(std::min<std::int64_t>(inFile - m_flushed, m_size - m_flushed));
     std::memmove(m_buffer, m_buffer + reached, Buffered() - reached);
     m_flushed = inFile;
     m_size = std::max(m_size, inFile); // beyond it: a long line written on its own

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 namespace platform {
 
@@ -136,19 +137,38 @@ bool deleteFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }
 
+namespace {
+
+// The name in UTF-16, from the ANSI code page, as the C run-time opens its files: the ANSI calls refuse
+// a path of MAX_PATH characters or more.
+std::wstring wideName(const char* path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (length <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
+    wide.resize(static_cast<std::size_t>(length) - 1);
+    return wide;
+}
+
+} // namespace
+
 bool AppendingFile::open(const char* path, bool keep) {
     close();
+    const std::wstring name = wideName(path);
+    if (name.empty())
+        return false;
     // Shared for reading and writing, as the C run-time shares the files it opens.
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
     if (!keep) {
-        FileHandle emptied(
-            CreateFileA(path, GENERIC_WRITE, kShare, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        FileHandle emptied(CreateFileW(name.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!emptied.valid())
             return false;
     }
     // Appending access alone: every write goes to the file's end, wherever other writers left it.
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShare, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(name.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShare,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     m_native = reinterpret_cast<std::intptr_t>(file);
@@ -166,7 +186,8 @@ std::size_t AppendingFile::write(const char* data, std::size_t size) {
     while (done < size) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 0x40000000));
         DWORD written = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(m_native), data + done, chunk, &written, nullptr) || written == 0)
+        if (!WriteFile(reinterpret_cast<HANDLE>(m_native), data + done, chunk, &written, nullptr) ||
+            written == 0)
             break;
         done += written;
     }
