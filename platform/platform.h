@@ -77,9 +77,9 @@ bool createFileDurably(const std::string& path, const std::string& contents);
 // Windows: attributes). Otherwise nothing is renamed and the result is false.
 bool replaceFile(const std::string& source, const std::string& target);
 bool deleteFile(const std::string& path);
-// A file the process appends to from buffers of its own, each write one system call, always at the file's
-// end. No run-time stream lies between: a thread killed inside a write leaves no stream buffer to be
-// written again and no stream lock held, and what reached the file can be told from its size.
+// A file the process appends to from buffers of its own, each write one system call. No run-time stream
+// lies between: a thread killed inside a write leaves no stream buffer to be written again and no stream
+// lock held, and what reached the file can be told from its size.
 class AppendingFile {
 public:
     AppendingFile() = default;
@@ -92,10 +92,12 @@ public:
     bool open(const char* path, bool keep);
     void close();
     bool isOpen() const { return m_native != -1; }
-    // Appends the bytes; answers how many the system took (fewer only on an error).
+    // Writes the bytes at the file's end (on Windows the end as this object last found it: opening and
+    // moveToEnd find it); answers how many the system took (fewer only on an error).
     std::size_t write(const char* data, std::size_t size);
-    // The file's size as the system has it now; -1 when it cannot be told.
-    std::int64_t size() const;
+    // Finds the file's end as the system has it now, other writers' bytes included, and answers its
+    // size; -1 when it cannot be told.
+    std::int64_t moveToEnd();
 
 private:
     std::intptr_t m_native = -1; // HANDLE or file descriptor

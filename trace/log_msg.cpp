@@ -79,7 +79,7 @@ bool CLogMsg::Open(const char* name, bool append) {
     std::string kept(name);
     if (!m_file.open(name, append))
         return false;
-    m_size = m_flushed = std::max<std::int64_t>(m_file.size(), 0);
+    m_size = m_flushed = std::max<std::int64_t>(m_file.moveToEnd(), 0);
     m_strName.swap(kept);
     return true;
 }
@@ -189,7 +189,7 @@ void CLogMsg::Flush() {
 void CLogMsg::TakeOverFromStoppedWriter() {
     if (!IsOpen())
         return;
-    const std::int64_t inFile = m_file.size();
+    const std::int64_t inFile = m_file.moveToEnd();
     if (inFile <= m_flushed)
         return; // nothing of the buffer reached the file (or its size cannot be told)
     const auto reached =

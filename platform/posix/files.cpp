@@ -130,11 +130,10 @@ std::size_t AppendingFile::write(const char* data, std::size_t size) {
     return done;
 }
 
-std::int64_t AppendingFile::size() const {
-    struct stat info {};
-    if (m_native == -1 || ::fstat(static_cast<int>(m_native), &info) != 0)
+std::int64_t AppendingFile::moveToEnd() {
+    if (m_native == -1)
         return -1;
-    return static_cast<std::int64_t>(info.st_size);
+    return static_cast<std::int64_t>(::lseek(static_cast<int>(m_native), 0, SEEK_END));
 }
 
 bool deleteFile(const std::string& path) {

@@ -166,11 +166,17 @@ bool AppendingFile::open(const char* path, bool keep) {
         if (!emptied.valid())
             return false;
     }
-    // Appending access alone: every write goes to the file's end, wherever other writers left it.
-    HANDLE file = CreateFileW(name.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShare,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Writing access, not appending alone: Wine hands the handle of an appending-only file to its Unix side
+    // through its server at every write, and a thread killed at process exit in the middle of that leaves
+    // the next write a reply meant for it.
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
+    if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END)) {
+        CloseHandle(file);
+        return false;
+    }
     m_native = reinterpret_cast<std::intptr_t>(file);
     return true;
 }
@@ -194,11 +200,12 @@ std::size_t AppendingFile::write(const char* data, std::size_t size) {
     return done;
 }
 
-std::int64_t AppendingFile::size() const {
-    LARGE_INTEGER size{};
-    if (m_native == -1 || !GetFileSizeEx(reinterpret_cast<HANDLE>(m_native), &size))
+std::int64_t AppendingFile::moveToEnd() {
+    LARGE_INTEGER end{};
+    if (m_native == -1 ||
+        !SetFilePointerEx(reinterpret_cast<HANDLE>(m_native), LARGE_INTEGER{}, &end, FILE_END))
         return -1;
-    return size.QuadPart;
+    return end.QuadPart;
 }
 
 PathKind pathKind(const std::string& path) {
