@@ -102,8 +102,8 @@ void TraceSetLevelOutput(bool enable, bool toFiles, bool toConsole) {
 int TraceLevelPrint(unsigned char level, int id, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int length = boundary::guarded(TraceDrops, 0,
-                                   [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
+    int length =
+        boundary::guarded(TraceDrops, 0, [&] { return TheTrace().LevelPrint(level, id, format, arguments); });
     va_end(arguments);
     return length;
 }
@@ -114,8 +114,7 @@ int TraceLevelVPrint(unsigned char level, int id, const char* format, va_list ar
 }
 
 int TraceLevelBinData(unsigned char level, int id, const unsigned char* data, int length) {
-    return boundary::guarded(TraceDrops, 0,
-                             [&] { return TheTrace().LevelBinData(level, id, data, length); });
+    return boundary::guarded(TraceDrops, 0, [&] { return TheTrace().LevelBinData(level, id, data, length); });
 }
 
 bool TraceOpenConsole() {
