@@ -1,7 +1,7 @@
 // The ring buffer against a model: after any texts, it holds exactly the last "size" bytes written, and
 // its CR LF and HTML readings are that text with the line feeds marked.
-#include "state/log_ring_buffer.h"
 #include "fuzz_check.h"
+#include "state/log_ring_buffer.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

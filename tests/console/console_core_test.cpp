@@ -1,11 +1,11 @@
 // The pipeline's parts on their own: the ring buffer, FormatString, the banner's time text, the stamps
 // at a second's boundary and the debugger pieces.
 #include "Console.h"
+#include "api/console_settings.h"
 #include "api/format_string.h"
 #include "api/line_pipeline.h"
 #include "state/log_ring_buffer.h"
 #include "test_support.h"
-#include "api/console_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // store wins for every key it holds, a key it lacks leaves the value in memory ("EnableLogError" and
 // "EnableTrace" are set to true first), and a "LogFile" too long for its buffer is refused, not cut.
 #include "Kitbag.h"
-#include "test_support.h"
 #include "api/console_settings.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
