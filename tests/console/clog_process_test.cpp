@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -417,8 +418,15 @@ TEST_F(LogHost, ACrashAddsTheCrashLineToTheLogFileAndCLogsFile) {
 
     EXPECT_EQ(runCrash(true), withoutHandling);
     EXPECT_NE(withoutHandling, 0);
+    // On Windows the line names the exception the system raised, whose code the host ends with: an access
+    // violation (32-bit Wine on a kernel that does not hand it the fault's trap number raises an illegal
+    // instruction instead).
+    char windowsCode[16];
+    std::snprintf(windowsCode, sizeof windowsCode, "0x%08X", static_cast<unsigned>(withoutHandling));
     const std::string crashLine =
-        kWindows ? R"(\d\d:\d\d:\d\d - Crash: exception 0xC0000005 \(access violation\)[^\n]*\n$)"
+        kWindows ? std::string(R"(\d\d:\d\d:\d\d - Crash: exception )") + windowsCode +
+                       (withoutHandling == static_cast<int>(0xC0000005u) ? R"( \(access violation\))" : "") +
+                       R"([^\n]*\n$)"
                  : R"(\d\d:\d\d:\d\d - Crash: signal 11 \(SIGSEGV\)[^\n]*\n$)";
     for (const std::string& file : {logFile, pipelineFile}) {
         const std::string text = withoutCarriageReturns(read(file));
