@@ -42,10 +42,12 @@ void CTrace::WriteAtCrash(const char* description) {
     WriteCrashLineToConsole(description);
 }
 
-// Line by line, each flushed: the bound may end the process at any moment, and then takes whole lines.
+// A buffer's worth of lines at a time: a file's buffer holds whole lines only and reaches the file in one
+// write, so that the bound, which may end the process at any moment, takes whole lines; and a write per
+// line would take many times as long to get through a long queue.
 CMsgList::ReadPosition CTrace::DrainToFilesAtCrash(bool onPrintThread) {
     const PrintThreadKey standingInForThePrintThread;
-    m_bBatchedFlush.Set(standingInForThePrintThread, false);
+    m_bBatchedFlush.Set(standingInForThePrintThread, true);
     // What the print thread had written but not flushed is whole lines (a crashed one may have stopped
     // inside a flush: the files learn first what reached them).
     TakeOverFilesFromStoppedWriter();

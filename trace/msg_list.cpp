@@ -310,13 +310,21 @@ bool CMsgList::WaitMsg(unsigned timeoutMilliseconds) {
     return Take(timeoutMilliseconds, true);
 }
 
+// The consumer thread comes here idle (between messages): it reads nothing of the queue before it knows
+// the queue is still its own, and is idle again while it waits for the lock or for messages.
 bool CMsgList::Take(unsigned timeoutMilliseconds, bool consumerThread) {
-    if (BatchDone() && !TakeBatch()) {
-        if (timeoutMilliseconds == 0 || !m_Event.Wait(timeoutMilliseconds) || !TakeBatch())
-            return false;
-    }
     if (consumerThread)
         StopWhenTakenOver();
+    if (BatchDone()) {
+        if (consumerThread)
+            BetweenMessages();
+        const bool taken =
+            TakeBatch() || (timeoutMilliseconds != 0 && m_Event.Wait(timeoutMilliseconds) && TakeBatch());
+        if (consumerThread)
+            StopWhenTakenOver();
+        if (!taken)
+            return false;
+    }
     TakeFromBatch(); // the batch is the consumer's: no lock
     return true;
 }

@@ -115,11 +115,13 @@ int CTrace::PrintThread() {
     m_threadStarted.set();
     SteadyClock::time_point trimDue = SteadyClock::now() + kTrimSparesEvery;
     for (;;) {
-        m_MsgList.BetweenMessages(); // a crash on another thread may take the queue over from here
         // Only a take after the batch's last message may wait (and only then is the queue's lock taken).
         const unsigned wait = m_MsgList.BatchDone() && m_MsgList.HasSurplusSpares()
                                   ? millisecondsUntil(trimDue)
                                   : platform::Event::kInfinite;
+        // A crash on another thread may take the queue over from here: nothing of it is read until the
+        // take has made sure it was not.
+        m_MsgList.BetweenMessages();
         if (!m_MsgList.WaitMsg(wait)) {
             trimSparesWhenDue(m_MsgList, trimDue);
             continue;
