@@ -13,19 +13,19 @@ namespace platform {
 
 namespace {
 
-// Writes all bytes, riding out short writes and interrupted calls.
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
+// Writes the bytes, riding out short writes and interrupted calls; answers how many were written (fewer
+// only on an error).
+std::size_t writeAll(int fd, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t written = ::write(fd, data + done, size - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        done += static_cast<std::size_t>(written);
     }
-    return true;
+    return done;
 }
 
 } // namespace
@@ -75,7 +75,7 @@ bool createFileDurably(const std::string& path, const std::string& contents) {
                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, contents.data(), contents.size()) == contents.size() && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (!ok)
         ::unlink(path.c_str());
@@ -118,16 +118,7 @@ void AppendingFile::close() {
 }
 
 std::size_t AppendingFile::write(const char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t written = ::write(static_cast<int>(m_native), data + done, size - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            break;
-        done += static_cast<std::size_t>(written);
-    }
-    return done;
+    return writeAll(static_cast<int>(m_native), data, size);
 }
 
 std::int64_t AppendingFile::moveToEnd() {

@@ -160,17 +160,11 @@ bool AppendingFile::open(const char* path, bool keep) {
         return false;
     // Shared for reading and writing, as the C run-time shares the files it opens.
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    if (!keep) {
-        FileHandle emptied(CreateFileW(name.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!emptied.valid())
-            return false;
-    }
     // Writing access, not appending alone: Wine hands the handle of an appending-only file to its Unix side
     // through its server at every write, and a thread killed at process exit in the middle of that leaves
     // the next write a reply meant for it.
-    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, kShare, nullptr,
+                              keep ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END)) {
